@@ -1,0 +1,61 @@
+# fahuo: make run | test | demo | bench | fuzz | test-asan | test-tsan | deps
+BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_FLAGS ?=
+JOBS ?= 2
+ARGS ?=
+
+.PHONY: all deps configure build run test test-asan test-tsan bench fuzz demo clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: deps
+	$(MAKE) build
+	$(BUILD)/bin/fahuo $(ARGS)
+
+test: deps
+	$(MAKE) build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+test-asan: deps
+	$(MAKE) test BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS="-DFAHUO_SANITIZE=address" \
+	  CTEST_ARGS="-LE e2e"
+
+test-tsan: deps
+	$(MAKE) test BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="-DFAHUO_SANITIZE=thread" \
+	  CTEST_ARGS="-LE 'e2e|gui'"
+
+bench: deps
+	$(MAKE) build BUILD=build-bench BUILD_TYPE=Release
+	@for b in build-bench/bench/fahuo_bench_*; do echo "== $$b"; $$b; done
+
+# A bounded libFuzzer run of every fuzz target (FUZZ_SECONDS each).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	$(MAKE) build BUILD=build-fuzz BUILD_TYPE=Debug \
+	  CMAKE_FLAGS="-DFAHUO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DFAHUO_SANITIZE=address"
+	@for f in build-fuzz/fuzz/fahuo_fuzz_*; do \
+	  echo "== $$f"; mkdir -p build-fuzz/corpus/$$(basename $$f); \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 build-fuzz/corpus/$$(basename $$f) \
+	    tests/data/fuzz || exit 1; done
+
+demo: deps
+	$(MAKE) build
+	tools/demo.sh $(BUILD)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz

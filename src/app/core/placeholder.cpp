@@ -1,0 +1,1 @@
+// Placeholder until the activity log lands.

@@ -1,0 +1,77 @@
+#pragma once
+// Every message box, question box and input box of fahuo goes through here, so that GUI
+// tests can answer them instead of blocking.
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace fahuo {
+
+class Dialogs {
+ public:
+  enum class Icon { kNone, kInformation, kWarning, kCritical, kQuestion };
+  enum class Buttons { kOk, kYesNo, kOkCancel };
+  enum class Answer { kOk, kCancel, kYes, kNo };
+
+  virtual ~Dialogs() = default;
+  // An empty caption means the default caption (the program title).
+  virtual Answer Ask(QWidget* parent, Icon icon, const QString& caption, const QString& text,
+                     Buttons buttons) = 0;
+  // nullopt when cancelled.
+  virtual std::optional<QString> Input(QWidget* parent, const QString& caption,
+                                       const QString& prompt, const QString& initial) = 0;
+};
+
+// The dialogs in use: real Qt dialogs unless a test installed others.
+Dialogs& CurrentDialogs();
+void SetDialogs(Dialogs* dialogs);  // not owned; nullptr restores the real ones
+
+// Shortcuts for the common boxes (UI thread only).
+void ShowMessage(QWidget* parent, const QString& text, const QString& caption = {},
+                 Dialogs::Icon icon = Dialogs::Icon::kNone);
+
+// The window caption and tray tip.
+QString ProgramTitle();
+
+// Test double: records every dialog, answers from a queue (default: Ok / Yes / accept the
+// initial input). Thread-safe, so a worker's blocking box can be answered too.
+class ScriptedDialogs : public Dialogs {
+ public:
+  struct Shown {
+    Icon icon;
+    QString caption;
+    QString text;
+    Buttons buttons;
+  };
+  Answer Ask(QWidget* parent, Icon icon, const QString& caption, const QString& text,
+             Buttons buttons) override;
+  std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
+                               const QString& initial) override;
+
+  void QueueAnswer(Answer a);
+  void QueueInput(std::optional<QString> text);
+  std::vector<Shown> Seen() const;
+  std::vector<QString> Texts() const;
+  void ClearSeen();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<Answer> answers_;
+  std::deque<std::optional<QString>> inputs_;
+  std::vector<Shown> seen_;
+};
+
+// Installs a ScriptedDialogs for the lifetime of the guard.
+class ScopedScriptedDialogs {
+ public:
+  ScopedScriptedDialogs() { SetDialogs(&dialogs); }
+  ~ScopedScriptedDialogs() { SetDialogs(nullptr); }
+  ScriptedDialogs dialogs;
+};
+
+}  // namespace fahuo

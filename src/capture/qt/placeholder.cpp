@@ -1,0 +1,1 @@
+// Placeholder until the bill list view lands.

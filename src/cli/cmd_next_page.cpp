@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "cli/commands.h"
+
+namespace fahuo::cli {
+
+int NextPage(int, char**) {
+  std::fprintf(stderr, "fahuo-cli: not available yet\n");
+  return 1;
+}
+
+}  // namespace fahuo::cli

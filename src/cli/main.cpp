@@ -1,0 +1,48 @@
+// fahuo-cli: the page operations of fahuo from the command line.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+  const char* usage;
+};
+
+const Command kCommands[] = {
+    {"scrape", fahuo::cli::Scrape,
+     "scrape FILE|-                 print the bills of a records page as JSON Lines"},
+    {"next-page", fahuo::cli::NextPage,
+     "next-page FILE ADDRESS        print the next-page address of a records page"},
+    {"records-address", fahuo::cli::RecordsAddress,
+     "records-address [--host HOST] [--date YYYY-MM-DD]   print the page-1 records address"},
+    {"recipient", fahuo::cli::Recipient,
+     "recipient NAME NOTE           print the mail address a bill would be sent to"},
+    {"make-bill-table", fahuo::cli::MakeBillTable,
+     "make-bill-table PATH          write an empty bill table"},
+};
+
+void PrintHelp(FILE* out) {
+  std::fprintf(out, "usage: fahuo-cli COMMAND [ARGS]\n\ncommands:\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+      !std::strcmp(argv[1], "help")) {
+    PrintHelp(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 1 : 0;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+  }
+  std::fprintf(stderr, "fahuo-cli: unknown command '%s'\n", argv[1]);
+  PrintHelp(stderr);
+  return 1;
+}

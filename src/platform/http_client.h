@@ -1,0 +1,32 @@
+#pragma once
+// HTTP GET on libcurl carrying the embedded browser's sign-in cookies.
+#include <string>
+
+namespace fahuo {
+
+struct HttpCookie {
+  std::string name;
+  std::string value;
+  std::string domain;      // ".example.com" for a domain cookie, "example.com" host-only
+  std::string path = "/";
+  bool secure = false;
+  bool http_only = false;
+  long long expires = 0;   // unix seconds; 0 for a session cookie
+};
+
+// Mirror of the browser's cookie store. Thread-safe.
+void HttpSetCookie(const HttpCookie& cookie);
+void HttpRemoveCookie(const HttpCookie& cookie);
+void HttpClearCookies();
+void HttpSetUserAgent(const std::string& user_agent);
+// Trust an extra CA file (tests with a self-signed service); empty restores the default.
+void HttpSetExtraCaFile(const std::string& path);
+
+// GET of an absolute address: the body bytes, empty on any failure (bad address,
+// time-out, non-2xx status, body over the cap). Safe from several threads at once.
+std::string HttpGet(const std::string& url);
+
+// Time-outs in milliseconds (tests shorten them).
+void HttpSetTimeouts(long connect_ms, long total_ms);
+
+}  // namespace fahuo
