@@ -54,8 +54,9 @@ class RecordTable {
   bool WriteFloat(const std::string& field, float value);
   bool WriteBool(const std::string& field, bool value);
 
-  // Flushes and closes; no-op when nothing is open.
-  void Close();
+  // Flushes and closes; true when everything written reached the file (or nothing was
+  // open).
+  bool Close();
 
  private:
   bool LoadRowIds();
