@@ -1,5 +1,7 @@
 #pragma once
 // Regular expressions on byte strings (RE2, Latin-1 mode: bytes stay bytes; linear time).
+#include <cstddef>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,8 +25,13 @@ class Regex {
   Regex& operator=(const Regex&) = delete;
 
   bool ok() const;
-  // All non-overlapping matches, left to right, as views into `text`.
-  std::vector<std::string_view> FindAll(std::string_view text) const;
+  // All non-overlapping leftmost-first matches, left to right, as views into `text`; at most
+  // `limit` of them. Stops at the first failed search, since no later start can match
+  // either; for patterns whose match ends where the engine stops reading (all of ours) the
+  // whole call is linear in the text. An invalid pattern finds nothing.
+  std::vector<std::string_view> FindAll(
+      std::string_view text,
+      std::size_t limit = std::numeric_limits<std::size_t>::max()) const;
 
  private:
   std::unique_ptr<re2::RE2> re_;
@@ -32,10 +39,10 @@ class Regex {
 
 // The page patterns, compiled once per process (thread-safe): case-insensitive, lazy,
 // dot matching CR and LF.
-const Regex& RowPattern();    // "<tr.*?tr>"
-const Regex& CellPattern();   // "<td.*?td>"
-const Regex& AnchorPattern(); // "<a.*?a>"
-// "\d{3,10}\d" with default options.
+const Regex& RowPattern();     // "<tr.*?tr>"
+const Regex& CellPattern();    // "<td.*?td>"
+const Regex& AnchorPattern();  // "<a.*?a>"
+// "\d{3,10}\d" with default options (case-sensitive; dot irrelevant).
 const Regex& DigitPattern();
 
 }  // namespace fahuo
