@@ -1,0 +1,94 @@
+#include "platform/regex.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fahuo {
+namespace {
+
+using Views = std::vector<std::string_view>;
+
+std::vector<std::string> Texts(const Views& views) { return {views.begin(), views.end()}; }
+
+struct FindCase {
+  const char* name;
+  const Regex& (*pattern)();
+  std::string text;
+  std::vector<std::string> want;
+};
+
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
+
+class FindAllTest : public ::testing::TestWithParam<FindCase> {};
+
+TEST_P(FindAllTest, FindsTheExpectedMatches) {
+  const FindCase& c = GetParam();
+  EXPECT_EQ(Texts(c.pattern().FindAll(c.text)), c.want);
+}
+
+const FindCase kFindCases[] = {
+    {"RowsInOrder", RowPattern, "<tr>a</tr><tr>b</tr>", {"<tr>a</tr>", "<tr>b</tr>"}},
+    {"RowIsLazyNearestEnd", RowPattern, "<tr>a</tr>b</tr>", {"<tr>a</tr>"}},
+    {"RowSpansCrLf", RowPattern, "<tr>\r\n<td>x</td>\r\n</tr>", {"<tr>\r\n<td>x</td>\r\n</tr>"}},
+    {"RowUpperAndMixedCase", RowPattern, "<TR>a</TR><Tr>b</tR>", {"<TR>a</TR>", "<Tr>b</tR>"}},
+    {"RowNeedsEndAfterItsStart", RowPattern, "<tr>", {}},
+    {"RowStartWithoutEndFindsNothing", RowPattern, "<tr <tr <tr", {}},
+    {"EndOfAnOpeningTagClosesTheRow", RowPattern, "<tr x <tr>y</tr>", {"<tr x <tr>"}},
+    {"CellsNonOverlapping", CellPattern, "<td>1</td><td>2</td>", {"<td>1</td>", "<td>2</td>"}},
+    {"HeaderCellsAreNoCells", CellPattern, "<th>1</th><th>2</th>", {}},
+    {"HighBytesStayBytes", CellPattern, "<td>\xB6\xA9\xB5\xA5</td>", {"<td>\xB6\xA9\xB5\xA5</td>"}},
+    {"NulBytesAreText", CellPattern, std::string("<td>\0</td>", 10), {std::string("<td>\0</td>", 10)}},
+    {"AnchorSpansLines", AnchorPattern, "<a\nhref=x>n</a>", {"<a\nhref=x>n</a>"}},
+    {"DigitRunsOfFourToEleven", DigitPattern, "qq 123 4567 123456789012x",
+     {"4567", "12345678901"}},
+    {"DigitIgnoresFullWidthDigits", DigitPattern, "\xA3\xB1\xA3\xB2\xA3\xB3\xA3\xB4", {}},
+    {"EmptyText", RowPattern, "", {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Patterns, FindAllTest, ::testing::ValuesIn(kFindCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegexTest, MatchesAreViewsIntoTheText) {
+  const std::string text = "x<td>a</td>y";
+  const Views found = CellPattern().FindAll(text);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].data(), text.data() + 1);
+}
+
+TEST(RegexTest, LimitStopsEarly) {
+  EXPECT_EQ(CellPattern().FindAll("<td></td><td></td><td></td>", 2).size(), 2u);
+}
+
+TEST(RegexTest, DotStopsAtLineBreakUnlessAsked) {
+  const Regex plain("a.b", {});
+  const Regex dot_nl("a.b", {.case_insensitive = false, .dot_matches_newline = true});
+  EXPECT_TRUE(plain.FindAll("a\nb").empty());
+  EXPECT_EQ(dot_nl.FindAll("a\nb").size(), 1u);
+}
+
+TEST(RegexTest, CaseSensitiveByDefault) {
+  EXPECT_TRUE(Regex("<td", {}).FindAll("<TD").empty());
+}
+
+TEST(RegexTest, EmptyMatchesStepForward) {
+  EXPECT_EQ(Regex("x*", {}).FindAll("ab").size(), 3u);
+}
+
+TEST(RegexTest, InvalidPatternFindsNothing) {
+  const Regex broken("(", {});
+  EXPECT_FALSE(broken.ok());
+  EXPECT_TRUE(broken.FindAll("((").empty());
+}
+
+TEST(RegexTest, ManyUnclosedRowStartsGiveNothing) {
+  std::string text;
+  for (int i = 0; i < 1000000; ++i) text += "<tr";
+  EXPECT_TRUE(RowPattern().FindAll(text).empty());
+}
+
+}  // namespace
+}  // namespace fahuo
