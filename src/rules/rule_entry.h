@@ -1,0 +1,23 @@
+#pragma once
+// The texts the seller types for a rule: amounts as text, and the checks a new or changed
+// rule must pass before it enters the rules window's list.
+#include <string>
+#include <string_view>
+
+namespace fahuo {
+
+// Text -> amount: the leading decimal number of the text (blanks before it allowed), read as
+// a double and narrowed to a 32-bit float. No number gives 0; NaN gives 0; values beyond the
+// float range are held at the largest float of that sign rather than overflowing.
+float AmountFromText(std::string_view text);
+
+// Amount -> text: the shortest text that reads back as the same float ("98", "98.5").
+std::string AmountToText(float amount);
+
+// Empty when a rule with these values may be added; otherwise the GBK message to show.
+// The range is checked first, then the subject, then the body; only the first problem is
+// reported. Equal minimum and maximum are accepted.
+std::string RuleEntryProblem(float minimum, float maximum, std::string_view subject,
+                             std::string_view body);
+
+}  // namespace fahuo
