@@ -14,7 +14,8 @@ struct HttpCookie {
   long long expires = 0;   // unix seconds; 0 for a session cookie
 };
 
-// Mirror of the browser's cookie store. Thread-safe.
+// Mirror of the browser's cookie store. Thread-safe. A cookie is identified by its name,
+// domain and path: setting one replaces the cookie with the same three.
 void HttpSetCookie(const HttpCookie& cookie);
 void HttpRemoveCookie(const HttpCookie& cookie);
 void HttpClearCookies();
@@ -22,11 +23,13 @@ void HttpSetUserAgent(const std::string& user_agent);
 // Trust an extra CA file (tests with a self-signed service); empty restores the default.
 void HttpSetExtraCaFile(const std::string& path);
 
-// GET of an absolute address: the body bytes, empty on any failure (bad address,
-// time-out, non-2xx status, body over the cap). Safe from several threads at once.
+// GET of an absolute http(s) address: the body bytes, empty on any failure (bad address,
+// time-out, non-2xx status, body over the cap). TLS certificates are verified, at most five
+// redirects are followed, and cookies go only where the cookie rules send them; cookies that
+// responses set are kept for later requests. Safe from several threads at once.
 std::string HttpGet(const std::string& url);
 
-// Time-outs in milliseconds (tests shorten them).
+// Time-outs in milliseconds (tests shorten them). Defaults: connect 10000, total 30000.
 void HttpSetTimeouts(long connect_ms, long total_ms);
 
 }  // namespace fahuo

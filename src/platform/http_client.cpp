@@ -1,0 +1,243 @@
+#include "platform/http_client.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <tuple>
+#include <vector>
+
+namespace fahuo {
+namespace {
+
+constexpr size_t kMaxBodyBytes = 32u * 1024u * 1024u;
+constexpr long kMaxRedirects = 5;
+
+using CookieKey = std::tuple<std::string, std::string, std::string>;  // domain, path, name
+
+// Our own copy of the browser's cookies. Every request loads it into a fresh libcurl handle,
+// whose cookie engine then decides which cookies go where, and writes back what the
+// responses changed. Removal stays exact this way, which a shared libcurl jar cannot offer.
+struct State {
+  std::mutex mutex;
+  std::map<CookieKey, HttpCookie> cookies;
+  std::string user_agent;
+  std::string extra_ca_file;
+};
+
+State& Shared() {
+  static State state;
+  return state;
+}
+
+std::atomic<long> g_connect_ms{10000};
+std::atomic<long> g_total_ms{30000};
+
+CookieKey KeyOf(const HttpCookie& c) {
+  return {c.domain, c.path.empty() ? "/" : c.path, c.name};
+}
+
+bool Printable(const std::string& s) {
+  for (char ch : s) {
+    if (ch == '\t' || ch == '\r' || ch == '\n' || ch == '\0') return false;
+  }
+  return true;
+}
+
+// One line of the Netscape cookie-file format, which CURLOPT_COOKIELIST accepts.
+std::string NetscapeLine(const HttpCookie& c) {
+  std::string line = c.http_only ? "#HttpOnly_" : "";
+  line += c.domain;
+  line += c.domain.starts_with('.') ? "\tTRUE\t" : "\tFALSE\t";
+  line += c.path.empty() ? "/" : c.path;
+  line += c.secure ? "\tTRUE\t" : "\tFALSE\t";
+  line += std::to_string(c.expires) + "\t" + c.name + "\t" + c.value;
+  return line;
+}
+
+bool ParseNetscapeLine(std::string line, HttpCookie& c) {
+  c = HttpCookie{};
+  if (line.starts_with("#HttpOnly_")) {
+    c.http_only = true;
+    line.erase(0, 10);
+  } else if (line.starts_with('#')) {
+    return false;
+  }
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  if (fields.size() != 7) return false;
+  c.domain = fields[0];
+  if (fields[1] == "TRUE" && !c.domain.starts_with('.')) c.domain = "." + c.domain;
+  c.path = fields[2];
+  c.secure = fields[3] == "TRUE";
+  c.expires = std::strtoll(fields[4].c_str(), nullptr, 10);
+  c.name = fields[5];
+  c.value = fields[6];
+  return true;
+}
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct Body {
+  std::string bytes;
+  bool over_cap = false;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+  auto* body = static_cast<Body*>(user);
+  size_t n = size * count;
+  if (body->bytes.size() + n > kMaxBodyBytes) {
+    body->over_cap = true;
+    return 0;  // aborts the transfer
+  }
+  body->bytes.append(data, n);
+  return n;
+}
+
+bool IsHttpAddress(const std::string& url) {
+  auto starts = [&](const char* prefix) {
+    size_t n = std::char_traits<char>::length(prefix);
+    if (url.size() <= n) return false;
+    for (size_t i = 0; i < n; ++i) {
+      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    }
+    return true;
+  };
+  return starts("http://") || starts("https://");
+}
+
+// Takes in the cookies the handle holds after the transfer: new and changed ones are kept,
+// and those we loaded that the responses deleted or let expire are dropped.
+void MergeBack(CURL* curl, const std::map<CookieKey, HttpCookie>& loaded) {
+  curl_slist* list = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_COOKIELIST, &list) != CURLE_OK) return;
+  std::map<CookieKey, HttpCookie> after;
+  long long now = static_cast<long long>(std::time(nullptr));
+  for (curl_slist* item = list; item; item = item->next) {
+    HttpCookie c;
+    if (!ParseNetscapeLine(item->data, c)) continue;
+    if (c.expires != 0 && c.expires < now) continue;
+    after.emplace(KeyOf(c), c);
+  }
+  curl_slist_free_all(list);
+
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  for (const auto& [key, c] : loaded) {
+    if (!after.contains(key)) state.cookies.erase(key);
+  }
+  for (const auto& [key, c] : after) {
+    auto was = loaded.find(key);
+    if (was == loaded.end() || was->second.value != c.value || was->second.expires != c.expires) {
+      state.cookies[key] = c;
+    }
+  }
+}
+
+}  // namespace
+
+void HttpSetCookie(const HttpCookie& cookie) {
+  if (cookie.name.empty() || cookie.domain.empty() || !Printable(cookie.name) ||
+      !Printable(cookie.value) || !Printable(cookie.domain) || !Printable(cookie.path)) {
+    return;
+  }
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  state.cookies[KeyOf(cookie)] = cookie;
+}
+
+void HttpRemoveCookie(const HttpCookie& cookie) {
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  state.cookies.erase(KeyOf(cookie));
+}
+
+void HttpClearCookies() {
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  state.cookies.clear();
+}
+
+void HttpSetUserAgent(const std::string& user_agent) {
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  state.user_agent = user_agent;
+}
+
+void HttpSetExtraCaFile(const std::string& path) {
+  State& state = Shared();
+  std::lock_guard lock(state.mutex);
+  state.extra_ca_file = path;
+}
+
+void HttpSetTimeouts(long connect_ms, long total_ms) {
+  g_connect_ms.store(connect_ms);
+  g_total_ms.store(total_ms);
+}
+
+std::string HttpGet(const std::string& url) {
+  if (!IsHttpAddress(url)) return {};
+  GlobalInit();
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+  CURL* curl = handle.get();
+  if (!curl) return {};
+
+  std::map<CookieKey, HttpCookie> loaded;
+  std::string user_agent;
+  std::string extra_ca_file;
+  {
+    State& state = Shared();
+    std::lock_guard lock(state.mutex);
+    loaded = state.cookies;
+    user_agent = state.user_agent;
+    extra_ca_file = state.extra_ca_file;
+  }
+
+  Body body;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, g_connect_ms.load());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, g_total_ms.load());
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  // Replaces only the bundle file; the system's hashed certificate folder stays trusted.
+  if (!extra_ca_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, extra_ca_file.c_str());
+  if (!user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent.c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // cookie engine on, no file
+  for (const auto& [key, cookie] : loaded) {
+    curl_easy_setopt(curl, CURLOPT_COOKIELIST, NetscapeLine(cookie).c_str());
+  }
+
+  CURLcode rc = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  MergeBack(curl, loaded);
+  if (rc != CURLE_OK || body.over_cap || status < 200 || status > 299) return {};
+  return std::move(body.bytes);
+}
+
+}  // namespace fahuo
