@@ -1,0 +1,339 @@
+// MailClient against a real SMTP server (tools/smtp_sink.py on aiosmtpd) on loopback.
+#include "platform/mail_client.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "platform/gbk.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+using testing::ChildProcess;
+using testing::ReadFileBytes;
+using testing::StartPythonService;
+using testing::TempDir;
+
+const char kUser[] = "seller@example.com";
+const char kPassword[] = "auth-code-123";
+
+// One received message, as the sink's log.jsonl line describes it.
+struct Received {
+  std::string line;
+
+  // The value of a string field, JSON escapes undone (the sink writes UTF-8 unescaped).
+  std::string Str(const std::string& key) const {
+    size_t p = line.find("\"" + key + "\": \"");
+    if (p == std::string::npos) return "<missing " + key + ">";
+    std::string out;
+    for (p += key.size() + 5; p < line.size() && line[p] != '"'; ++p) {
+      if (line[p] != '\\') {
+        out += line[p];
+        continue;
+      }
+      char e = line[++p];
+      if (e == 'n')
+        out += '\n';
+      else if (e == 'r')
+        out += '\r';
+      else if (e == 't')
+        out += '\t';
+      else if (e == 'u') {
+        unsigned cp = std::stoul(line.substr(p + 1, 4), nullptr, 16);
+        p += 4;
+        if (cp < 0x80) {
+          out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+          out += static_cast<char>(0xC0 | cp >> 6);
+          out += static_cast<char>(0x80 | (cp & 63));
+        } else {
+          out += static_cast<char>(0xE0 | cp >> 12);
+          out += static_cast<char>(0x80 | ((cp >> 6) & 63));
+          out += static_cast<char>(0x80 | (cp & 63));
+        }
+      } else
+        out += e;
+    }
+    return out;
+  }
+  // A number or true/false field as written ("1", "true").
+  std::string Raw(const std::string& key) const {
+    size_t p = line.find("\"" + key + "\": ");
+    if (p == std::string::npos) return "";
+    p += key.size() + 4;
+    return line.substr(p, line.find_first_of(",}", p) - p);
+  }
+};
+
+class Sink {
+ public:
+  explicit Sink(std::vector<std::string> args) {
+    args.insert(args.end(), {"--maildir", dir_.path()});
+    port_ = StartPythonService(child_, "smtp_sink.py", args);
+  }
+  int port() const { return port_; }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::vector<Received> Mails() const {
+    std::vector<Received> out;
+    std::istringstream in(ReadFileBytes(dir_.File("log.jsonl")));
+    for (std::string l; std::getline(in, l);) out.push_back({l});
+    return out;
+  }
+  std::string RawMail(const Received& r) const { return ReadFileBytes(dir_.File(r.Str("file"))); }
+
+ private:
+  TempDir dir_;
+  ChildProcess child_;
+  int port_ = 0;
+};
+
+std::vector<std::string> AuthArgs() { return {"--user", kUser, "--password", kPassword}; }
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+class MailClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mail::SetTimeouts(5000, 20000);
+    mail::SetExtraCaFile("");
+  }
+  void TearDown() override { mail::Disconnect(); }
+};
+
+TEST_F(MailClientTest, ConnectReportsWhetherServerAndLoginWereAccepted) {
+  Sink sink(AuthArgs());
+  ASSERT_NE(sink.port(), 0);
+  const std::string free_port = "127.0.0.1:" + std::to_string(FreePort());
+  struct Case {
+    const char* name;
+    std::string server, user, password;
+    bool ok;
+  } cases[] = {
+      {"right account", sink.Address(), kUser, kPassword, true},
+      {"blanks around the server", "  " + sink.Address() + " ", kUser, kPassword, true},
+      {"smtp:// prefix", "smtp://" + sink.Address(), kUser, kPassword, true},
+      {"wrong password", sink.Address(), kUser, "wrong", false},
+      {"unknown user", sink.Address(), "nobody@example.com", kPassword, false},
+      {"nothing listening", free_port, kUser, kPassword, false},
+      {"all fields empty", "", "", "", false},
+      {"port not a number", "127.0.0.1:smtp", kUser, kPassword, false},
+      {"port out of range", "127.0.0.1:70000", kUser, kPassword, false},
+      {"blank inside the host", "127.0.0.1 x", kUser, kPassword, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(mail::Connect(c.server, 25, c.user, c.password), c.ok) << mail::LastConnectError();
+    EXPECT_EQ(mail::LastConnectError().empty(), c.ok);
+  }
+  ASSERT_FALSE(mail::Connect(sink.Address(), 25, kUser, "wrong"));
+  EXPECT_NE(mail::LastConnectError().find("535"), std::string::npos)
+      << "the server's refusal is kept: " << mail::LastConnectError();
+}
+
+TEST_F(MailClientTest, TestMailArrivesDecodedExactly) {
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
+  EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
+                       "buyer@example.com", kUser),
+            "");
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].Str("subject"), "自动发货测试邮件");
+  EXPECT_EQ(mails[0].Str("body"), "测试成功，可以正常使用。");
+  EXPECT_EQ(mails[0].Str("mail_from"), kUser);
+  EXPECT_NE(mails[0].line.find("\"rcpt_tos\": [\"buyer@example.com\"]"), std::string::npos);
+  const std::string raw = sink.RawMail(mails[0]);
+  for (const char* header :
+       {"From: seller@example.com\r\n", "To: buyer@example.com\r\n",
+        "\r\nDate: ", "\r\nMessage-ID: <", "@example.com>\r\n", "MIME-Version: 1.0\r\n",
+        "Content-Type: text/plain; charset=UTF-8\r\n", "Content-Transfer-Encoding: base64\r\n"}) {
+    EXPECT_NE(raw.find(header), std::string::npos) << header << " missing in\n" << raw;
+  }
+}
+
+TEST_F(MailClientTest, AwkwardContentSurvivesTheTrip) {
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
+  struct Case {
+    const char* name;
+    std::string subject, body;  // UTF-8
+  } cases[] = {
+      {"lone dots and dot lines", "点", ".\r\n..\r\n.leading dot\r\nend\r\n."},
+      {"long subject folds into several words",
+       std::string(40, 'a') + std::string(30, 'x') + "教程下载地址与提取码请查收谢谢惠顾欢迎再来",
+       "x"},
+      {"a 1700-byte line", "long", std::string(1000, 'y') + std::string(700, 'z') + "网盘"},
+      {"bare LF and tabs kept", "tabs\tin subject", "a\nb\tc\n"},
+      {"empty subject and body", "", ""},
+      {"text that looks like placeholders", "{name} %s $1", "链接：{link} %d"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(mail::Send(Utf8ToGbk(c.subject), Utf8ToGbk(c.body), "b@example.com", kUser), "");
+  }
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), std::size(cases));
+  for (size_t i = 0; i < mails.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(mails[i].Str("subject"), cases[i].subject);
+    EXPECT_EQ(mails[i].Str("body"), cases[i].body);
+  }
+}
+
+TEST_F(MailClientTest, RejectedRecipientGivesTheServersTextAndLaterSendsStillWork) {
+  Sink sink({"--user", kUser, "--password", kPassword, "--reject-rcpt", "^nobody@"});
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  std::string error = mail::Send("s", "b", "nobody@example.com", kUser);
+  EXPECT_NE(error.find("550"), std::string::npos) << error;
+  EXPECT_NE(error.find("Recipient address rejected"), std::string::npos) << error;
+  EXPECT_EQ(mail::Send("s", "b", "buyer@example.com", kUser), "");
+  ASSERT_EQ(sink.Mails().size(), 1u);
+}
+
+TEST_F(MailClientTest, EmptyRecipientIsPassedOnAndRefusedByTheServer) {
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  EXPECT_NE(mail::Send("s", "b", "", kUser), "");
+  EXPECT_TRUE(sink.Mails().empty());
+}
+
+TEST_F(MailClientTest, SendsAfterOneConnectLogInOnce) {
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  EXPECT_EQ(mail::Send("1", "b", "a@example.com", kUser), "");
+  EXPECT_EQ(mail::Send("2", "b", "a@example.com", kUser), "");
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), 2u);
+  EXPECT_EQ(mails[1].Raw("total_auth"), "1");
+  EXPECT_EQ(mails[0].Raw("peer_port"), mails[1].Raw("peer_port")) << "one connection";
+}
+
+TEST_F(MailClientTest, SendAfterDisconnectLogsInAgainWithTheSameAccount) {
+  // A connection test's Disconnect may fall between a delivery pass's Connect and its Send.
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  mail::Disconnect();
+  EXPECT_EQ(mail::Send("s", "b", "a@example.com", kUser), "");
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].Raw("total_auth"), "2");
+}
+
+TEST_F(MailClientTest, SendWithoutSuccessfulConnectIsRefused) {
+  ASSERT_FALSE(mail::Connect("127.0.0.1:" + std::to_string(FreePort()), kUser, kPassword));
+  EXPECT_NE(mail::Send("s", "b", "a@example.com", kUser), "");
+}
+
+TEST_F(MailClientTest, LineBreaksAndNulThatCouldInjectAreRefusedBeforeSending) {
+  Sink sink(AuthArgs());
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  struct Case {
+    const char* name;
+    std::string subject, recipient, sender;
+  } cases[] = {
+      {"CR LF in recipient", "s", "a@example.com\r\nRCPT TO:<x@example.com>", kUser},
+      {"LF in recipient", "s", "a@example.com\nBcc: x@example.com", kUser},
+      {"NUL in recipient", "s", std::string("a@example.com\0x", 15), kUser},
+      {"LF in subject", "s\nBcc: x@example.com", "a@example.com", kUser},
+      {"CR in subject", "s\rX-Evil: 1", "a@example.com", kUser},
+      {"LF in sender", "s", "a@example.com", std::string(kUser) + "\nBcc: x@example.com"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NE(mail::Send(c.subject, "body", c.recipient, c.sender), "");
+  }
+  EXPECT_TRUE(sink.Mails().empty());
+}
+
+TEST_F(MailClientTest, StartTlsIsUsedAndTheCertificateChecked) {
+  TempDir dir;
+  const std::string cert = dir.File("cert.pem"), key = dir.File("key.pem");
+  const std::string make_cert =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost"
+      " -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make_cert.c_str()), 0);
+  Sink sink({"--user", kUser, "--password", kPassword, "--starttls", cert, key});
+  ASSERT_NE(sink.port(), 0);
+
+  EXPECT_FALSE(mail::Connect(sink.Address(), kUser, kPassword)) << "untrusted certificate";
+  mail::SetExtraCaFile(cert);
+  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
+  EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), "b", "a@example.com", kUser), "");
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].Raw("tls"), "true");
+  EXPECT_EQ(mails[0].Str("subject"), "自动发货测试邮件");
+}
+
+// The machine's first non-loopback IPv4 address, empty if it has none.
+std::string OwnAddress() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return "";
+  std::string found;
+  for (ifaddrs* i = list; i && found.empty(); i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
+    auto* in = reinterpret_cast<sockaddr_in*>(i->ifa_addr);
+    if ((ntohl(in->sin_addr.s_addr) >> 24) == 127) continue;
+    char text[INET_ADDRSTRLEN];
+    found = inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+TEST_F(MailClientTest, PasswordIsNotSentInTheClearToAnotherMachine) {
+  const std::string own = OwnAddress();
+  if (own.empty()) GTEST_SKIP() << "no non-loopback address";
+  Sink sink({"--host", own, "--user", kUser, "--password", kPassword});
+  ASSERT_NE(sink.port(), 0);
+  EXPECT_FALSE(mail::Connect(own + ":" + std::to_string(sink.port()), kUser, kPassword));
+  EXPECT_TRUE(mail::Connect(own + ":" + std::to_string(sink.port()), "", ""))
+      << "without a login plain SMTP is fine: " << mail::LastConnectError();
+}
+
+TEST_F(MailClientTest, SilentServerIsAbandonedAfterTheTimeOut) {
+  Sink sink({"--silent"});
+  ASSERT_NE(sink.port(), 0);
+  mail::SetTimeouts(1000, 3000);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(mail::Connect(sink.Address(), kUser, kPassword));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(MailClientTest, ConcurrentCallersAreSerialised) {
+  Sink sink(AuthArgs());
+  auto worker = [&](char tag) {
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+      EXPECT_EQ(mail::Send(std::string(1, tag), "b", "a@example.com", kUser), "");
+    }
+  };
+  std::thread a(worker, 'a'), b(worker, 'b');
+  a.join();
+  b.join();
+  EXPECT_EQ(sink.Mails().size(), 6u);
+}
+
+}  // namespace
+}  // namespace fahuo

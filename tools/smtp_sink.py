@@ -1,0 +1,183 @@
+#!/usr/bin/python3
+"""A real SMTP server on loopback for fahuo's tests and demo.
+
+Prints "PORT <n>" as its first line on standard output (flushed) once it listens.
+
+Options (kept stable; tests and tools/demo.sh depend on them):
+  --host H             address to listen on (default 127.0.0.1)
+  --port N             port to listen on; 0 picks a free one (default 0)
+  --user U --password P
+                       require AUTH (PLAIN and LOGIN) with these credentials; without
+                       --user, AUTH is optional and any credentials are accepted
+  --maildir DIR        write each message as DIR/NNNN.eml and append one JSON line per
+                       message to DIR/log.jsonl (see below)
+  --starttls CERT KEY  offer STARTTLS with this certificate and key; AUTH is then only
+                       offered after STARTTLS
+  --reject-rcpt RE     answer "550 5.1.1 <addr>: Recipient address rejected" for every
+                       recipient that the regular expression RE finds a match in
+  --print              print each message (envelope, decoded subject and body) to stdout
+  --silent             accept TCP connections and never answer (time-out tests)
+
+log.jsonl keys: file, mail_from, rcpt_tos, subject, body (decoded text), tls (whether the
+message came over TLS), peer_port (the client's port: equal for mails of one
+connection), session_auth (successful AUTHs on that connection) and total_auth
+(successful AUTHs since start), auth_attempts (all AUTH attempts since start).
+"""
+
+import argparse
+import asyncio
+import email
+import email.policy
+import json
+import logging
+import os
+import re
+import ssl
+import sys
+import warnings
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class Counters:
+    def __init__(self):
+        self.attempts = 0
+        self.total = 0
+        self.by_peer = {}
+
+
+def make_authenticator(user, password, counters):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        counters.attempts += 1
+        ok = isinstance(auth_data, LoginPassword)
+        if ok and user is not None:
+            ok = (auth_data.login.decode("utf-8", "replace") == user
+                  and auth_data.password.decode("utf-8", "replace") == password)
+        if ok:
+            counters.total += 1
+            peer = session.peer[1] if session.peer else 0
+            counters.by_peer[peer] = counters.by_peer.get(peer, 0) + 1
+        return AuthResult(success=ok, handled=False)
+
+    return authenticate
+
+
+def decode_message(raw):
+    msg = email.message_from_bytes(raw, policy=email.policy.default)
+    subject = str(msg.get("Subject", ""))
+    part = msg.get_body(preferencelist=("plain",)) or msg
+    try:
+        body = part.get_content()
+    except (LookupError, KeyError, ValueError):
+        body = part.get_payload(decode=True).decode("utf-8", "replace")
+    return subject, body
+
+
+class Handler:
+    def __init__(self, args, counters):
+        self.args = args
+        self.counters = counters
+        self.count = 0
+        self.reject = re.compile(args.reject_rcpt) if args.reject_rcpt else None
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if not address.strip("<> "):
+            return "501 5.1.3 Bad recipient address syntax"
+        if self.reject and self.reject.search(address):
+            return f"550 5.1.1 <{address}>: Recipient address rejected"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        raw = envelope.original_content or envelope.content
+        subject, body = decode_message(raw)
+        peer = session.peer[1] if session.peer else 0
+        record = {
+            "file": f"{self.count:04d}.eml",
+            "mail_from": envelope.mail_from,
+            "rcpt_tos": envelope.rcpt_tos,
+            "subject": subject,
+            "body": body,
+            "tls": session.ssl is not None,
+            "peer_port": peer,
+            "session_auth": self.counters.by_peer.get(peer, 0),
+            "total_auth": self.counters.total,
+            "auth_attempts": self.counters.attempts,
+        }
+        if self.args.maildir:
+            with open(os.path.join(self.args.maildir, record["file"]), "wb") as f:
+                f.write(raw)
+            with open(os.path.join(self.args.maildir, "log.jsonl"), "a", encoding="utf-8") as f:
+                f.write(json.dumps(record, ensure_ascii=False) + "\n")
+        if self.args.print:
+            print(f"MAIL from={envelope.mail_from} to={','.join(envelope.rcpt_tos)}")
+            print(f"  Subject: {subject}")
+            for line in body.splitlines():
+                print(f"  | {line}")
+            sys.stdout.flush()
+        return "250 OK: message accepted"
+
+
+class Silent(asyncio.Protocol):
+    """Takes the connection and says nothing, as a hung server would."""
+
+    def connection_made(self, transport):
+        self.transport = transport
+
+
+def make_smtp_factory(args):
+    counters = Counters()
+    handler = Handler(args, counters)
+    tls = None
+    if args.starttls:
+        tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls.load_cert_chain(args.starttls[0], args.starttls[1])
+    options = dict(
+        tls_context=tls,
+        auth_required=args.user is not None,
+        auth_require_tls=tls is not None,
+        authenticator=make_authenticator(args.user, args.password or "", counters),
+        hostname="fahuo-sink.local",
+        timeout=60,
+    )
+    return lambda: SMTP(handler, **options)
+
+
+async def serve(args):
+    loop = asyncio.get_running_loop()
+    factory = Silent if args.silent else make_smtp_factory(args)
+    server = await loop.create_server(factory, args.host, args.port)
+    port = server.sockets[0].getsockname()[1]
+    print(f"PORT {port}", flush=True)
+    async with server:
+        await server.serve_forever()
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0],
+                                formatter_class=argparse.RawDescriptionHelpFormatter,
+                                epilog=__doc__.split("\n", 2)[2])
+    p.add_argument("--host", default="127.0.0.1")
+    p.add_argument("--port", type=int, default=0)
+    p.add_argument("--user")
+    p.add_argument("--password")
+    p.add_argument("--maildir")
+    p.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    p.add_argument("--reject-rcpt", metavar="RE")
+    p.add_argument("--print", action="store_true")
+    p.add_argument("--silent", action="store_true")
+    args = p.parse_args()
+    # aiosmtpd warns about AUTH without TLS, which is what a loopback test wants.
+    warnings.filterwarnings("ignore")
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    if args.maildir:
+        os.makedirs(args.maildir, exist_ok=True)
+    try:
+        asyncio.run(serve(args))
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
