@@ -1,0 +1,69 @@
+#include "delivery/amount.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "delivery/gbk_chars.h"
+
+namespace fahuo {
+namespace {
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+float AmountValue(std::string_view text) {
+  bool negative = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    bool starts_number = IsDigit(c) || (c == '.' && i + 1 < text.size() && IsDigit(text[i + 1]));
+    if (starts_number) break;
+    if (c == '-') {
+      negative = true;
+    } else if (c == '+') {
+      negative = false;
+    } else if (c != ' ' && c != '\t' && c < 0x80) {
+      negative = false;  // blanks and currency signs keep a sign seen before them
+    }
+    i += GbkCharLength(text, i);
+  }
+  if (i == text.size()) return 0;
+
+  std::string number;
+  bool seen_point = false;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (IsDigit(c)) {
+      number.push_back(c);
+    } else if (c == ',' && !seen_point && !number.empty() && i + 1 < text.size() &&
+               IsDigit(text[i + 1])) {
+      continue;  // thousands separator
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+      number.push_back(c);
+    } else {
+      break;
+    }
+  }
+  double value = 0;
+  auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+  (void)end;
+  if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: which one the integer part tells.
+    bool large = number.find_first_of("123456789") < number.find('.');
+    value = large ? HUGE_VAL : 0;
+  }
+  return static_cast<float>(negative ? -value : value);
+}
+
+std::string AmountText(float value) {
+  if (value == 0) return "0";  // also for -0
+  char buffer[64];
+  auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  if (error != std::errc()) return "0";
+  return std::string(buffer, end);
+}
+
+}  // namespace fahuo

@@ -1,0 +1,63 @@
+#include "delivery/amount.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+struct ValueCase {
+  const char* name;
+  const char* utf8_text;
+  float expected;
+};
+
+class AmountValueTest : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(AmountValueTest, ReadsTheNumberAPersonReads) {
+  EXPECT_EQ(AmountValue(Utf8ToGbk(GetParam().utf8_text)), GetParam().expected)
+      << GetParam().utf8_text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AmountValueTest,
+    ::testing::Values(
+        ValueCase{"Signed", "+ 98.00", 98.0f}, ValueCase{"Plain", "98", 98.0f},
+        ValueCase{"Thousands", "1,160.00", 1160.0f}, ValueCase{"FullWidthYuan", "￥98.00", 98.0f},
+        // U+00A5 is a four-byte GB18030 character with digit bytes in it.
+        ValueCase{"YenSign", "¥98.00", 98.0f}, ValueCase{"Fraction", "98.5", 98.5f},
+        ValueCase{"NoLeadingDigit", ".5", 0.5f}, ValueCase{"Expense", "- 98.00", -98.0f},
+        ValueCase{"ExpenseWithYuan", "-￥12.50", -12.5f},
+        ValueCase{"HyphenNotASign", "a-b 7", 7.0f}, ValueCase{"TrailingWords", "98.00元", 98.0f},
+        ValueCase{"SecondPointEnds", "1.2.3", 1.2f},
+        ValueCase{"CommaAfterPointEnds", "1.5,6", 1.5f}, ValueCase{"TrailingComma", "98,", 98.0f},
+        ValueCase{"Empty", "", 0.0f}, ValueCase{"NoNumber", "免费", 0.0f},
+        ValueCase{"OnlySign", "+", 0.0f}, ValueCase{"OnlyPoint", ".", 0.0f}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AmountValueTest, HugeLongAndOddInputs) {
+  EXPECT_EQ(AmountValue(std::string(5000, '9')), HUGE_VALF);
+  EXPECT_EQ(AmountValue("0." + std::string(5000, '0') + "1"), 0.0f);
+  std::string odd;
+  for (int c = 0; c < 256; ++c) odd.push_back(static_cast<char>(c));
+  EXPECT_EQ(AmountValue(odd), 123456789.0f);
+  EXPECT_EQ(AmountValue("\x81"), 0.0f);  // a lone lead byte at the end
+}
+
+TEST(AmountTextTest, PlainDecimalThatReadsBackTheSameFloat) {
+  struct Case {
+    float value;
+    const char* expected;
+  };
+  for (const Case& c : {Case{98.0f, "98"}, Case{98.5f, "98.5"}, Case{0.1f, "0.1"},
+                        Case{1160.0f, "1160"}, Case{0.0f, "0"}, Case{-0.0f, "0"},
+                        Case{-98.0f, "-98"}, Case{1e10f, "10000000000"}, Case{0.0001f, "0.0001"}}) {
+    EXPECT_EQ(AmountText(c.value), c.expected) << c.value;
+  }
+}
+
+}  // namespace
+}  // namespace fahuo

@@ -1,0 +1,99 @@
+#pragma once
+// Shared pieces of the delivery-pass tests: a recording window and a records page builder.
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/bill_list.h"
+#include "delivery/delivery_pass.h"
+#include "platform/gbk.h"
+#include "rules/delivery_rule.h"
+
+namespace fahuo::testing {
+
+// Records every call in one timeline, texts turned into UTF-8: "log:<line>",
+// "box:<text>", "refresh:all", "refresh:new"; plus "mail:<recipient>" entries that a fake
+// mailer adds. Thread-safe.
+class RecordingWindow : public DeliveryWindow {
+ public:
+  std::string server = "127.0.0.1:1";
+  std::string user = "seller@example.com";
+  std::string password = "secret";
+  bool all_selected = true;
+
+  std::string ServerText() override { return server; }
+  std::string UserText() override { return user; }
+  std::string PasswordText() override { return password; }
+  bool AllBillsSelected() override { return all_selected; }
+  bool NewBillsSelected() override { return !all_selected; }
+  void AppendLog(const std::string& gbk_line) override { Add("log:" + GbkToUtf8(gbk_line)); }
+  void ShowMessage(const std::string& gbk_text) override { Add("box:" + GbkToUtf8(gbk_text)); }
+  void RefreshBillList(bool all_bills) override { Add(all_bills ? "refresh:all" : "refresh:new"); }
+
+  void Add(const std::string& event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  void ClearEvents() {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+// One row of a records page; texts UTF-8.
+struct PageRow {
+  std::string serial;
+  std::string name = "QQ 123456789";
+  std::string amount = "98.00";
+  std::string note = "教程";
+  std::string counterparty = "张三";
+};
+
+// A records page in the service's shape: a header row, then one eight-cell row per bill.
+// Returns GBK bytes, as the service sends them.
+inline std::string BuildPage(const std::vector<PageRow>& rows) {
+  std::string page = "<html><body><table>\r\n<tr><th>日期</th><th>备注</th></tr>\r\n";
+  for (const PageRow& r : rows) {
+    page += "<tr>\r\n<td>2015.01.06<br/>12:00</td>\r\n<td>" + r.note + "</td>\r\n<td><p>" + r.name +
+            "</p><p title=\"" + r.serial + "\">" + r.serial + "</p></td>\r\n<td>" + r.counterparty +
+            "</td>\r\n<td><span>" + r.amount +
+            "</span></td>\r\n<td><a href=\"/detail?no=" + r.serial +
+            "\">详情</a></td>\r\n<td>交易成功</td>\r\n<td>-</td>\r\n</tr>\r\n";
+  }
+  return Utf8ToGbk(page + "</table></body></html>");
+}
+
+inline BillRecord KnownBill(const std::string& serial) {
+  BillRecord bill;
+  bill.流水号 = serial;
+  return bill;
+}
+
+inline std::vector<std::string> Serials(const BillList& list) {
+  std::vector<std::string> serials;
+  for (const BillRecord& bill : list.Snapshot()) serials.push_back(bill.流水号);
+  return serials;
+}
+
+inline DeliveryRule Rule(float minimum, float maximum, const std::string& utf8_subject) {
+  return DeliveryRule{minimum, maximum, Utf8ToGbk(utf8_subject), Utf8ToGbk("正文 " + utf8_subject)};
+}
+
+// Fresh process-wide state for each test.
+inline void ResetDeliveryState() {
+  AllBills().Clear();
+  NewBills().Clear();
+  ClearWaitingBills();
+  ReplaceRules({Rule(0, 1000, "教程")});
+  DeliveryBusy.store(false);
+}
+
+}  // namespace fahuo::testing
