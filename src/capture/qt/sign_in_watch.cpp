@@ -1,0 +1,67 @@
+#include "capture/qt/sign_in_watch.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+#include <QWebEngineView>
+#include <thread>
+
+#include "app/support/qt_text.h"
+#include "app/support/ui_thread.h"
+#include "capture/navigation.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+// Carries the loading thread's reports to the UI thread. The watch may be gone by then
+// (window closed during a long load), so each report checks it there.
+class UiSink : public RecordPagesSink {
+ public:
+  explicit UiSink(QPointer<SignInWatch> watch) : watch_(std::move(watch)) {}
+
+  void Progress(int pages_read, size_t bills_found) override {
+    QPointer<SignInWatch> watch = watch_;
+    const qulonglong bills = bills_found;
+    PostToUi(QCoreApplication::instance(), [watch, pages_read, bills] {
+      if (watch) emit watch->progress(pages_read, bills);
+    });
+  }
+
+  void Finished() override {
+    QPointer<SignInWatch> watch = watch_;
+    PostToUi(QCoreApplication::instance(), [watch] {
+      if (watch) emit watch->pagesLoaded();
+    });
+  }
+
+ private:
+  QPointer<SignInWatch> watch_;
+};
+
+}  // namespace
+
+SignInWatch::SignInWatch(QWebEngineView* 超文本浏览框1, QWidget* 超级列表框1, QObject* parent)
+    : QObject(parent), browser_(超文本浏览框1), bill_list_(超级列表框1) {
+  connect(超文本浏览框1, &QWebEngineView::titleChanged, this, [this] { WatchSignIn(); });
+}
+
+bool SignInWatch::IsSignInTitle(const QString& title) {
+  return ToGbk(title) == FAHUO_GBK("登录中心 － 支付宝");
+}
+
+void SignInWatch::WatchSignIn() {
+  if (!browser_ || !IsSignInTitle(browser_->title())) return;
+  browser_->stop();
+  browser_->setUrl(QUrl(QStringLiteral("about:blank")));
+  browser_->hide();
+  if (bill_list_) bill_list_->show();
+  std::thread([sink = UiSink(QPointer<SignInWatch>(this))]() mutable {
+    try {
+      LoadRecordPages(sink);
+    } catch (...) {
+      // Nothing may leave a worker thread; the run goes on without a baseline.
+    }
+  }).detach();
+}
+
+}  // namespace fahuo
