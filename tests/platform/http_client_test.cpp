@@ -1,0 +1,195 @@
+#include "platform/http_client.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gbk.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+// The fake records service serves records ("J-item" rows) only to its session cookie.
+class HttpClientTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    service_ = new testing::ChildProcess;
+    port_ = testing::StartPythonService(*service_, "fake_records.py",
+                                        {"--port", "0", "--pages", "1", "--per-page", "2"});
+  }
+  static void TearDownTestSuite() {
+    delete service_;
+    service_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_NE(port_, 0) << "fake records service did not start";
+    HttpClearCookies();
+    HttpSetUserAgent("");
+    ASSERT_FALSE(Control("reset").empty());
+  }
+  void TearDown() override {
+    HttpClearCookies();
+    HttpSetTimeouts(10000, 30000);
+  }
+
+  static std::string Base(const std::string& host) {
+    return "http://" + host + ":" + std::to_string(port_);
+  }
+  static std::string Records(const std::string& host = "127.0.0.1") {
+    return Base(host) + "/record/standard.htm?pageNum=1";
+  }
+  static std::string Control(const std::string& what) {
+    return HttpGet(Base("127.0.0.1") + "/_control/" + what);
+  }
+  static bool IsRecordsPage(const std::string& body) {
+    return body.find("J-item") != std::string::npos;
+  }
+  // A session the browser would hold: its token, without the client having seen it.
+  static std::string NewSessionToken() {
+    std::string answer = Control("signin");
+    HttpClearCookies();  // the answer's Set-Cookie went into the jar; the test sets it itself
+    size_t eq = answer.find('=');
+    return eq == std::string::npos ? "" : answer.substr(eq + 1, answer.find('\n') - eq - 1);
+  }
+  static HttpCookie SessionCookie(const std::string& token) {
+    HttpCookie c;
+    c.name = "ALIPAYJSESSIONID";
+    c.value = token;
+    c.domain = "127.0.0.1";
+    c.http_only = true;
+    return c;
+  }
+
+  static testing::ChildProcess* service_;
+  static int port_;
+};
+
+testing::ChildProcess* HttpClientTest::service_ = nullptr;
+int HttpClientTest::port_ = 0;
+
+TEST_F(HttpClientTest, CarriesTheBrowsersCookieToItsHostOnly) {
+  EXPECT_FALSE(IsRecordsPage(HttpGet(Records())));
+  std::string token = NewSessionToken();
+  ASSERT_FALSE(token.empty());
+  HttpSetCookie(SessionCookie(token));
+
+  EXPECT_TRUE(IsRecordsPage(HttpGet(Records())));
+  EXPECT_NE(Control("stats").find(token), std::string::npos);
+
+  // Same server under another host name: the cookie rules keep the cookie back.
+  std::string foreign = HttpGet(Records("localhost"));
+  EXPECT_FALSE(foreign.empty());
+  EXPECT_FALSE(IsRecordsPage(foreign));
+  EXPECT_EQ(Control("stats").find(token), std::string::npos);
+
+  HttpRemoveCookie(SessionCookie(token));
+  EXPECT_FALSE(IsRecordsPage(HttpGet(Records())));
+}
+
+TEST_F(HttpClientTest, KeepsCookiesThatResponsesSet) {
+  // The sign-in answers with a redirect that sets the cookie; later requests carry it.
+  std::string centre = HttpGet(Base("127.0.0.1") + "/login?auto=1");
+  EXPECT_NE(centre.find(Utf8ToGbk("登录中心 － 支付宝")), std::string::npos);
+  EXPECT_TRUE(IsRecordsPage(HttpGet(Records())));
+}
+
+TEST_F(HttpClientTest, SendsTheBrowsersUserAgent) {
+  HttpSetUserAgent("Mozilla/5.0 FahuoTest/1.0");
+  HttpGet(Records());
+  EXPECT_NE(Control("stats").find("FahuoTest/1.0"), std::string::npos);
+}
+
+struct FailureCase {
+  const char* name;
+  const char* fault;  // fault query for the records page; empty: use `url` instead
+  const char* url;
+};
+
+class HttpFailureTest : public HttpClientTest,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(HttpFailureTest, GivesEmptyBody) {
+  const FailureCase& c = GetParam();
+  HttpSetTimeouts(2000, 2000);
+  std::string url = c.url;
+  if (*c.fault) {
+    ASSERT_FALSE(Control(std::string("fault?") + c.fault).empty());
+    url = Records();
+  }
+  EXPECT_EQ(HttpGet(url), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, HttpFailureTest,
+    ::testing::Values(FailureCase{"ServerError", "kind=500", ""},
+                      FailureCase{"ConnectionDropped", "kind=drop", ""},
+                      FailureCase{"AnswerTooSlow", "kind=slow&delay=6", ""},
+                      FailureCase{"NotHttp", "", "file:///etc/hostname"},
+                      FailureCase{"NoScheme", "", "127.0.0.1/record/standard.htm"},
+                      FailureCase{"Empty", "", ""},
+                      FailureCase{"NothingListening", "", "http://127.0.0.1:1/"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HttpClientTimeoutTest, AbandonsAServerThatNeverAnswers) {
+  // A listening socket that is never accepted from: the connection is made, no answer comes.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  HttpSetTimeouts(1000, 1000);
+  auto start = std::chrono::steady_clock::now();
+  std::string body = HttpGet("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/");
+  auto waited = std::chrono::steady_clock::now() - start;
+  HttpSetTimeouts(10000, 30000);
+  close(fd);
+  EXPECT_EQ(body, "");
+  EXPECT_LT(waited, std::chrono::seconds(20));  // it gave up instead of waiting for ever
+}
+
+TEST_F(HttpClientTest, SeveralThreadsAtOnce) {
+  HttpSetCookie(SessionCookie(NewSessionToken()));
+  std::vector<std::thread> threads;
+  std::vector<int> ok(8, 0);
+  for (size_t i = 0; i < ok.size(); ++i) {
+    threads.emplace_back([&ok, i] {
+      for (int n = 0; n < 5; ++n) ok[i] += IsRecordsPage(HttpGet(Records())) ? 1 : 0;
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int n : ok) EXPECT_EQ(n, 5);
+}
+
+TEST(HttpClientTlsTest, VerifiesCertificates) {
+  testing::TempDir dir;
+  std::string cert = dir.File("cert.pem"), key = dir.File("key.pem");
+  std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+                    " -addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
+                    " >/dev/null 2>&1";
+  if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a test certificate";
+  testing::ChildProcess service;
+  int port = testing::StartPythonService(service, "fake_records.py",
+                                         {"--port", "0", "--open", "--tls", cert, key});
+  ASSERT_NE(port, 0);
+  std::string url = "https://127.0.0.1:" + std::to_string(port) + "/record/standard.htm";
+  EXPECT_EQ(HttpGet(url), "") << "a self-signed certificate must not be trusted";
+  HttpSetExtraCaFile(cert);
+  EXPECT_NE(HttpGet(url).find("J-item"), std::string::npos);
+  HttpSetExtraCaFile("");
+}
+
+}  // namespace
+}  // namespace fahuo
