@@ -1,10 +1,223 @@
 #include "rules/qt/rules_window.h"
 
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTreeWidget>
+
+#include "app/support/dialogs.h"
+#include "app/support/qt_text.h"
+#include "rules/rule_table.h"
+
 namespace fahuo {
+namespace {
+
+constexpr int kSubjectMaxChars = 100;
+constexpr int kBodyMaxChars = 512;
+
+enum Column { kMinimumColumn = 0, kMaximumColumn, kSubjectColumn, kBodyColumn, kColumnCount };
+
+const char kHelpText[] =
+    "根据不同的金额来识别来发送不同的邮件，比如收到98元发泡妞教程;收到198元发网赚教程。"
+    "例：泡妞教程98元可以设置最大最小都是98元或者最小设置一个小于98的，最大设置一个大于98的，"
+    "与其它设置不干涉即可。";
+
+const char kContactNotice[] = "问题反馈：请联系软件提供者";
+
+template <typename W>
+W* Make(QWidget* parent, const char* name, int x, int y, int w, int h) {
+  auto* widget = new W(parent);
+  widget->setObjectName(QString::fromUtf8(name));
+  widget->setGeometry(x, y, w, h);
+  return widget;
+}
+
+template <typename W>
+W* MakeCaptioned(QWidget* parent, const char* name, int x, int y, int w, int h,
+                 const char* caption) {
+  W* widget = Make<W>(parent, name, x, y, w, h);
+  widget->setText(QString::fromUtf8(caption));
+  return widget;
+}
+
+void SetRowTexts(QTreeWidgetItem* item, const DeliveryRule& rule) {
+  item->setText(kMinimumColumn, QString::fromStdString(AmountToText(rule.minimum)));
+  item->setText(kMaximumColumn, QString::fromStdString(AmountToText(rule.maximum)));
+  item->setText(kSubjectColumn, FromGbk(rule.subject));
+  item->setText(kBodyColumn, FromGbk(rule.body));
+}
+
+}  // namespace
 
 RulesWindow::RulesWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("RulesWindow"));
   setWindowTitle(QStringLiteral("自动发货邮件内容设置"));
   setGeometry(50, 50, 640, 581);
+  setFixedSize(640, 581);
+  BuildControls();
+  FillFromTable();
+}
+
+void RulesWindow::BuildControls() {
+  超级列表框1 = Make<QTreeWidget>(this, "超级列表框1", 7, 10, 409, 528);
+  超级列表框1->setColumnCount(kColumnCount);
+  超级列表框1->setHeaderLabels({QStringLiteral("最小金额"), QStringLiteral("最大金额"),
+                                QStringLiteral("邮件标题"), QStringLiteral("邮件内容")});
+  const int widths[kColumnCount] = {60, 60, 80, 200};
+  for (int c = 0; c < kColumnCount; ++c) 超级列表框1->setColumnWidth(c, widths[c]);
+  超级列表框1->setRootIsDecorated(false);
+  超级列表框1->setUniformRowHeights(true);
+  超级列表框1->setSelectionMode(QAbstractItemView::SingleSelection);
+  超级列表框1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  超级列表框1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  超级列表框1->header()->setStretchLastSection(false);
+
+  分组框1 = Make<QGroupBox>(this, "分组框1", 426, 16, 192, 520);
+  分组框1->setTitle(QStringLiteral("添加规则"));
+  QWidget* g = 分组框1;
+  标签1 = MakeCaptioned<QLabel>(g, "标签1", 10, 18, 50, 20, "最小金额");
+  编辑框_最小金额 = Make<QLineEdit>(g, "编辑框_最小金额", 73, 18, 50, 20);
+  标签2 = MakeCaptioned<QLabel>(g, "标签2", 10, 52, 50, 20, "最大金额");
+  编辑框_最大金额 = Make<QLineEdit>(g, "编辑框_最大金额", 73, 52, 50, 20);
+  标签4 = MakeCaptioned<QLabel>(g, "标签4", 10, 81, 50, 20, "邮件标题");
+  编辑框_标题 = Make<QLineEdit>(g, "编辑框_标题", 10, 102, 170, 20);
+  编辑框_标题->setMaxLength(kSubjectMaxChars);
+  标签3 = MakeCaptioned<QLabel>(g, "标签3", 10, 130, 50, 20, "邮件内容");
+  编辑框_内容 = Make<QPlainTextEdit>(g, "编辑框_内容", 10, 151, 170, 219);
+  按钮_添加 = MakeCaptioned<QPushButton>(g, "按钮_添加", 10, 376, 80, 30, "添加");
+  按钮_删除 = MakeCaptioned<QPushButton>(g, "按钮_删除", 100, 376, 80, 30, "删除");
+  按钮_保存 = MakeCaptioned<QPushButton>(g, "按钮_保存", 10, 412, 80, 30, "保存");
+  按钮_修改 = MakeCaptioned<QPushButton>(g, "按钮_修改", 100, 412, 80, 30, "双击列表修改");
+  按钮1 = MakeCaptioned<QPushButton>(g, "按钮1", 10, 448, 170, 30, "点击查看详细设置规则");
+  编辑框1 = MakeCaptioned<QLineEdit>(g, "编辑框1", 10, 487, 170, 25, kContactNotice);
+  编辑框1->setReadOnly(true);
+
+  // Enter in an edit box must not press a button of the dialog (and close it).
+  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+
+  connect(超级列表框1, &QTreeWidget::itemDoubleClicked, this, &RulesWindow::OnListDoubleClicked);
+  connect(按钮_添加, &QPushButton::clicked, this, &RulesWindow::OnAdd);
+  connect(按钮_修改, &QPushButton::clicked, this, &RulesWindow::OnModify);
+  connect(按钮_删除, &QPushButton::clicked, this, &RulesWindow::OnDelete);
+  connect(按钮_保存, &QPushButton::clicked, this, &RulesWindow::OnSave);
+  connect(按钮1, &QPushButton::clicked, this, &RulesWindow::OnHelp);
+  connect(编辑框_内容, &QPlainTextEdit::textChanged, this, &RulesWindow::OnBodyChanged);
+}
+
+void RulesWindow::FillFromTable() {
+  // A missing or unreadable table is not an error here: the seller starts with no rules.
+  std::optional<std::vector<DeliveryRule>> rules = ReadRuleTable(RuleTablePath());
+  if (!rules) return;
+  for (const DeliveryRule& rule : *rules) AppendRow(rule);
+}
+
+void RulesWindow::AppendRow(const DeliveryRule& rule) {
+  auto* item = new QTreeWidgetItem(超级列表框1);
+  SetRowTexts(item, rule);
+}
+
+int RulesWindow::CurrentSelection() const {
+  const QList<QTreeWidgetItem*> selected = 超级列表框1->selectedItems();
+  if (selected.isEmpty()) return -1;
+  return 超级列表框1->indexOfTopLevelItem(selected.first());
+}
+
+std::vector<DeliveryRule> RulesWindow::ListedRules() const {
+  std::vector<DeliveryRule> rules;
+  const int count = 超级列表框1->topLevelItemCount();
+  rules.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const QTreeWidgetItem* item = 超级列表框1->topLevelItem(i);
+    rules.push_back({AmountFromText(ToGbk(item->text(kMinimumColumn))),
+                     AmountFromText(ToGbk(item->text(kMaximumColumn))),
+                     ToGbk(item->text(kSubjectColumn)), ToGbk(item->text(kBodyColumn))});
+  }
+  return rules;
+}
+
+bool RulesWindow::ReadEntry(DeliveryRule* rule) {
+  rule->maximum = AmountFromText(ToGbk(编辑框_最大金额->text()));
+  rule->minimum = AmountFromText(ToGbk(编辑框_最小金额->text()));
+  rule->subject = ToGbk(编辑框_标题->text());
+  rule->body = ToGbk(编辑框_内容->toPlainText());
+  const std::string problem =
+      RuleEntryProblem(rule->minimum, rule->maximum, rule->subject, rule->body);
+  if (problem.empty()) return true;
+  Inform(FromGbk(problem));
+  return false;
+}
+
+void RulesWindow::Inform(const QString& text, const QString& caption) {
+  CurrentDialogs().Ask(this, Dialogs::Icon::kInformation, caption, text, Dialogs::Buttons::kOk);
+}
+
+void RulesWindow::OnListDoubleClicked() {
+  const int row = CurrentSelection();
+  if (row < 0) return;
+  const QTreeWidgetItem* item = 超级列表框1->topLevelItem(row);
+  编辑框_最小金额->setText(item->text(kMinimumColumn));
+  编辑框_最大金额->setText(item->text(kMaximumColumn));
+  编辑框_标题->setText(item->text(kSubjectColumn));
+  编辑框_内容->setPlainText(item->text(kBodyColumn));
+}
+
+void RulesWindow::OnAdd() {
+  DeliveryRule rule;
+  if (!ReadEntry(&rule)) return;
+  AppendRow(rule);  // the edit boxes keep their texts for the next, similar rule
+}
+
+void RulesWindow::OnModify() {
+  const int row = CurrentSelection();
+  if (row < 0) {
+    Inform(QStringLiteral("请选择要修改的选项"));
+    return;
+  }
+  DeliveryRule rule;
+  if (!ReadEntry(&rule)) return;
+  SetRowTexts(超级列表框1->topLevelItem(row), rule);
+}
+
+void RulesWindow::OnDelete() {
+  const int row = CurrentSelection();
+  if (row < 0) {
+    Inform(QStringLiteral("请选择要删除的条件"));
+    return;
+  }
+  delete 超级列表框1->takeTopLevelItem(row);
+  // No row stays selected, so a second click cannot delete a neighbour by accident.
+  超级列表框1->clearSelection();
+}
+
+void RulesWindow::OnSave() {
+  std::string failure;
+  if (!SaveRuleTable(ListedRules(), &failure)) {
+    Inform(FromGbk(failure));
+    return;
+  }
+  Inform(QStringLiteral("保存成功"));
+  accept();
+}
+
+void RulesWindow::OnHelp() { Inform(QString::fromUtf8(kHelpText), QStringLiteral("设置规则")); }
+
+void RulesWindow::OnBodyChanged() {
+  // QPlainTextEdit has no maximum length of its own; cut what goes beyond it.
+  const QString text = 编辑框_内容->toPlainText();
+  if (text.size() <= kBodyMaxChars) return;
+  int keep = kBodyMaxChars;
+  if (text.at(keep - 1).isHighSurrogate()) --keep;  // never half a character
+  QTextCursor cursor = 编辑框_内容->textCursor();
+  cursor.setPosition(keep);
+  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
 }
 
 }  // namespace fahuo

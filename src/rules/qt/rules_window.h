@@ -1,13 +1,64 @@
 #pragma once
+// The window in which the seller adds, changes, deletes and saves the delivery rules. Edits
+// live in its list until Save; closing it any other way discards them.
 #include <QDialog>
+#include <vector>
+
+#include "rules/delivery_rule.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
 
 namespace fahuo {
 
-// The window in which the seller edits the delivery rules; opened modally.
 class RulesWindow : public QDialog {
   Q_OBJECT
  public:
+  // Fills the list from the rule table; a missing or unreadable table gives an empty list.
   explicit RulesWindow(QWidget* parent = nullptr);
+
+  // The rules the list holds now, in row order, as Save would store them.
+  std::vector<DeliveryRule> ListedRules() const;
+
+ private:
+  void BuildControls();
+  void FillFromTable();
+  void AppendRow(const DeliveryRule& rule);
+  // 0-based row of the selected rule, -1 without one.
+  int CurrentSelection() const;
+  // Reads the four edit boxes; shows the first problem and returns false when the rule
+  // may not enter the list.
+  bool ReadEntry(DeliveryRule* rule);
+  void Inform(const QString& text, const QString& caption = {});
+
+  void OnListDoubleClicked();
+  void OnAdd();
+  void OnModify();
+  void OnDelete();
+  void OnSave();
+  void OnHelp();
+  void OnBodyChanged();
+
+  QTreeWidget* 超级列表框1 = nullptr;
+  QGroupBox* 分组框1 = nullptr;
+  QLabel* 标签1 = nullptr;
+  QLineEdit* 编辑框_最小金额 = nullptr;
+  QLabel* 标签2 = nullptr;
+  QLineEdit* 编辑框_最大金额 = nullptr;
+  QLabel* 标签4 = nullptr;
+  QLineEdit* 编辑框_标题 = nullptr;
+  QLabel* 标签3 = nullptr;
+  QPlainTextEdit* 编辑框_内容 = nullptr;
+  QPushButton* 按钮_添加 = nullptr;
+  QPushButton* 按钮_删除 = nullptr;
+  QPushButton* 按钮_保存 = nullptr;
+  QPushButton* 按钮_修改 = nullptr;
+  QPushButton* 按钮1 = nullptr;
+  QLineEdit* 编辑框1 = nullptr;
 };
 
 }  // namespace fahuo

@@ -1,0 +1,308 @@
+#include "rules/qt/rules_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "app/support/dialogs.h"
+#include "app/support/qt_text.h"
+#include "platform/program_folder.h"
+#include "rules/rule_table.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+DeliveryRule Rule(float minimum, float maximum, const char* subject, const char* body) {
+  return {minimum, maximum, Utf8ToGbk(subject), Utf8ToGbk(body)};
+}
+
+struct Entry {
+  const char* minimum;
+  const char* maximum;
+  const char* subject;
+  const char* body;
+};
+
+class RulesWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramFolder(dir_.path());
+    ReplaceRules({});
+  }
+
+  template <typename W>
+  static W* Child(const RulesWindow& w, const char* name) {
+    W* child = w.findChild<W*>(QString::fromUtf8(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  static QTreeWidget* List(const RulesWindow& w) { return Child<QTreeWidget>(w, "超级列表框1"); }
+
+  static void Type(const RulesWindow& w, const Entry& e) {
+    Child<QLineEdit>(w, "编辑框_最小金额")->setText(QString::fromUtf8(e.minimum));
+    Child<QLineEdit>(w, "编辑框_最大金额")->setText(QString::fromUtf8(e.maximum));
+    Child<QLineEdit>(w, "编辑框_标题")->setText(QString::fromUtf8(e.subject));
+    Child<QPlainTextEdit>(w, "编辑框_内容")->setPlainText(QString::fromUtf8(e.body));
+  }
+  static void Click(const RulesWindow& w, const char* button) {
+    Child<QPushButton>(w, button)->click();
+  }
+  static void Select(const RulesWindow& w, int row) {
+    QTreeWidget* list = List(w);
+    list->clearSelection();
+    if (row >= 0) list->topLevelItem(row)->setSelected(true);
+  }
+  // What the mouse sends for a click and a double-click (Qt Test is not linked here).
+  static void Mouse(QWidget* target, QEvent::Type type, QPoint at) {
+    QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+  }
+  static QStringList Row(const RulesWindow& w, int row) {
+    QStringList texts;
+    for (int c = 0; c < 4; ++c) texts << List(w)->topLevelItem(row)->text(c);
+    return texts;
+  }
+  QStringList Messages() {
+    QStringList texts;
+    for (const QString& t : dialogs_.dialogs.Texts()) texts << t;
+    dialogs_.dialogs.ClearSeen();
+    return texts;
+  }
+
+  testing::TempDir dir_;
+  ScopedScriptedDialogs dialogs_;
+};
+
+TEST_F(RulesWindowTest, LayoutMatchesTheWindowDesign) {
+  RulesWindow w;
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("自动发货邮件内容设置"));
+  EXPECT_EQ(w.geometry(), QRect(50, 50, 640, 581));
+
+  struct Control {
+    const char* name;
+    QRect geometry;
+    const char* caption;  // nullptr: not checked
+  };
+  const Control controls[] = {
+      {"超级列表框1", {7, 10, 409, 528}, nullptr},
+      {"分组框1", {426, 16, 192, 520}, "添加规则"},
+      {"标签1", {10, 18, 50, 20}, "最小金额"},
+      {"编辑框_最小金额", {73, 18, 50, 20}, ""},
+      {"标签2", {10, 52, 50, 20}, "最大金额"},
+      {"编辑框_最大金额", {73, 52, 50, 20}, ""},
+      {"标签4", {10, 81, 50, 20}, "邮件标题"},
+      {"编辑框_标题", {10, 102, 170, 20}, ""},
+      {"标签3", {10, 130, 50, 20}, "邮件内容"},
+      {"编辑框_内容", {10, 151, 170, 219}, ""},
+      {"按钮_添加", {10, 376, 80, 30}, "添加"},
+      {"按钮_删除", {100, 376, 80, 30}, "删除"},
+      {"按钮_保存", {10, 412, 80, 30}, "保存"},
+      {"按钮_修改", {100, 412, 80, 30}, "双击列表修改"},
+      {"按钮1", {10, 448, 170, 30}, "点击查看详细设置规则"},
+      {"编辑框1", {10, 487, 170, 25}, nullptr},
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.name);
+    QWidget* widget = Child<QWidget>(w, c.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(), c.geometry);
+    if (!c.caption) continue;
+    QString caption;
+    if (auto* b = qobject_cast<QPushButton*>(widget)) caption = b->text();
+    if (auto* l = qobject_cast<QLabel*>(widget)) caption = l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(widget)) caption = e->text();
+    if (auto* p = qobject_cast<QPlainTextEdit*>(widget)) caption = p->toPlainText();
+    if (auto* g = qobject_cast<QGroupBox*>(widget)) caption = g->title();
+    EXPECT_EQ(caption, QString::fromUtf8(c.caption));
+  }
+
+  QTreeWidget* list = List(w);
+  const char* headers[] = {"最小金额", "最大金额", "邮件标题", "邮件内容"};
+  const int widths[] = {60, 60, 80, 200};
+  ASSERT_EQ(list->columnCount(), 4);
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(list->headerItem()->text(c), QString::fromUtf8(headers[c]));
+    EXPECT_EQ(list->columnWidth(c), widths[c]);
+  }
+  EXPECT_EQ(Child<QLineEdit>(w, "编辑框_标题")->maxLength(), 100);
+  EXPECT_TRUE(Child<QLineEdit>(w, "编辑框1")->isReadOnly());
+  EXPECT_FALSE(Child<QLineEdit>(w, "编辑框1")->text().isEmpty());
+
+  auto* body = Child<QPlainTextEdit>(w, "编辑框_内容");
+  body->setPlainText(QString(600, QChar(u'字')));
+  EXPECT_EQ(body->toPlainText(), QString(512, QChar(u'字')));
+}
+
+TEST_F(RulesWindowTest, AddChecksRangeThenSubjectThenBody) {
+  struct Case {
+    const char* name;
+    Entry entry;
+    const char* message;  // nullptr: the row is added
+  };
+  const Case cases[] = {
+      {"EqualBounds", {"98", "98", "泡妞教程", "内容"}, nullptr},
+      {"BadRangeShownAlone", {"100", "98", "", ""}, "金额设置错误"},
+      {"SubjectBeforeBody", {"1", "2", "", ""}, "邮件标题不可以为空"},
+      {"EmptyBody", {"1", "2", "标题", ""}, "邮件内容不可为空"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RulesWindow w;
+    Type(w, c.entry);
+    Click(w, "按钮_添加");
+    if (c.message) {
+      EXPECT_EQ(Messages(), QStringList{QString::fromUtf8(c.message)});
+      EXPECT_EQ(List(w)->topLevelItemCount(), 0);
+    } else {
+      EXPECT_TRUE(Messages().isEmpty());
+      ASSERT_EQ(List(w)->topLevelItemCount(), 1);
+      EXPECT_EQ(Row(w, 0), (QStringList{"98", "98", QStringLiteral("泡妞教程"), "内容"}));
+      // The boxes keep their texts for the next, similar rule.
+      EXPECT_EQ(Child<QLineEdit>(w, "编辑框_标题")->text(), QStringLiteral("泡妞教程"));
+    }
+  }
+}
+
+TEST_F(RulesWindowTest, AmountsShowTheirFloatText) {
+  RulesWindow w;
+  Type(w, {" 19.990", "1e2", "s", "b"});
+  Click(w, "按钮_添加");
+  ASSERT_EQ(List(w)->topLevelItemCount(), 1);
+  EXPECT_EQ(Row(w, 0).mid(0, 2), (QStringList{"19.99", "100"}));
+}
+
+TEST_F(RulesWindowTest, ModifyAndDeleteNeedASelection) {
+  RulesWindow w;
+  Type(w, {"1", "1", "一", "a"});
+  Click(w, "按钮_添加");
+  Type(w, {"2", "2", "二", "b"});
+  Click(w, "按钮_添加");
+  Messages();
+
+  Select(w, -1);
+  Click(w, "按钮_修改");
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("请选择要修改的选项")});
+  Click(w, "按钮_删除");
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("请选择要删除的条件")});
+  EXPECT_EQ(List(w)->topLevelItemCount(), 2);
+
+  // A bad change shows the same message as Add and leaves the row alone.
+  Select(w, 0);
+  Type(w, {"5", "4", "x", "y"});
+  Click(w, "按钮_修改");
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("金额设置错误")});
+  EXPECT_EQ(Row(w, 0), (QStringList{"1", "1", QStringLiteral("一"), "a"}));
+
+  Type(w, {"3", "4", "三", "c"});
+  Click(w, "按钮_修改");
+  EXPECT_TRUE(Messages().isEmpty());
+  EXPECT_EQ(Row(w, 0), (QStringList{"3", "4", QStringLiteral("三"), "c"}));
+
+  Click(w, "按钮_删除");
+  EXPECT_TRUE(Messages().isEmpty());
+  ASSERT_EQ(List(w)->topLevelItemCount(), 1);
+  EXPECT_EQ(Row(w, 0), (QStringList{"2", "2", QStringLiteral("二"), "b"}));
+}
+
+TEST_F(RulesWindowTest, DoubleClickCopiesRowIntoBoxes) {
+  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), {Rule(98, 198, "标题", "第一行\n第二行")}, nullptr));
+  RulesWindow w;
+  w.show();
+  QApplication::processEvents();
+  QTreeWidget* list = List(w);
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  const QPoint at = list->visualItemRect(list->topLevelItem(0)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                            QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+    Mouse(list->viewport(), type, at);
+  }
+  EXPECT_EQ(Child<QLineEdit>(w, "编辑框_最小金额")->text(), "98");
+  EXPECT_EQ(Child<QLineEdit>(w, "编辑框_最大金额")->text(), "198");
+  EXPECT_EQ(Child<QLineEdit>(w, "编辑框_标题")->text(), QStringLiteral("标题"));
+  EXPECT_EQ(Child<QPlainTextEdit>(w, "编辑框_内容")->toPlainText(),
+            QStringLiteral("第一行\n第二行"));
+  EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(RulesWindowTest, SaveStoresRowsInOrderAndClosesWindow) {
+  const std::vector<DeliveryRule> expected = {Rule(98, 98, "甲", "一"), Rule(1, 50.5f, "乙", "二"),
+                                              Rule(200, 300, "丙", "三")};
+  {
+    RulesWindow w;
+    for (const DeliveryRule& r : expected) {
+      Type(w, {AmountToText(r.minimum).c_str(), AmountToText(r.maximum).c_str(),
+               GbkToUtf8(r.subject).c_str(), GbkToUtf8(r.body).c_str()});
+      Click(w, "按钮_添加");
+    }
+    Click(w, "按钮_保存");
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("保存成功")});
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+  }
+  EXPECT_EQ(*CurrentRules(), expected);
+
+  RulesWindow reopened;
+  EXPECT_EQ(reopened.ListedRules(), expected);
+  EXPECT_EQ(Row(reopened, 1), (QStringList{"1", "50.5", QStringLiteral("乙"), "二"}));
+  EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(RulesWindowTest, SaveOfEmptyListEmptiesTableAndRuleList) {
+  ASSERT_TRUE(SaveRuleTable({Rule(1, 2, "a", "b")}, nullptr));
+  RulesWindow w;
+  Select(w, 0);
+  Click(w, "按钮_删除");
+  Click(w, "按钮_保存");
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("保存成功")});
+  EXPECT_EQ(w.result(), QDialog::Accepted);
+  EXPECT_TRUE(CurrentRules()->empty());
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), std::vector<DeliveryRule>{});
+}
+
+TEST_F(RulesWindowTest, FailedSaveKeepsRulesAndWindow) {
+  const std::vector<DeliveryRule> old = {Rule(1, 2, "旧", "旧内容")};
+  ASSERT_TRUE(SaveRuleTable(old, nullptr));
+  RulesWindow w;
+  w.show();
+  Type(w, {"5", "6", "新", "新内容"});
+  Click(w, "按钮_添加");
+  // Somewhere the new table cannot be built.
+  std::filesystem::create_directories(RuleTableScratchPath(RuleTablePath()) + "/occupied");
+  Click(w, "按钮_保存");
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("写出数据库失败")});
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(List(w)->topLevelItemCount(), 2);
+  EXPECT_EQ(*CurrentRules(), old);
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), old);
+}
+
+TEST_F(RulesWindowTest, UnreadableTableOpensEmptyAndSilently) {
+  ASSERT_TRUE(testing::WriteFileBytes(RuleTablePath(), "garbage"));
+  RulesWindow w;
+  EXPECT_EQ(List(w)->topLevelItemCount(), 0);
+  EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(RulesWindowTest, HelpExplainsRanges) {
+  RulesWindow w;
+  Click(w, "按钮1");
+  const auto seen = dialogs_.dialogs.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].caption, QStringLiteral("设置规则"));
+  EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("根据不同的金额来识别来发送不同的邮件")));
+  EXPECT_TRUE(seen[0].text.endsWith(QStringLiteral("与其它设置不干涉即可。")));
+  EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
+}
+
+}  // namespace
+}  // namespace fahuo
