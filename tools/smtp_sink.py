@@ -13,6 +13,7 @@ Options (kept stable; tests and tools/demo.sh depend on them):
                        message to DIR/log.jsonl (see below)
   --starttls CERT KEY  offer STARTTLS with this certificate and key; AUTH is then only
                        offered after STARTTLS
+  --tls CERT KEY       implicit TLS from the first byte (as on port 465)
   --reject-rcpt RE     answer "550 5.1.1 <addr>: Recipient address rejected" for every
                        recipient that the regular expression RE finds a match in
   --print              print each message (envelope, decoded subject and body) to stdout
@@ -99,7 +100,7 @@ class Handler:
             "rcpt_tos": envelope.rcpt_tos,
             "subject": subject,
             "body": body,
-            "tls": session.ssl is not None,
+            "tls": session.ssl is not None or self.args.tls is not None,
             "peer_port": peer,
             "session_auth": self.counters.by_peer.get(peer, 0),
             "total_auth": self.counters.total,
@@ -126,13 +127,18 @@ class Silent(asyncio.Protocol):
         self.transport = transport
 
 
+def make_tls_context(cert_and_key):
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(cert_and_key[0], cert_and_key[1])
+    return context
+
+
 def make_smtp_factory(args):
     counters = Counters()
     handler = Handler(args, counters)
     tls = None
     if args.starttls:
-        tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        tls.load_cert_chain(args.starttls[0], args.starttls[1])
+        tls = make_tls_context(args.starttls)
     options = dict(
         tls_context=tls,
         auth_required=args.user is not None,
@@ -147,7 +153,8 @@ def make_smtp_factory(args):
 async def serve(args):
     loop = asyncio.get_running_loop()
     factory = Silent if args.silent else make_smtp_factory(args)
-    server = await loop.create_server(factory, args.host, args.port)
+    implicit = make_tls_context(args.tls) if args.tls else None
+    server = await loop.create_server(factory, args.host, args.port, ssl=implicit)
     port = server.sockets[0].getsockname()[1]
     print(f"PORT {port}", flush=True)
     async with server:
@@ -164,6 +171,7 @@ def main():
     p.add_argument("--password")
     p.add_argument("--maildir")
     p.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     p.add_argument("--reject-rcpt", metavar="RE")
     p.add_argument("--print", action="store_true")
     p.add_argument("--silent", action="store_true")

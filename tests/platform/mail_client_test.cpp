@@ -265,7 +265,7 @@ TEST_F(MailClientTest, LineBreaksAndNulThatCouldInjectAreRefusedBeforeSending) {
   EXPECT_TRUE(sink.Mails().empty());
 }
 
-TEST_F(MailClientTest, StartTlsIsUsedAndTheCertificateChecked) {
+TEST_F(MailClientTest, TlsIsUsedAndTheCertificateChecked) {
   TempDir dir;
   const std::string cert = dir.File("cert.pem"), key = dir.File("key.pem");
   const std::string make_cert =
@@ -273,17 +273,29 @@ TEST_F(MailClientTest, StartTlsIsUsedAndTheCertificateChecked) {
       " -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " +
       key + " -out " + cert + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(make_cert.c_str()), 0);
-  Sink sink({"--user", kUser, "--password", kPassword, "--starttls", cert, key});
-  ASSERT_NE(sink.port(), 0);
-
-  EXPECT_FALSE(mail::Connect(sink.Address(), kUser, kPassword)) << "untrusted certificate";
-  mail::SetExtraCaFile(cert);
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
-  EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), "b", "a@example.com", kUser), "");
-  auto mails = sink.Mails();
-  ASSERT_EQ(mails.size(), 1u);
-  EXPECT_EQ(mails[0].Raw("tls"), "true");
-  EXPECT_EQ(mails[0].Str("subject"), "自动发货测试邮件");
+  struct Case {
+    const char* name;
+    const char* sink_option;
+    std::string scheme;
+  } cases[] = {
+      {"STARTTLS offered on a plain port", "--starttls", ""},
+      {"implicit TLS", "--tls", "smtps://"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sink sink({"--user", kUser, "--password", kPassword, c.sink_option, cert, key});
+    ASSERT_NE(sink.port(), 0);
+    const std::string server = c.scheme + sink.Address();
+    mail::SetExtraCaFile("");
+    EXPECT_FALSE(mail::Connect(server, kUser, kPassword)) << "untrusted certificate";
+    mail::SetExtraCaFile(cert);
+    ASSERT_TRUE(mail::Connect(server, kUser, kPassword)) << mail::LastConnectError();
+    EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), "b", "a@example.com", kUser), "");
+    auto mails = sink.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].Raw("tls"), "true");
+    EXPECT_EQ(mails[0].Str("subject"), "自动发货测试邮件");
+  }
 }
 
 // The machine's first non-loopback IPv4 address, empty if it has none.
