@@ -1,1 +1,60 @@
-int main() { return 0; }
+// fahuo: watches the seller's transaction records and mails the goods for each payment.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFont>
+#include <cstdio>
+#include <unistd.h>
+
+#include "app/main_window.h"
+#include "app/support/dialogs.h"
+#include "capture/records_address.h"
+#include "platform/program_folder.h"
+#include "platform/record_table.h"
+
+int main(int argc, char** argv) {
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("fahuo"));
+  QApplication::setApplicationDisplayName(fahuo::ProgramTitle());
+  QApplication::setQuitOnLastWindowClosed(false);  // the window hides to the tray
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "fahuo: answers every paid order by mail. Sign in inside the window, set the delivery "
+      "rules and the sending mailbox, then press 开始."));
+  parser.addHelpOption();
+  QCommandLineOption data_dir(QStringLiteral("data-dir"),
+                              QStringLiteral("Folder for the tables and settings (default: "
+                                             "beside the program when writable, else "
+                                             "~/.local/share/fahuo)."),
+                              QStringLiteral("DIR"));
+  QCommandLineOption records_base(
+      QStringLiteral("records-base"),
+      QStringLiteral("Scheme, host and port of the records service (tests and the demo)."),
+      QStringLiteral("URL"));
+  parser.addOption(data_dir);
+  parser.addOption(records_base);
+  parser.process(app);
+
+  bool fresh_folder = false;
+  fahuo::SetProgramFolder(fahuo::ChooseProgramFolder(
+      QCoreApplication::applicationDirPath().toStdString(),
+      parser.value(data_dir).toStdString(), &fresh_folder));
+  // A brand-new data folder is a first start, not a damaged install: give it its empty
+  // bill table instead of an error box.
+  if (fresh_folder) {
+    fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"),
+                                    fahuo::BillTableFields());
+  }
+  if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
+
+  fahuo::MainWindow window;
+  window.show();
+  window.StartUp();
+  int code = app.exec();
+  // Worker threads are never joined; end the process without running destructors under
+  // their feet.
+  std::fflush(nullptr);
+  _exit(code);
+}

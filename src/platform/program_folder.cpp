@@ -38,8 +38,11 @@ void SetProgramFolder(const std::string& folder) {
 std::string ProgramFile(const std::string& name) { return ProgramFolder() + "/" + name; }
 
 std::string ChooseProgramFolder(const std::string& executable_dir,
-                                const std::string& override_dir) {
+                                const std::string& override_dir, bool* created) {
+  std::error_code ec;
+  if (created) *created = false;
   if (!override_dir.empty()) {
+    if (created) *created = !std::filesystem::exists(override_dir, ec);
     MakeDirs(override_dir);
     return WithoutTrailingSeparator(std::filesystem::absolute(override_dir).string());
   }
@@ -55,6 +58,7 @@ std::string ChooseProgramFolder(const std::string& executable_dir,
     base = "/tmp";
   }
   std::string dir = base + "/fahuo";
+  if (created) *created = !std::filesystem::exists(dir, ec);
   MakeDirs(dir);
   return dir;
 }

@@ -15,6 +15,8 @@ std::string ProgramFile(const std::string& name);
 // The executable's folder when it is writable (a portable install), otherwise the user's
 // data folder ($XDG_DATA_HOME/fahuo or ~/.local/share/fahuo, created if missing).
 // A non-empty `override_dir` (--data-dir) wins and is created if missing.
-std::string ChooseProgramFolder(const std::string& executable_dir, const std::string& override_dir);
+// `created` (optional) tells whether the folder did not exist before.
+std::string ChooseProgramFolder(const std::string& executable_dir, const std::string& override_dir,
+                                bool* created = nullptr);
 
 }  // namespace fahuo

@@ -81,9 +81,10 @@ std::optional<QString> ScriptedDialogs::Input(QWidget*, const QString& caption,
   std::lock_guard lock(mutex_);
   seen_.push_back({Icon::kNone, caption, prompt, Buttons::kOkCancel});
   if (!inputs_.empty()) {
-    auto a = inputs_.front();
+    auto [accepted, text] = inputs_.front();
     inputs_.pop_front();
-    return a;
+    if (!accepted) return std::nullopt;
+    return text;
   }
   return initial;
 }
@@ -95,7 +96,7 @@ void ScriptedDialogs::QueueAnswer(Answer a) {
 
 void ScriptedDialogs::QueueInput(std::optional<QString> text) {
   std::lock_guard lock(mutex_);
-  inputs_.push_back(std::move(text));
+  inputs_.emplace_back(text.has_value(), text.value_or(QString()));
 }
 
 std::vector<ScriptedDialogs::Shown> ScriptedDialogs::Seen() const {

@@ -62,7 +62,7 @@ class ScriptedDialogs : public Dialogs {
  private:
   mutable std::mutex mutex_;
   std::deque<Answer> answers_;
-  std::deque<std::optional<QString>> inputs_;
+  std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
   std::vector<Shown> seen_;
 };
 

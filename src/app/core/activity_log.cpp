@@ -1,0 +1,31 @@
+#include "app/core/activity_log.h"
+
+namespace fahuo {
+
+void ActivityLog::SetSink(Sink sink) {
+  std::lock_guard lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+void ActivityLog::Append(const std::string& gbk_entry) {
+  std::lock_guard lock(mutex_);
+  text_ += gbk_entry;
+  if (sink_) sink_(gbk_entry);
+}
+
+std::string ActivityLog::Text() const {
+  std::lock_guard lock(mutex_);
+  return text_;
+}
+
+void ActivityLog::Clear() {
+  std::lock_guard lock(mutex_);
+  text_.clear();
+}
+
+ActivityLog& TheActivityLog() {
+  static ActivityLog log;
+  return log;
+}
+
+}  // namespace fahuo

@@ -1,0 +1,31 @@
+#pragma once
+// The running log of what fahuo does (the box 编辑框_本地IP). Any thread may append; every
+// entry is kept, in the order the appends happened, and an append costs O(entry).
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace fahuo {
+
+class ActivityLog {
+ public:
+  // Receives each entry, in order, under the log's lock (so entries reach the sink in the
+  // order they entered the log). The sink must not block; the window posts to its thread.
+  using Sink = std::function<void(const std::string& gbk_entry)>;
+
+  void SetSink(Sink sink);
+  // Appends one entry (GBK, callers end it with CR LF).
+  void Append(const std::string& gbk_entry);
+  // The whole log so far.
+  std::string Text() const;
+  void Clear();  // tests only: the log is never cleared while fahuo runs
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+  Sink sink_;
+};
+
+ActivityLog& TheActivityLog();
+
+}  // namespace fahuo

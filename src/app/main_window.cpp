@@ -1,0 +1,218 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QScrollBar>
+#include <QWebEngineView>
+
+#include "app/core/activity_log.h"
+#include "app/support/dialogs.h"
+#include "app/support/qt_text.h"
+#include "app/support/ui_thread.h"
+#include "app/tray.h"
+#include "capture/bill_list.h"
+#include "capture/qt/bill_list_view.h"
+#include "capture/records_address.h"
+#include "platform/program_folder.h"
+#include "rules/qt/rules_window.h"
+
+namespace fahuo {
+namespace {
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromUtf8(name));
+  return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+  auto* label = Named(new QLabel(QString::fromUtf8(caption), parent), name);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+                        QRect geometry) {
+  auto* button = Named(new QPushButton(QString::fromUtf8(caption), parent), name);
+  button->setGeometry(geometry);
+  return button;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* edit = Named(new QLineEdit(text, parent), name);
+  edit->setGeometry(geometry);
+  return edit;
+}
+
+const char kNotice[] =
+    "使用方法：先在左侧网页登录收款账户；再点击“发货内容设置”按金额设置发货邮件，"
+    "填写发信服务器、发信邮箱和邮箱密码并测试；最后点击“开始”。"
+    "买家付款时在付款说明里留下邮箱或QQ号码，软件即自动发货。";
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowTitle(ProgramTitle());
+  setWindowIcon(QIcon(QStringLiteral(":/icons/fahuo.png")));
+  setGeometry(50, 50, 1024, 650);
+  BuildControls();
+  tray_ = new TrayController(this);
+}
+
+MainWindow::~MainWindow() { TheActivityLog().SetSink(nullptr); }
+
+void MainWindow::BuildControls() {
+  超文本浏览框1 = Named(new QWebEngineView(this), "超文本浏览框1");
+  超文本浏览框1->setGeometry(8, 8, 770, 584);
+
+  超级列表框1 = Named(CreateBillListView(this), "超级列表框1");
+  超级列表框1->setGeometry(8, 8, 750, 584);
+  超级列表框1->hide();
+
+  标签_进度 = Named(new QLabel(this), "标签_进度");
+  标签_进度->setGeometry(8, 596, 750, 20);
+  标签_进度->setStyleSheet(QStringLiteral("color: rgb(128,128,128);"));
+
+  分组框1 = Named(new QGroupBox(this), "分组框1");
+  分组框1->setGeometry(788, 4, 220, 588);
+  BuildPanel();
+
+  时钟_刷新 = Named(new QTimer(this), "时钟_刷新");
+  时钟_记时 = Named(new QTimer(this), "时钟_记时");
+  时钟_防止掉线 = Named(new QTimer(this), "时钟_防止掉线");
+
+  托盘菜单 = Named(new QMenu(this), "托盘菜单");
+  QAction* open = 托盘菜单->addAction(QStringLiteral("打开"));
+  QAction* close = 托盘菜单->addAction(QStringLiteral("关闭"));
+  connect(open, &QAction::triggered, this, [this] { tray_->OnOpen(); });
+  connect(close, &QAction::triggered, this, [this] { tray_->OnClose(); });
+
+  connect(单选框_全部账单, &QRadioButton::clicked, this,
+          [this] { RefreshBillList(超级列表框1, AllBills()); });
+  connect(单选框_新增账单, &QRadioButton::clicked, this,
+          [this] { RefreshBillList(超级列表框1, NewBills()); });
+  connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
+
+  // Log entries reach the box in the order they entered the log.
+  TheActivityLog().SetSink([this](const std::string& entry) {
+    QString text = FromGbk(entry);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    PostToUi(this, [this, text] {
+      QTextCursor cursor(编辑框_本地IP->document());
+      cursor.movePosition(QTextCursor::End);
+      cursor.insertText(text);
+      编辑框_本地IP->verticalScrollBar()->setValue(编辑框_本地IP->verticalScrollBar()->maximum());
+      emit logShown();
+    });
+  });
+}
+
+void MainWindow::BuildPanel() {
+  QWidget* g = 分组框1;
+  单选框_全部账单 = Named(new QRadioButton(QStringLiteral("全部账单"), g), "单选框_全部账单");
+  单选框_全部账单->setGeometry(10, 15, 72, 20);
+  单选框_全部账单->setChecked(true);
+  单选框_新增账单 = Named(new QRadioButton(QStringLiteral("新增账单"), g), "单选框_新增账单");
+  单选框_新增账单->setGeometry(90, 15, 72, 20);
+
+  标签1 = MakeLabel(g, "标签1", "刷新间隔", {10, 50, 56, 16});
+  编辑框_间隔时间 = MakeEdit(g, "编辑框_间隔时间", QStringLiteral("6000"), {65, 50, 80, 20});
+  按钮1 = MakeButton(g, "按钮1", "开始", {150, 50, 56, 20});
+  标签2 = MakeLabel(g, "标签2", "发信服务器", {10, 81, 60, 20});
+  编辑框_邮箱服务器地址 =
+      MakeEdit(g, "编辑框_邮箱服务器地址", QStringLiteral("smtp.qq.com"), {80, 80, 130, 20});
+  标签3 = MakeLabel(g, "标签3", "发信邮箱", {10, 108, 60, 20});
+  编辑框_邮箱用户名 = MakeEdit(g, "编辑框_邮箱用户名", {}, {80, 108, 130, 20});
+  标签4 = MakeLabel(g, "标签4", "邮箱密码", {10, 136, 60, 20});
+  编辑框_邮箱密码 = MakeEdit(g, "编辑框_邮箱密码", {}, {80, 136, 130, 20});
+  编辑框_邮箱密码->setEchoMode(QLineEdit::Password);
+  编辑框_邮箱密码->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+
+  按钮_连接 = MakeButton(g, "按钮_连接", "邮件连接测试", {12, 165, 96, 30});
+  按钮_发送 = MakeButton(g, "按钮_发送", "邮件发送测试", {115, 165, 96, 30});
+  按钮_设置 = MakeButton(g, "按钮_设置", "发货内容设置", {12, 205, 96, 30});
+  按钮2 = MakeButton(g, "按钮2", "发信设置技巧", {115, 205, 96, 30});
+
+  分组框3 = Named(new QGroupBox(QStringLiteral("友情提示"), g), "分组框3");
+  分组框3->setGeometry(10, 243, 200, 170);
+  编辑框1 = Named(new QPlainTextEdit(QString::fromUtf8(kNotice), g), "编辑框1");
+  编辑框1->setGeometry(14, 261, 192, 150);
+  编辑框1->setReadOnly(true);
+  编辑框1->setFrameShape(QFrame::NoFrame);
+  编辑框1->setStyleSheet(QStringLiteral("background-color: rgb(240,240,240);"));
+
+  分组框2 = Named(new QGroupBox(QStringLiteral("发货提示"), g), "分组框2");
+  分组框2->setGeometry(10, 420, 200, 140);
+  编辑框_本地IP = Named(new QPlainTextEdit(g), "编辑框_本地IP");
+  编辑框_本地IP->setGeometry(15, 437, 190, 115);
+  编辑框_本地IP->setReadOnly(true);
+  编辑框_本地IP->setFrameShape(QFrame::NoFrame);
+  编辑框_本地IP->setStyleSheet(
+      QStringLiteral("color: rgb(128,128,128); background-color: rgb(236,236,236);"));
+  // Stacking: the two text boxes sit over their group boxes.
+  编辑框1->raise();
+  编辑框_本地IP->raise();
+
+  标签_本地数据库 = MakeLabel(g, "标签_本地数据库", "数据库:未连接", {10, 564, 80, 20});
+  标签_时间 = MakeLabel(g, "标签_时间", "已经运行:00:00:00", {100, 564, 110, 20});
+}
+
+bool MainWindow::StartUp() {
+  tray_->Install();
+  超文本浏览框1->setUrl(QUrl(QString::fromStdString(RecordsStartAddress())));
+  if (!OpenOrRecreateBillTable()) return false;
+  if (load_settings) load_settings();
+  return true;
+}
+
+bool MainWindow::OpenOrRecreateBillTable() {
+  const std::string path = ProgramFile("zhifubaoZD.edb");
+  const QString connected = QStringLiteral("数据库:已连接");
+  if (bill_table_.Open(path, &BillTableFields(), "zhifubaoZD")) {
+    标签_本地数据库->setText(connected);
+    return true;
+  }
+  auto answer = CurrentDialogs().Ask(this, Dialogs::Icon::kQuestion,
+                                     QStringLiteral("写出新的数据库"),
+                                     QStringLiteral("打开本地数据库失败，是否重新写出数据库"),
+                                     Dialogs::Buttons::kYesNo);
+  if (answer != Dialogs::Answer::kYes) return false;
+  if (!RecordTable::CreateEmpty(path, BillTableFields())) {
+    ShowMessage(this, QStringLiteral("写出初始化数据库失败"), QStringLiteral("错误"),
+                Dialogs::Icon::kWarning);
+    return false;
+  }
+  if (!bill_table_.Open(path, &BillTableFields(), "zhifubaoZD")) {
+    ShowMessage(this, QStringLiteral("打开数据库失败，请关闭程序后重新再试"),
+                QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    return false;
+  }
+  标签_本地数据库->setText(connected);
+  return true;
+}
+
+void MainWindow::AppendLog(const std::string& gbk_entry) { TheActivityLog().Append(gbk_entry); }
+
+void MainWindow::RedrawSelectedBills() {
+  if (单选框_全部账单->isChecked()) RefreshBillList(超级列表框1, AllBills());
+  if (单选框_新增账单->isChecked()) RefreshBillList(超级列表框1, NewBills());
+}
+
+void MainWindow::OpenRulesWindow() {
+  RulesWindow window(this);
+  window.setWindowModality(Qt::ApplicationModal);
+  window.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (tray_->CanHideToTray()) {
+    hide();
+  } else {
+    // Without a tray a hidden window could never come back: closing asks to quit.
+    tray_->OnClose();
+  }
+}
+
+}  // namespace fahuo

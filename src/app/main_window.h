@@ -1,0 +1,95 @@
+#pragma once
+// The start window: embedded browser (later the bill list) at the left, the control panel
+// at the right. It builds and wires the controls; behaviour lives in the classes it owns.
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+#include <memory>
+
+#include "platform/record_table.h"
+
+class QWebEngineView;
+class QSystemTrayIcon;
+
+namespace fahuo {
+
+class TrayController;
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The created event: tray icon, browser address, bill table, settings. Returns whether
+  // start-up ran to its end (false when it ended early on a bill-table failure).
+  bool StartUp();
+
+  // Appends one GBK entry to the ActivityLog; any thread.
+  static void AppendLog(const std::string& gbk_entry);
+
+  // Redraws the bill list from the list the radio buttons select. UI thread.
+  void RedrawSelectedBills();
+
+  // Hooks for the parts that are wired after construction (settings, run control).
+  std::function<void()> load_settings;
+
+  // Controls, named as the system names them (also their objectName).
+  QWebEngineView* 超文本浏览框1 = nullptr;
+  QTreeWidget* 超级列表框1 = nullptr;
+  QGroupBox* 分组框1 = nullptr;
+  QRadioButton* 单选框_全部账单 = nullptr;
+  QRadioButton* 单选框_新增账单 = nullptr;
+  QLabel* 标签1 = nullptr;
+  QLineEdit* 编辑框_间隔时间 = nullptr;
+  QPushButton* 按钮1 = nullptr;
+  QLabel* 标签2 = nullptr;
+  QLineEdit* 编辑框_邮箱服务器地址 = nullptr;
+  QLabel* 标签3 = nullptr;
+  QLineEdit* 编辑框_邮箱用户名 = nullptr;
+  QLabel* 标签4 = nullptr;
+  QLineEdit* 编辑框_邮箱密码 = nullptr;
+  QPushButton* 按钮_连接 = nullptr;
+  QPushButton* 按钮_发送 = nullptr;
+  QPushButton* 按钮_设置 = nullptr;
+  QPushButton* 按钮2 = nullptr;
+  QGroupBox* 分组框3 = nullptr;
+  QPlainTextEdit* 编辑框1 = nullptr;
+  QGroupBox* 分组框2 = nullptr;
+  QPlainTextEdit* 编辑框_本地IP = nullptr;
+  QLabel* 标签_本地数据库 = nullptr;
+  QLabel* 标签_时间 = nullptr;
+  QLabel* 标签_进度 = nullptr;  // page-loading progress over the bill list
+  QTimer* 时钟_刷新 = nullptr;
+  QTimer* 时钟_记时 = nullptr;
+  QTimer* 时钟_防止掉线 = nullptr;
+  QMenu* 托盘菜单 = nullptr;
+
+  TrayController* tray() const { return tray_; }
+  RecordTable& bill_table() { return bill_table_; }
+
+ signals:
+  // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
+  void logShown();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildPanel();
+  void OpenRulesWindow();
+  bool OpenOrRecreateBillTable();
+
+  TrayController* tray_ = nullptr;
+  RecordTable bill_table_;
+};
+
+}  // namespace fahuo

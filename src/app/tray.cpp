@@ -1,0 +1,59 @@
+#include "app/tray.h"
+
+#include <QApplication>
+#include <QCursor>
+
+#include "app/main_window.h"
+#include "app/support/dialogs.h"
+
+namespace fahuo {
+
+TrayController::TrayController(MainWindow* window)
+    : QObject(window), window_(window), icon_(new QSystemTrayIcon(window)) {
+  exit_program = [] { QCoreApplication::exit(0); };
+  connect(icon_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason r) { OnTrayEvent(CodeForReason(r)); });
+}
+
+void TrayController::Install() {
+  icon_->setIcon(window_->windowIcon());
+  icon_->setToolTip(ProgramTitle());
+  icon_->setContextMenu(nullptr);  // the menu pops up through code 3 only
+  icon_->show();
+}
+
+int TrayController::CodeForReason(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick: return 2;
+    case QSystemTrayIcon::Context: return 3;
+    default: return 0;
+  }
+}
+
+void TrayController::OnTrayEvent(int code) {
+  if (code == 2) {
+    OnOpen();
+  } else if (code == 3) {
+    window_->托盘菜单->popup(QCursor::pos());
+  }
+}
+
+void TrayController::OnOpen() {
+  window_->show();
+  if (window_->isMinimized()) window_->showNormal();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void TrayController::OnClose() {
+  auto answer = CurrentDialogs().Ask(window_, Dialogs::Icon::kQuestion, {},
+                                     QStringLiteral("您确定要退出嘛？"),
+                                     Dialogs::Buttons::kOkCancel);
+  if (answer != Dialogs::Answer::kOk) return;
+  if (exit_program) exit_program();
+}
+
+bool TrayController::CanHideToTray() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+}  // namespace fahuo

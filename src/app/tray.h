@@ -1,0 +1,37 @@
+#pragma once
+// The tray icon, its menu and the one way out of the program.
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <functional>
+
+namespace fahuo {
+
+class MainWindow;
+
+class TrayController : public QObject {
+  Q_OBJECT
+ public:
+  explicit TrayController(MainWindow* window);
+
+  // Sets the icon and tip and shows it (first start-up step).
+  void Install();
+  // Action codes: 2 shows the window, 3 pops up the menu; others do nothing.
+  void OnTrayEvent(int code);
+  void OnOpen();
+  // Asks "您确定要退出嘛？" and ends the program on OK.
+  void OnClose();
+  // Whether closing the window may just hide it (a tray exists to bring it back).
+  bool CanHideToTray() const;
+
+  QSystemTrayIcon* icon() const { return icon_; }
+  // How the program ends (tests replace it). Default: leave the event loop with code 0.
+  std::function<void()> exit_program;
+
+  static int CodeForReason(QSystemTrayIcon::ActivationReason reason);
+
+ private:
+  MainWindow* window_;
+  QSystemTrayIcon* icon_;
+};
+
+}  // namespace fahuo

@@ -1,0 +1,250 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+#include <filesystem>
+#include <thread>
+
+#include "app/core/activity_log.h"
+#include "app/support/dialogs.h"
+#include "app/tray.h"
+#include "capture/bill_list.h"
+#include "capture/records_address.h"
+#include "platform/gbk.h"
+#include "platform/program_folder.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+using testing::TempDir;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramFolder(dir.path());
+    SetRecordsBase("http://127.0.0.1:9");  // nothing listens: no outside traffic
+    AllBills().Clear();
+    NewBills().Clear();
+  }
+  TempDir dir;
+  ScopedScriptedDialogs dialogs;
+};
+
+struct ControlCase {
+  const char* name;
+  const char* caption;
+  QRect geometry;
+};
+
+TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
+  MainWindow w;
+  EXPECT_EQ(w.geometry(), QRect(50, 50, 1024, 650));
+  const ControlCase cases[] = {
+      {"超文本浏览框1", nullptr, {8, 8, 770, 584}},
+      {"超级列表框1", nullptr, {8, 8, 750, 584}},
+      {"分组框1", "", {788, 4, 220, 588}},
+      {"单选框_全部账单", "全部账单", {10, 15, 72, 20}},
+      {"单选框_新增账单", "新增账单", {90, 15, 72, 20}},
+      {"标签1", "刷新间隔", {10, 50, 56, 16}},
+      {"编辑框_间隔时间", "6000", {65, 50, 80, 20}},
+      {"按钮1", "开始", {150, 50, 56, 20}},
+      {"标签2", "发信服务器", {10, 81, 60, 20}},
+      {"编辑框_邮箱服务器地址", "smtp.qq.com", {80, 80, 130, 20}},
+      {"标签3", "发信邮箱", {10, 108, 60, 20}},
+      {"编辑框_邮箱用户名", "", {80, 108, 130, 20}},
+      {"标签4", "邮箱密码", {10, 136, 60, 20}},
+      {"编辑框_邮箱密码", "", {80, 136, 130, 20}},
+      {"按钮_连接", "邮件连接测试", {12, 165, 96, 30}},
+      {"按钮_发送", "邮件发送测试", {115, 165, 96, 30}},
+      {"按钮_设置", "发货内容设置", {12, 205, 96, 30}},
+      {"按钮2", "发信设置技巧", {115, 205, 96, 30}},
+      {"分组框3", "友情提示", {10, 243, 200, 170}},
+      {"编辑框1", nullptr, {14, 261, 192, 150}},
+      {"分组框2", "发货提示", {10, 420, 200, 140}},
+      {"编辑框_本地IP", "", {15, 437, 190, 115}},
+      {"标签_本地数据库", "数据库:未连接", {10, 564, 80, 20}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* widget = w.findChild<QWidget*>(QString::fromUtf8(c.name));
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(), c.geometry);
+    if (!c.caption) continue;
+    QString caption;
+    if (auto* b = qobject_cast<QAbstractButton*>(widget)) caption = b->text();
+    else if (auto* l = qobject_cast<QLabel*>(widget)) caption = l->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(widget)) caption = e->text();
+    else if (auto* g = qobject_cast<QGroupBox*>(widget)) caption = g->title();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(widget)) caption = p->toPlainText();
+    EXPECT_EQ(caption, QString::fromUtf8(c.caption));
+  }
+  EXPECT_TRUE(w.单选框_全部账单->isChecked());
+  EXPECT_EQ(w.编辑框_邮箱密码->echoMode(), QLineEdit::Password);
+  EXPECT_TRUE(w.编辑框_本地IP->isReadOnly());
+  EXPECT_TRUE(w.编辑框1->isReadOnly());
+  EXPECT_FALSE(w.超级列表框1->isVisibleTo(&w));
+  EXPECT_TRUE(w.超文本浏览框1->isVisibleTo(&w));
+  for (QTimer* t : {w.时钟_刷新, w.时钟_记时, w.时钟_防止掉线}) EXPECT_FALSE(t->isActive());
+  ASSERT_EQ(w.托盘菜单->actions().size(), 2);
+  EXPECT_EQ(w.托盘菜单->actions()[0]->text(), QStringLiteral("打开"));
+  EXPECT_EQ(w.托盘菜单->actions()[1]->text(), QStringLiteral("关闭"));
+  EXPECT_EQ(w.超级列表框1->headerItem()->text(4), QStringLiteral("流水号"));
+}
+
+TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
+  ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+  MainWindow w;
+  int loaded = 0;
+  w.load_settings = [&] { ++loaded; };
+  EXPECT_TRUE(w.StartUp());
+  EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
+  EXPECT_EQ(loaded, 1);
+  EXPECT_TRUE(dialogs.dialogs.Seen().empty());
+  EXPECT_EQ(w.超文本浏览框1->url().toString(),
+            QStringLiteral("http://127.0.0.1:9/record/standard.htm"));
+}
+
+TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
+  for (bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "missing");
+    if (damaged) ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "garbage"));
+    else std::filesystem::remove(dir.File("zhifubaoZD.edb"));
+    dialogs.dialogs.ClearSeen();
+    dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
+    MainWindow w;
+    int loaded = 0;
+    w.load_settings = [&] { ++loaded; };
+    EXPECT_TRUE(w.StartUp());
+    auto seen = dialogs.dialogs.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, QStringLiteral("打开本地数据库失败，是否重新写出数据库"));
+    EXPECT_EQ(seen[0].caption, QStringLiteral("写出新的数据库"));
+    EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kYesNo);
+    EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
+    EXPECT_EQ(loaded, 1);
+    RecordTable t;
+    EXPECT_TRUE(t.Open(dir.File("zhifubaoZD.edb"), &BillTableFields()));
+  }
+}
+
+TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
+  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  MainWindow w;
+  int loaded = 0;
+  w.load_settings = [&] { ++loaded; };
+  EXPECT_FALSE(w.StartUp());
+  EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:未连接"));
+  EXPECT_EQ(loaded, 0);
+  EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("6000"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("zhifubaoZD.edb")));
+}
+
+TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
+  // A program folder below a plain file can be neither read nor written, even by root.
+  ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
+  SetProgramFolder(dir.File("file"));
+  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
+  MainWindow w;
+  int loaded = 0;
+  w.load_settings = [&] { ++loaded; };
+  EXPECT_FALSE(w.StartUp());
+  auto seen = dialogs.dialogs.Seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, QStringLiteral("写出初始化数据库失败"));
+  EXPECT_EQ(seen[1].caption, QStringLiteral("错误"));
+  EXPECT_EQ(seen[1].icon, Dialogs::Icon::kWarning);
+  EXPECT_EQ(loaded, 0);
+}
+
+TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
+  MainWindow w;
+  w.show();
+  w.编辑框_邮箱用户名->setText(QStringLiteral("seller@example.com"));
+  w.close();
+  if (w.tray()->CanHideToTray()) {
+    EXPECT_FALSE(w.isVisible());
+    w.托盘菜单->actions()[0]->trigger();  // 打开
+    EXPECT_TRUE(w.isVisible());
+    w.hide();
+    w.tray()->OnTrayEvent(2);
+    EXPECT_TRUE(w.isVisible());
+  } else {
+    // No tray: closing asks to quit instead of leaving an unreachable program.
+    auto seen = dialogs.dialogs.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, QStringLiteral("您确定要退出嘛？"));
+  }
+  EXPECT_EQ(w.编辑框_邮箱用户名->text(), QStringLiteral("seller@example.com"));
+  w.tray()->OnTrayEvent(7);  // unknown codes do nothing
+  w.tray()->OnTrayEvent(2);  // showing a visible window changes nothing
+  EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
+  MainWindow w;
+  int exits = 0;
+  w.tray()->exit_program = [&] { ++exits; };
+  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kCancel);
+  w.托盘菜单->actions()[1]->trigger();
+  EXPECT_EQ(exits, 0);
+  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kOk);
+  w.托盘菜单->actions()[1]->trigger();
+  EXPECT_EQ(exits, 1);
+  auto seen = dialogs.dialogs.Seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].text, QStringLiteral("您确定要退出嘛？"));
+  EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOkCancel);
+}
+
+TEST_F(MainWindowTest, RadioButtonsRedrawTheirListNumberedFromOne) {
+  MainWindow w;
+  w.show();
+  BillRecord a, b, c;
+  a.流水号 = "A";
+  b.流水号 = "B";
+  c.流水号 = "C";
+  c.名称 = Utf8ToGbk("张三");
+  for (const BillRecord* bill : {&a, &b, &c}) {
+    NewBills().Append(*bill);
+    AllBills().PushFront(*bill);
+  }
+  QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
+  ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
+  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(0), QStringLiteral("1"));
+  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(4), QStringLiteral("A"));
+  EXPECT_EQ(w.超级列表框1->topLevelItem(2)->text(3), QStringLiteral("张三"));
+  QTest::mouseClick(w.单选框_全部账单, Qt::LeftButton);
+  ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
+  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(4), QStringLiteral("C"));
+  EXPECT_EQ(w.超级列表框1->topLevelItem(2)->text(0), QStringLiteral("3"));
+  NewBills().Clear();
+  QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
+  EXPECT_EQ(w.超级列表框1->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
+  MainWindow w;
+  TheActivityLog().Clear();
+  QSignalSpy shown(&w, &MainWindow::logShown);
+  std::thread worker([] {
+    for (int i = 0; i < 200; ++i) MainWindow::AppendLog(Utf8ToGbk("第" + std::to_string(i) + "行\r\n"));
+  });
+  worker.join();
+  for (int i = 0; i < 500 && shown.count() < 200; ++i) QTest::qWait(10);
+  ASSERT_EQ(shown.count(), 200);
+  QStringList lines = w.编辑框_本地IP->toPlainText().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 200);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[i], QStringLiteral("第%1行").arg(i));
+  w.hide();
+  MainWindow::AppendLog(Utf8ToGbk("隐藏时\r\n"));
+  for (int i = 0; i < 500 && shown.count() < 201; ++i) QTest::qWait(10);
+  EXPECT_TRUE(w.编辑框_本地IP->toPlainText().endsWith(QStringLiteral("隐藏时\n")));
+}
+
+}  // namespace
+}  // namespace fahuo
