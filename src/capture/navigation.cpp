@@ -87,7 +87,8 @@ std::string Page1Address(const LocalDate& date) {
   return RecordsStartAddress() +
          "?_input_charset=utf-8&tradeType=all&status=success&dateRange=customDate&fundFlow=all"
          "&dateType=createDate&beginTime=00%3A00&endTime=24%3A00"
-         "&beginDate=" + begin + "&endDate=" + end + "&pageNum=1";
+         "&beginDate=" +
+         begin + "&endDate=" + end + "&pageNum=1";
 }
 
 bool FindNextPage(std::string_view page, std::string& address) {

@@ -39,9 +39,7 @@ State& Shared() {
 std::atomic<long> g_connect_ms{10000};
 std::atomic<long> g_total_ms{30000};
 
-CookieKey KeyOf(const HttpCookie& c) {
-  return {c.domain, c.path.empty() ? "/" : c.path, c.name};
-}
+CookieKey KeyOf(const HttpCookie& c) { return {c.domain, c.path.empty() ? "/" : c.path, c.name}; }
 
 bool Printable(const std::string& s) {
   for (char ch : s) {

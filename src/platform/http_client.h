@@ -7,11 +7,11 @@ namespace fahuo {
 struct HttpCookie {
   std::string name;
   std::string value;
-  std::string domain;      // ".example.com" for a domain cookie, "example.com" host-only
+  std::string domain;  // ".example.com" for a domain cookie, "example.com" host-only
   std::string path = "/";
   bool secure = false;
   bool http_only = false;
-  long long expires = 0;   // unix seconds; 0 for a session cookie
+  long long expires = 0;  // unix seconds; 0 for a session cookie
 };
 
 // Mirror of the browser's cookie store. Thread-safe. A cookie is identified by its name,

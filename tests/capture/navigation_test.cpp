@@ -48,13 +48,18 @@ TEST_P(DateTest, TextsAndPage1Address) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dates, DateTest,
-    ::testing::Values(
-        DateCase{"SixthJanuary", {2015, 1, 6}, {"2015", "01", "06"},
-                 "&beginDate=2014.01.01&endDate=2015.01.06&pageNum=1"},
-        DateCase{"ChristmasDay", {2015, 12, 25}, {"2015", "12", "25"},
-                 "&beginDate=2014.12.01&endDate=2015.12.25&pageNum=1"},
-        DateCase{"LeapDay", {2016, 2, 29}, {"2016", "02", "29"},
-                 "&beginDate=2015.02.01&endDate=2016.02.29&pageNum=1"}),
+    ::testing::Values(DateCase{"SixthJanuary",
+                               {2015, 1, 6},
+                               {"2015", "01", "06"},
+                               "&beginDate=2014.01.01&endDate=2015.01.06&pageNum=1"},
+                      DateCase{"ChristmasDay",
+                               {2015, 12, 25},
+                               {"2015", "12", "25"},
+                               "&beginDate=2014.12.01&endDate=2015.12.25&pageNum=1"},
+                      DateCase{"LeapDay",
+                               {2016, 2, 29},
+                               {"2016", "02", "29"},
+                               "&beginDate=2015.02.01&endDate=2016.02.29&pageNum=1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- FindNextPage ----
@@ -87,11 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
         NextPageCase{"SpaceBeforeClosingTagPassedOver",
                      R"(<a href="/p?n=2">下一页&gt; </a><a href="/q?n=3">下一页&gt;</a>)", true,
                      "/q?n=3"},
-        NextPageCase{"OnlySpacedLink", R"(<a href="/p?n=2">下一页&gt; </a>)", false,
-                     "unchanged"},
+        NextPageCase{"OnlySpacedLink", R"(<a href="/p?n=2">下一页&gt; </a>)", false, "unchanged"},
         NextPageCase{"EmptyHref", R"(<a href="">下一页&gt;</a>)", true, ""},
-        NextPageCase{"AttributeAfterHref", R"(<a href="/p?n=2" class="next">下一页&gt;</a>)",
-                     true, "/p?n=2\"class=\"next"},
+        NextPageCase{"AttributeAfterHref", R"(<a href="/p?n=2" class="next">下一页&gt;</a>)", true,
+                     "/p?n=2\"class=\"next"},
         NextPageCase{"OverIndentedLines",
                      "<a class=\"page-next\"\r\n    href=\"https://h/r?x=1&amp;\r\n  pageNum=2\">"
                      "下一页&gt;</a>",
@@ -101,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "/p?n=3"},
         NextPageCase{"SingleQuotedHrefPassedOver", R"(<a href='/p?n=2'>下一页&gt;</a>)", false,
                      "unchanged"},
-        NextPageCase{"HrefQuoteClosesAtOnce", R"(<a href=">下一页&gt;</a>)", false,
-                     "unchanged"},
+        NextPageCase{"HrefQuoteClosesAtOnce", R"(<a href=">下一页&gt;</a>)", false, "unchanged"},
         NextPageCase{"NoPager", "<table><tr><td>1</td></tr></table>", false, "unchanged"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -139,8 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"OtherPort", "https://rec.example.com:8443/r", ""},
         ResolveCase{"Downgrade", "http://rec.example.com/r", ""},
         ResolveCase{"UserInfo", "https://rec.example.com@evil.example.net/r", ""},
-        ResolveCase{"Script", "javascript:next()", ""},
-        ResolveCase{"Empty", "", ""}),
+        ResolveCase{"Script", "javascript:next()", ""}, ResolveCase{"Empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- LoadRecordPages against the fake records service ----
@@ -159,9 +161,8 @@ class LoadRecordPagesTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     service_ = new testing::ChildProcess;
-    port_ = testing::StartPythonService(*service_, "fake_records.py",
-                                        {"--port", "0", "--pages", "3", "--per-page", "4",
-                                         "--open"});
+    port_ = testing::StartPythonService(
+        *service_, "fake_records.py", {"--port", "0", "--pages", "3", "--per-page", "4", "--open"});
   }
   static void TearDownTestSuite() {
     delete service_;

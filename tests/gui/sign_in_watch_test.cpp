@@ -41,15 +41,14 @@ TEST_P(SignInTitleTest, OnlyTheExactTitle) {
   EXPECT_EQ(SignInWatch::IsSignInTitle(QString::fromUtf8(GetParam().title)), GetParam().sign_in);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Titles, SignInTitleTest,
-    ::testing::Values(TitleCase{"SignInCentre", "登录中心 － 支付宝", true},
-                      TitleCase{"AsciiHyphen", "登录中心 - 支付宝", false},
-                      TitleCase{"NoSpaces", "登录中心－支付宝", false},
-                      TitleCase{"TrailingSpace", "登录中心 － 支付宝 ", false},
-                      TitleCase{"SignInForm", "登录 - 支付宝", false},
-                      TitleCase{"Empty", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Titles, SignInTitleTest,
+                         ::testing::Values(TitleCase{"SignInCentre", "登录中心 － 支付宝", true},
+                                           TitleCase{"AsciiHyphen", "登录中心 - 支付宝", false},
+                                           TitleCase{"NoSpaces", "登录中心－支付宝", false},
+                                           TitleCase{"TrailingSpace", "登录中心 － 支付宝 ", false},
+                                           TitleCase{"SignInForm", "登录 - 支付宝", false},
+                                           TitleCase{"Empty", "", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A window's worth of the controls the watch drives, on a profile of its own.
 class SignInWatchTest : public ::testing::Test {

@@ -114,8 +114,7 @@ struct FailureCase {
   const char* url;
 };
 
-class HttpFailureTest : public HttpClientTest,
-                        public ::testing::WithParamInterface<FailureCase> {};
+class HttpFailureTest : public HttpClientTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(HttpFailureTest, GivesEmptyBody) {
   const FailureCase& c = GetParam();
@@ -176,9 +175,10 @@ TEST_F(HttpClientTest, SeveralThreadsAtOnce) {
 TEST(HttpClientTlsTest, VerifiesCertificates) {
   testing::TempDir dir;
   std::string cert = dir.File("cert.pem"), key = dir.File("key.pem");
-  std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
-                    " -addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
-                    " >/dev/null 2>&1";
+  std::string cmd =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " >/dev/null 2>&1";
   if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a test certificate";
   testing::ChildProcess service;
   int port = testing::StartPythonService(service, "fake_records.py",
