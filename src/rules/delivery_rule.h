@@ -17,7 +17,8 @@ struct DeliveryRule {
 using RuleListSnapshot = std::shared_ptr<const std::vector<DeliveryRule>>;
 
 // The process-wide rule list. It is published whole: a reader takes one snapshot and walks
-// it, however often the list is replaced meanwhile.
+// it, however often the list is replaced meanwhile. Hold the snapshot in a variable while
+// walking: `for (auto& r : *CurrentRules())` lets it go before the loop runs.
 RuleListSnapshot CurrentRules();
 void ReplaceRules(std::vector<DeliveryRule> rules);
 

@@ -126,7 +126,8 @@ TEST_F(RuleTableTest, ReaderSeesWholeListsWhileSaving) {
   std::thread reader([&] {
     while (!stop.load()) {
       std::vector<DeliveryRule> walked;
-      for (const DeliveryRule& rule : *CurrentRules()) walked.push_back(rule);
+      RuleListSnapshot rules = CurrentRules();  // held: the list lives as long as this
+      for (const DeliveryRule& rule : *rules) walked.push_back(rule);
       if (walked != small && walked != big) ++torn;
     }
   });
