@@ -3,13 +3,20 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QScrollBar>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "app/core/activity_log.h"
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
 #include "app/support/ui_thread.h"
+#include "app/mail_test_actions.h"
+#include "app/run_control.h"
+#include "app/settings_binder.h"
 #include "app/tray.h"
+#include "capture/qt/cookie_mirror.h"
+#include "capture/qt/sign_in_watch.h"
 #include "capture/bill_list.h"
 #include "capture/qt/bill_list_view.h"
 #include "capture/records_address.h"
@@ -58,6 +65,25 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setGeometry(50, 50, 1024, 650);
   BuildControls();
   tray_ = new TrayController(this);
+  WireParts();
+}
+
+void MainWindow::WireParts() {
+  settings_ = new SettingsBinder(this);
+  load_settings = [this] { settings_->Load(); };
+  run_control_ = new RunControl(this);
+  mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名, 编辑框_邮箱密码,
+                                      按钮_连接, 按钮_发送, 按钮2, this);
+  MirrorCookies(超文本浏览框1->page()->profile());
+  sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
+  connect(sign_in_watch_, &SignInWatch::progress, this, [this](int pages, qulonglong bills) {
+    标签_进度->setText(QStringLiteral("正在读取交易记录：已读 %1 页，%2 笔账单").arg(pages).arg(bills));
+  });
+  connect(sign_in_watch_, &SignInWatch::pagesLoaded, this, [this] {
+    标签_进度->setText(QStringLiteral("交易记录读取完毕：%1 笔账单").arg(AllBills().Count()));
+    RefreshBillList(超级列表框1, AllBills());
+    时钟_防止掉线->start(10000);
+  });
 }
 
 MainWindow::~MainWindow() { TheActivityLog().SetSink(nullptr); }

@@ -21,6 +21,10 @@ class QSystemTrayIcon;
 namespace fahuo {
 
 class TrayController;
+class SettingsBinder;
+class RunControl;
+class MailTestActions;
+class SignInWatch;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -73,6 +77,9 @@ class MainWindow : public QWidget {
   QMenu* 托盘菜单 = nullptr;
 
   TrayController* tray() const { return tray_; }
+  RunControl* run_control() const { return run_control_; }
+  SettingsBinder* settings() const { return settings_; }
+  SignInWatch* sign_in_watch() const { return sign_in_watch_; }
   RecordTable& bill_table() { return bill_table_; }
 
  signals:
@@ -88,7 +95,13 @@ class MainWindow : public QWidget {
   void OpenRulesWindow();
   bool OpenOrRecreateBillTable();
 
+  void WireParts();
+
   TrayController* tray_ = nullptr;
+  SettingsBinder* settings_ = nullptr;
+  RunControl* run_control_ = nullptr;
+  MailTestActions* mail_actions_ = nullptr;
+  SignInWatch* sign_in_watch_ = nullptr;
   RecordTable bill_table_;
 };
 

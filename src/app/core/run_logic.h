@@ -1,0 +1,25 @@
+#pragma once
+// The arithmetic of run control, apart from the timers that drive it.
+#include <cstdint>
+#include <string>
+
+namespace fahuo {
+
+constexpr int kMinIntervalMs = 1000;
+constexpr int kMaxIntervalMs = 60000;
+constexpr int kKeepAlivePeriodMs = 10000;
+constexpr int64_t kKeepAliveGapMs = 60000;
+
+// The interval field's text as whole milliseconds: its leading number (after blanks and an
+// optional sign), 0 when it has none; digits beyond the int range saturate.
+int ParseInterval(const std::string& text);
+
+// "已经运行:HH:MM:SS" (UTF-8) for `seconds` of monitoring; hours may exceed two digits.
+std::string ElapsedCaption(int32_t seconds);
+
+// Whether a keep-alive request is due: strictly more than 60000 ms since the last one.
+inline bool KeepAliveDue(int64_t now_ms, int64_t last_ms) {
+  return now_ms - last_ms > kKeepAliveGapMs;
+}
+
+}  // namespace fahuo

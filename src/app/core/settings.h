@@ -1,0 +1,31 @@
+#pragma once
+// The settings file Peizhi.ini: four values of the control panel that survive a restart.
+// GBK text; section "支付宝自助".
+#include <string>
+
+namespace fahuo {
+
+struct SettingKey {
+  const char* key;            // UTF-8 key name ("IP", "端口", "连接码", "定时")
+  const char* default_value;  // UTF-8
+};
+
+// In load order: server, account, password, interval.
+extern const SettingKey kSettingServer;
+extern const SettingKey kSettingAccount;
+extern const SettingKey kSettingPassword;
+extern const SettingKey kSettingInterval;
+
+// Program folder + "/Peizhi.ini", built anew at every call.
+std::string SettingsPath();
+
+// The value under `key` (GBK), or the key's default when the file, section or key is
+// missing or the file cannot be read.
+std::string ReadSetting(const std::string& path, const SettingKey& key);
+
+// Writes `gbk_value` under `key`, keeping every other line's value. The new file replaces
+// the old one whole (a crash never leaves a torn file) and is readable by its owner only,
+// since it holds the mailbox password. False when the file could not be written.
+bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value);
+
+}  // namespace fahuo

@@ -1,0 +1,103 @@
+#include "app/run_control.h"
+
+#include <QTimer>
+#include <thread>
+
+#include "app/core/run_logic.h"
+#include "app/delivery_window_adapter.h"
+#include "app/main_window.h"
+#include "app/support/dialogs.h"
+#include "capture/navigation.h"
+#include "delivery/delivery_pass.h"
+#include "platform/clock.h"
+#include "platform/http_client.h"
+#include "rules/rule_table.h"
+
+namespace fahuo {
+namespace {
+
+const QString kStart = QStringLiteral("开始");
+const QString kStop = QStringLiteral("停止");
+
+}  // namespace
+
+RunControl::RunControl(MainWindow* window)
+    : QObject(window), window_(window), delivery_window_(MakeDeliveryWindow(window)) {
+  run_pass = [](DeliveryWindow& w) { RunDeliveryPass(w); };
+  keep_alive_request = [] {
+    const std::string address = CurrentRecordsAddress();
+    if (!address.empty()) HttpGet(address);  // the answer is dropped; failures are retried later
+  };
+  connect(window->按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
+  connect(window->时钟_刷新, &QTimer::timeout, this, &RunControl::OnRefreshTick);
+  connect(window->时钟_记时, &QTimer::timeout, this, &RunControl::OnElapsedTick);
+  connect(window->时钟_防止掉线, &QTimer::timeout, this, &RunControl::OnKeepAliveTick);
+}
+
+RunControl::~RunControl() = default;
+
+bool RunControl::running() const { return window_->按钮1->text() == kStop; }
+
+void RunControl::OnStartStopClicked() {
+  MainWindow* w = window_;
+  const int n = ParseInterval(w->编辑框_间隔时间->text().toStdString());
+  if (n < kMinIntervalMs) {
+    ShowMessage(w, QStringLiteral("请设置1000毫秒以上，以免刷新太快"), QStringLiteral("错误"),
+                Dialogs::Icon::kInformation);
+    return;
+  }
+  if (n > kMaxIntervalMs) {
+    ShowMessage(w, QStringLiteral("刷新时间最好不要超过一分钟，以免登录失效"),
+                QStringLiteral("错误"), Dialogs::Icon::kInformation);
+    return;
+  }
+  QLineEdit* fields[] = {w->编辑框_间隔时间, w->编辑框_邮箱密码, w->编辑框_邮箱用户名,
+                         w->编辑框_邮箱服务器地址};
+  if (w->按钮1->text() == kStart) {
+    if (!LoadRuleList()) {
+      ShowMessage(w, QStringLiteral("打开数据库失败，请先设置邮件规则"));
+      return;
+    }
+    w->按钮1->setText(kStop);
+    for (QLineEdit* f : fields) f->setEnabled(false);
+    w->时钟_刷新->start(n);
+    w->时钟_记时->start(1000);
+    w->按钮_设置->setEnabled(false);
+  } else {
+    w->按钮_设置->setEnabled(true);
+    w->按钮1->setText(kStart);
+    for (QLineEdit* f : fields) f->setEnabled(true);
+    w->时钟_刷新->stop();
+    w->时钟_记时->stop();
+  }
+}
+
+void RunControl::OnRefreshTick() {
+  // A pass that finds another at work ends at once (DeliveryBusy), so ticks never queue.
+  std::thread([pass = run_pass, window = delivery_window_] {
+    try {
+      pass(*window);
+    } catch (...) {
+      // Nothing may leave a worker thread.
+    }
+  }).detach();
+}
+
+void RunControl::OnElapsedTick() {
+  ++elapsed_seconds_;
+  window_->标签_时间->setText(QString::fromStdString(ElapsedCaption(elapsed_seconds_)));
+}
+
+void RunControl::OnKeepAliveTick() {
+  const int64_t now = CurrentClock().TickMs();
+  if (last_keep_alive_tick_ && !KeepAliveDue(now, *last_keep_alive_tick_)) return;
+  last_keep_alive_tick_ = now;
+  std::thread([request = keep_alive_request] {
+    try {
+      request();
+    } catch (...) {
+    }
+  }).detach();
+}
+
+}  // namespace fahuo

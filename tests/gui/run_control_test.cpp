@@ -1,0 +1,190 @@
+#include "app/run_control.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <atomic>
+
+#include "app/core/settings.h"
+#include "app/main_window.h"
+#include "app/settings_binder.h"
+#include "app/support/dialogs.h"
+#include "capture/records_address.h"
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "platform/program_folder.h"
+#include "platform/record_table.h"
+#include "rules/delivery_rule.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+using testing::TempDir;
+
+class RunControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramFolder(dir.path());
+    SetRecordsBase("http://127.0.0.1:9");
+    ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+    SetClock(&clock);
+  }
+  void TearDown() override { SetClock(nullptr); }
+  void MakeRuleTable() {
+    ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("Yjgz.edb"), RuleTableFields()));
+  }
+  TempDir dir;
+  FakeClock clock;
+  ScopedScriptedDialogs dialogs;
+};
+
+TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
+  MakeRuleTable();
+  MainWindow w;
+  struct Case {
+    const char* text;
+    const char* message;  // nullptr: accepted
+  } cases[] = {
+      {"999", "请设置1000毫秒以上，以免刷新太快"},
+      {"", "请设置1000毫秒以上，以免刷新太快"},
+      {"abc", "请设置1000毫秒以上，以免刷新太快"},
+      {"60001", "刷新时间最好不要超过一分钟，以免登录失效"},
+      {"1000", nullptr},
+      {"60000", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    dialogs.dialogs.ClearSeen();
+    w.编辑框_间隔时间->setText(QString::fromUtf8(c.text));
+    w.按钮1->click();
+    auto seen = dialogs.dialogs.Seen();
+    if (c.message) {
+      ASSERT_EQ(seen.size(), 1u);
+      EXPECT_EQ(seen[0].text, QString::fromUtf8(c.message));
+      EXPECT_EQ(seen[0].caption, QStringLiteral("错误"));
+      EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+      EXPECT_FALSE(w.时钟_刷新->isActive());
+    } else {
+      EXPECT_TRUE(seen.empty());
+      EXPECT_EQ(w.按钮1->text(), QStringLiteral("停止"));
+      EXPECT_EQ(w.时钟_刷新->interval(), QString::fromUtf8(c.text).toInt());
+      w.按钮1->click();  // stop again for the next case
+      EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+    }
+  }
+}
+
+TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
+  ReplaceRules({{1, 2, "s", "b"}});
+  MainWindow w;
+  w.编辑框_间隔时间->setText(QStringLiteral("2000"));
+  w.按钮1->click();
+  auto seen = dialogs.dialogs.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, QStringLiteral("打开数据库失败，请先设置邮件规则"));
+  EXPECT_TRUE(seen[0].caption.isEmpty());
+  EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+  EXPECT_EQ(CurrentRules()->size(), 1u);
+}
+
+TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
+  MakeRuleTable();
+  ReplaceRules({{1, 2, "s", "b"}});
+  MainWindow w;
+  w.编辑框_间隔时间->setText(QStringLiteral("1500"));
+  w.按钮1->click();
+  EXPECT_TRUE(CurrentRules()->empty());  // reloaded from the (empty) table
+  EXPECT_EQ(w.按钮1->text(), QStringLiteral("停止"));
+  for (QLineEdit* e : {w.编辑框_间隔时间, w.编辑框_邮箱密码, w.编辑框_邮箱用户名,
+                       w.编辑框_邮箱服务器地址}) {
+    EXPECT_FALSE(e->isEnabled());
+  }
+  EXPECT_FALSE(w.按钮_设置->isEnabled());
+  EXPECT_TRUE(w.时钟_刷新->isActive());
+  EXPECT_EQ(w.时钟_刷新->interval(), 1500);
+  EXPECT_EQ(w.时钟_记时->interval(), 1000);
+  EXPECT_FALSE(w.时钟_防止掉线->isActive());  // start/stop never touch the keep-alive
+
+  // The clock continues across stop and start.
+  for (int i = 0; i < 3723; ++i) w.run_control()->OnElapsedTick();
+  EXPECT_EQ(w.标签_时间->text(), QStringLiteral("已经运行:01:02:03"));
+  w.按钮1->click();
+  EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+  EXPECT_TRUE(w.按钮_设置->isEnabled());
+  EXPECT_TRUE(w.编辑框_间隔时间->isEnabled());
+  EXPECT_FALSE(w.时钟_刷新->isActive());
+  EXPECT_FALSE(w.时钟_记时->isActive());
+  w.按钮1->click();
+  w.run_control()->OnElapsedTick();
+  EXPECT_EQ(w.标签_时间->text(), QStringLiteral("已经运行:01:02:04"));
+}
+
+TEST_F(RunControlTest, RefreshTicksRunOnePassEachOnItsOwnThread) {
+  MainWindow w;
+  std::atomic<int> passes{0};
+  w.run_control()->run_pass = [&](DeliveryWindow&) { ++passes; };
+  w.run_control()->OnRefreshTick();
+  w.run_control()->OnRefreshTick();
+  for (int i = 0; i < 200 && passes < 2; ++i) QTest::qWait(10);
+  EXPECT_EQ(passes, 2);
+}
+
+TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
+  MainWindow w;
+  std::atomic<int> requests{0};
+  w.run_control()->keep_alive_request = [&] { ++requests; };
+  auto settle = [&](int expected) {
+    for (int i = 0; i < 200 && requests < expected; ++i) QTest::qWait(5);
+    QTest::qWait(20);
+    return requests.load();
+  };
+  clock.SetTick(0);  // even a tick count of 0 sends the first request
+  w.run_control()->OnKeepAliveTick();
+  EXPECT_EQ(settle(1), 1);
+  for (int i = 1; i <= 6; ++i) {  // 10 s ticks: the sixth falls exactly 60000 ms later
+    clock.Advance(10000);
+    w.run_control()->OnKeepAliveTick();
+  }
+  EXPECT_EQ(settle(1), 1);
+  clock.Advance(10000);
+  w.run_control()->OnKeepAliveTick();
+  EXPECT_EQ(settle(2), 2);
+  clock.Advance(60001);
+  w.run_control()->OnKeepAliveTick();
+  EXPECT_EQ(settle(3), 3);
+}
+
+TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
+  {
+    MainWindow w;
+    ASSERT_TRUE(w.StartUp());
+    EXPECT_EQ(w.编辑框_邮箱服务器地址->text(), QStringLiteral("smtp.qq.com"));
+    EXPECT_EQ(w.编辑框_邮箱用户名->text(), QStringLiteral("邮箱账号"));
+    EXPECT_EQ(w.编辑框_邮箱密码->text(), QString());
+    EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("2000"));
+    QTest::keyClicks(w.编辑框_间隔时间, QStringLiteral("x"));
+    EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "2000x");
+    w.编辑框_邮箱密码->setText(QStringLiteral("授权码 1"));
+    EXPECT_EQ(ReadSetting(SettingsPath(), kSettingPassword), Utf8ToGbk("授权码 1"));
+    w.编辑框_间隔时间->setText(QStringLiteral("500"));
+  }
+  MainWindow again;
+  ASSERT_TRUE(again.StartUp());
+  EXPECT_EQ(again.编辑框_间隔时间->text(), QStringLiteral("500"));  // shown unchanged
+  EXPECT_EQ(again.编辑框_邮箱密码->text(), QStringLiteral("授权码 1"));
+}
+
+TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
+  ASSERT_TRUE(WriteSetting(SettingsPath(), kSettingInterval, "3000"));
+  ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "damaged"));
+  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  MainWindow w;
+  EXPECT_FALSE(w.StartUp());
+  EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("6000"));
+  EXPECT_EQ(w.编辑框_邮箱用户名->text(), QString());
+  EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "3000");
+}
+
+}  // namespace
+}  // namespace fahuo
