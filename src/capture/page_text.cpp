@@ -1,7 +1,6 @@
 #include "capture/page_text.h"
 
-#include <algorithm>
-#include <utility>
+#include <cstring>
 
 namespace fahuo {
 namespace {
@@ -11,36 +10,39 @@ constexpr unsigned char kFullWidthSpaceByte = 0xA1;  // the character is A1 A1
 
 // Deletes half- and full-width spaces in one walk over the characters: a byte of 81 hex or
 // above takes the next byte with it, so A1 A1 straddling two characters is not a space.
-std::string DeleteSpaces(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// With `and_tabs`, TAB bytes go too, wherever they stand (also as a trail byte): the same
+// as deleting them in a pass of their own afterwards.
+void DeleteSpaces(std::string& text, bool and_tabs) {
   const std::size_t n = text.size();
+  std::size_t out = 0;
   std::size_t i = 0;
   while (i < n) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == ' ') {
-      ++i;
-    } else if (byte < kFirstLeadByte) {
-      out.push_back(text[i]);
+    const char c = text[i];
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < kFirstLeadByte) {
+      if (c != ' ' && !(and_tabs && c == '\t')) text[out++] = c;
       ++i;
     } else if (i + 1 == n) {
-      out.push_back(text[i]);  // a lead byte cut off at the end stays as it is
+      text[out++] = c;  // a lead byte cut off at the end stays as it is
       ++i;
     } else {
-      const auto trail = static_cast<unsigned char>(text[i + 1]);
-      if (byte != kFullWidthSpaceByte || trail != kFullWidthSpaceByte) out.append(text, i, 2);
+      const char trail = text[i + 1];
+      if (byte != kFullWidthSpaceByte || static_cast<unsigned char>(trail) != kFullWidthSpaceByte) {
+        text[out++] = c;
+        if (!(and_tabs && trail == '\t')) text[out++] = trail;
+      }
       i += 2;
     }
   }
-  return out;
+  text.resize(out);
 }
 
 // Deleting the first occurrence of `token` and searching again from the start, until none
 // is left. `token` overlaps no shifted copy of itself ("&nbsp;", CR LF), so every order of
 // deletions ends in the same text; a stack-like single pass reaches it in linear time.
-std::string DeleteRepeatedly(std::string text, std::string_view token) {
-  std::size_t first = text.find(token);
-  if (first == std::string::npos) return text;
+void DeleteRepeatedly(std::string& text, std::string_view token) {
+  const std::size_t first = text.find(token);
+  if (first == std::string::npos) return;
   const char last = token.back();
   std::size_t out = first;  // text[0, out) is the result so far and holds no token
   for (std::size_t in = first; in < text.size(); ++in) {
@@ -52,46 +54,64 @@ std::string DeleteRepeatedly(std::string text, std::string_view token) {
     }
   }
   text.resize(out);
-  return text;
 }
 
 // Deletes every "<" through the first ">" at or after it, from left to right. Restarting
 // from the start after each deletion finds nothing new before the deleted span (it held no
 // "<"), so one pass gives the same text.
-std::string StripMarkup(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t open = text.find('<', pos);
-    if (open == std::string_view::npos) break;
+void StripMarkup(std::string& text) {
+  std::size_t open = text.find('<');
+  if (open == std::string::npos) return;
+  std::size_t out = open;
+  std::size_t pos = open;
+  while (open != std::string::npos) {
     const std::size_t close = text.find('>', open);
-    if (close == std::string_view::npos) break;
-    out.append(text.substr(pos, open - pos));
+    if (close == std::string::npos) break;
+    std::memmove(text.data() + out, text.data() + pos, open - pos);  // out <= pos
+    out += open - pos;
     pos = close + 1;
+    open = text.find('<', pos);
   }
-  out.append(text.substr(pos));
-  return out;
+  const std::size_t rest = text.size() - pos;
+  std::memmove(text.data() + out, text.data() + pos, rest);
+  text.resize(out + rest);
 }
 
+void RemoveBlanksInPlace(std::string& text) {
+  DeleteSpaces(text, /*and_tabs=*/true);
+  DeleteRepeatedly(text, "&nbsp;");
+}
+
+void RemoveLineBreaksInPlace(std::string& text) { DeleteRepeatedly(text, "\r\n"); }
+
 std::string CleanAttributeText(std::string_view fragment) {
-  return RemoveLineBreaks(RemoveBlanks(fragment));
+  std::string text(fragment);
+  RemoveBlanksInPlace(text);
+  RemoveLineBreaksInPlace(text);
+  return text;
 }
 
 }  // namespace
 
 std::string RemoveBlanks(std::string_view text) {
-  std::string out = DeleteSpaces(text);
-  out.erase(std::remove(out.begin(), out.end(), '\t'), out.end());
-  return DeleteRepeatedly(std::move(out), "&nbsp;");
+  std::string out(text);
+  RemoveBlanksInPlace(out);
+  return out;
 }
 
 std::string RemoveLineBreaks(std::string_view text) {
-  return DeleteRepeatedly(std::string(text), "\r\n");
+  std::string out(text);
+  RemoveLineBreaksInPlace(out);
+  return out;
 }
 
 std::string CleanCellText(std::string_view fragment) {
-  return RemoveLineBreaks(RemoveBlanks(StripMarkup(DeleteSpaces(fragment))));
+  std::string text(fragment);
+  DeleteSpaces(text, /*and_tabs=*/false);
+  StripMarkup(text);
+  RemoveBlanksInPlace(text);
+  RemoveLineBreaksInPlace(text);
+  return text;
 }
 
 std::string ExtractTitleValue(std::string_view fragment) {

@@ -39,6 +39,7 @@ const TextCase kRemoveBlanks[] = {
     {"FullWidthSpaceAfterHanzi", RemoveBlanks, "\xB0\xA1\xA1\xA1\xB0\xA1", "\xB0\xA1\xB0\xA1"},
     {"LeadByteAtTheEndKept", RemoveBlanks, "a \xA1", "a\xA1"},
     {"ByteAfterLeadByteIsItsTrail", RemoveBlanks, "\x81 x", "\x81 x"},
+    {"TabGoesEvenAsTrailByte", RemoveBlanks, "\x81\tx \t", "\x81x"},
     {"NbspFormedByInnerDeletion", RemoveBlanks, "&nb&nbsp;sp;", ""},
     {"NbspFormedBySpaceDeletion", RemoveBlanks, "&nb sp;", ""},
     {"UpperCaseEntityKept", RemoveBlanks, "&NBSP;&Nbsp;", "&NBSP;&Nbsp;"},

@@ -52,6 +52,41 @@ const FindCase kFindCases[] = {
 INSTANTIATE_TEST_SUITE_P(Patterns, FindAllTest, ::testing::ValuesIn(kFindCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Matches are found from the pattern's leading plain text where it has one; these patterns
+// start in ways that such a shortcut could get wrong.
+struct PatternCase {
+  const char* name;
+  const char* pattern;
+  bool case_insensitive;
+  std::string text;
+  std::vector<std::string> want;
+};
+
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << c.name; }
+
+class PatternStartTest : public ::testing::TestWithParam<PatternCase> {};
+
+TEST_P(PatternStartTest, FindsTheExpectedMatches) {
+  const PatternCase& c = GetParam();
+  const Regex regex(c.pattern, {.case_insensitive = c.case_insensitive});
+  ASSERT_TRUE(regex.ok());
+  EXPECT_EQ(Texts(regex.FindAll(c.text)), c.want);
+}
+
+const PatternCase kPatternCases[] = {
+    {"QuantifiedLastLetter", "ab*c", false, "ac abbc", {"ac", "abbc"}},
+    {"OptionalLastLetter", "abc?", false, "ab abc", {"ab", "abc"}},
+    {"Alternation", "ab|cd", false, "cd ab", {"cd", "ab"}},
+    {"Group", "(ab)+x", false, "ababx", {"ababx"}},
+    {"FoldedLetterStart", "tr>", true, "tR> TR> tr", {"tR>", "TR>"}},
+    {"FirstStartFailsLaterOneMatches", "<a\\d", false, "<ax <a1", {"<a1"}},
+    {"OverlappingStarts", "aab", false, "aaab", {"aab"}},
+    {"CaseSensitiveLiteral", "Ab", false, "ab Ab AB", {"Ab"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Patterns, PatternStartTest, ::testing::ValuesIn(kPatternCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(RegexTest, MatchesAreViewsIntoTheText) {
   const std::string text = "x<td>a</td>y";
   const Views found = CellPattern().FindAll(text);
