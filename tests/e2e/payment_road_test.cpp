@@ -1,0 +1,179 @@
+// The whole road of a payment through a real main window and its real embedded browser,
+// against the fake records service and a real SMTP server on loopback.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineView>
+#include <functional>
+
+#include "app/core/activity_log.h"
+#include "app/main_window.h"
+#include "app/support/dialogs.h"
+#include "capture/bill_list.h"
+#include "capture/records_address.h"
+#include "platform/gbk.h"
+#include "platform/http_client.h"
+#include "platform/mail_client.h"
+#include "platform/program_folder.h"
+#include "platform/record_table.h"
+#include "rules/qt/rules_window.h"
+#include "test_support.h"
+
+namespace fahuo {
+namespace {
+
+using testing::ChildProcess;
+using testing::TempDir;
+
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    if (done()) return true;
+    QTest::qWait(50);
+  }
+  return done();
+}
+
+// Lines of the SMTP server's log.jsonl: one per received mail.
+std::vector<std::string> MailLog(const std::string& maildir) {
+  std::vector<std::string> lines;
+  std::string all = testing::ReadFileBytes(maildir + "/log.jsonl");
+  size_t start = 0, nl;
+  while ((nl = all.find('\n', start)) != std::string::npos) {
+    lines.push_back(all.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return lines;
+}
+
+std::string Pay(int port, const std::string& query) {
+  return HttpGet("http://127.0.0.1:" + std::to_string(port) + "/_control/pay?" + query);
+}
+
+// Fills and saves the rules window once it is open (it runs modally).
+void SaveRuleWhenOpen(const char* min, const char* max, const char* subject, const char* body) {
+  QTimer::singleShot(200, [=] {
+    auto* window = qobject_cast<RulesWindow*>(QApplication::activeModalWidget());
+    ASSERT_NE(window, nullptr);
+    window->findChild<QLineEdit*>(QStringLiteral("编辑框_最小金额"))->setText(min);
+    window->findChild<QLineEdit*>(QStringLiteral("编辑框_最大金额"))->setText(max);
+    window->findChild<QLineEdit*>(QStringLiteral("编辑框_标题"))->setText(QString::fromUtf8(subject));
+    window->findChild<QPlainTextEdit*>(QStringLiteral("编辑框_内容"))
+        ->setPlainText(QString::fromUtf8(body));
+    window->findChild<QPushButton*>(QStringLiteral("按钮_添加"))->click();
+    window->findChild<QPushButton*>(QStringLiteral("按钮_保存"))->click();
+  });
+}
+
+TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
+  TempDir dir;
+  SetProgramFolder(dir.path());
+  ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+  ChildProcess records, smtp;
+  const int records_port = testing::StartPythonService(
+      records, "fake_records.py", {"--port", "0", "--pages", "3", "--per-page", "5"});
+  ASSERT_GT(records_port, 0);
+  const std::string maildir = dir.File("mail");
+  int smtp_port = testing::StartPythonService(smtp, "smtp_sink.py",
+                                              {"--port", "0", "--maildir", maildir});
+  ASSERT_GT(smtp_port, 0);
+  SetRecordsBase("http://127.0.0.1:" + std::to_string(records_port));
+  ScopedScriptedDialogs dialogs;
+  TheActivityLog().Clear();
+
+  MainWindow w;
+  w.show();
+  ASSERT_TRUE(w.StartUp());
+  w.编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
+  w.编辑框_邮箱用户名->setText(QStringLiteral("seller@shop.example"));
+  w.编辑框_邮箱密码->setText(QStringLiteral("secret"));
+
+  // The seller signs in inside fahuo's own browser.
+  ASSERT_TRUE(WaitFor([&] { return w.超文本浏览框1->url().path() == "/record/standard.htm" &&
+                                   !w.超文本浏览框1->title().isEmpty(); },
+                      60000));
+  w.超文本浏览框1->setUrl(
+      QUrl(QStringLiteral("http://127.0.0.1:%1/login?auto=1").arg(records_port)));
+  ASSERT_TRUE(WaitFor([&] { return w.时钟_防止掉线->isActive(); }, 60000));
+  EXPECT_FALSE(w.超文本浏览框1->isVisible());
+  EXPECT_TRUE(w.超级列表框1->isVisible());
+  ASSERT_EQ(AllBills().Count(), 15u);  // three pages of five
+  EXPECT_EQ(w.超级列表框1->topLevelItemCount(), 15);
+
+  SaveRuleWhenOpen("60", "100", "教程已发货", "下载地址：http://example.com/t98\n提取码 1234");
+  w.按钮_设置->click();  // returns when the rules window closed
+  ASSERT_EQ(w.按钮_设置->isEnabled(), true);
+
+  w.编辑框_间隔时间->setText(QStringLiteral("1000"));
+  w.按钮1->click();
+  ASSERT_EQ(w.按钮1->text(), QStringLiteral("停止"));
+
+  ASSERT_FALSE(Pay(records_port, "name=12345678&note=QQ&amount=98.00&counterparty=%E4%B9%B0%E5%AE%B6")
+                   .empty());
+  ASSERT_TRUE(WaitFor([&] { return MailLog(maildir).size() >= 1; }, 30000));
+  QTest::qWait(3000);  // a few more ticks: nothing else goes out
+  auto mails = MailLog(maildir);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_NE(mails[0].find("\"12345678@qq.com\""), std::string::npos) << mails[0];
+  EXPECT_NE(mails[0].find("教程已发货"), std::string::npos) << mails[0];
+  EXPECT_NE(mails[0].find("seller@shop.example"), std::string::npos) << mails[0];
+
+  const std::string expected_log = Utf8ToGbk(
+      "发现新账单\r\n"
+      "对方是：买家\r\n"
+      "对方金额是：98 正在为您匹配发件规则\r\n"
+      "对方留言的不是邮箱信息，自动添加 @qq.com\r\n"
+      "发送的邮箱地址是：12345678@qq.com\r\n"
+      "发送邮件成功\r\n");
+  EXPECT_EQ(GbkToUtf8(TheActivityLog().Text()), GbkToUtf8(expected_log));
+  ASSERT_EQ(NewBills().Count(), 1u);
+  EXPECT_EQ(NewBills().At(1).名称, "12345678");
+  w.单选框_新增账单->click();
+  EXPECT_EQ(w.超级列表框1->topLevelItemCount(), 1);
+
+  // Stopping monitoring stops the passes.
+  w.按钮1->click();
+  ASSERT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+  QTest::qWait(1500);  // a pass already under way may finish
+  Pay(records_port, "name=buyer%40mail.example&note=x&amount=70&counterparty=B");
+  QTest::qWait(3000);
+  EXPECT_EQ(MailLog(maildir).size(), 1u);
+
+  // The mail server is down: the waiting bill (and the one paid while stopped) go out once
+  // the server is back, each exactly once.
+  smtp.Stop();
+  Pay(records_port, "name=87654321&note=y&amount=99.5&counterparty=C");
+  w.按钮1->click();
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& s : dialogs.dialogs.Seen()) {
+      if (s.text == QStringLiteral("连接邮箱失败")) return true;
+    }
+    return false;
+  }, 60000));
+  w.按钮1->click();
+  QTest::qWait(1500);
+  const std::string maildir2 = dir.File("mail2");
+  ChildProcess smtp2;
+  smtp_port = testing::StartPythonService(smtp2, "smtp_sink.py",
+                                          {"--port", "0", "--maildir", maildir2});
+  ASSERT_GT(smtp_port, 0);
+  w.编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
+  w.按钮1->click();
+  ASSERT_TRUE(WaitFor([&] { return MailLog(maildir2).size() >= 2; }, 60000));
+  QTest::qWait(3000);
+  w.按钮1->click();
+  mails = MailLog(maildir2);
+  ASSERT_EQ(mails.size(), 2u);
+  std::string both = mails[0] + mails[1];
+  EXPECT_NE(both.find("buyer@mail.example"), std::string::npos);
+  EXPECT_NE(both.find("87654321@qq.com"), std::string::npos);
+  mail::Disconnect();
+}
+
+}  // namespace
+}  // namespace fahuo
