@@ -30,8 +30,7 @@ bool ScrapeRecordTable(std::string_view page, std::vector<BillRecord>& target) {
   if (rows.size() < 2) return false;
   for (std::size_t r = 1; r < rows.size(); ++r) {
     // One cell more than a record holds is enough to reject the row.
-    const std::vector<std::string_view> cells =
-        CellPattern().FindAll(rows[r], kCellsPerRecord + 1);
+    const std::vector<std::string_view> cells = CellPattern().FindAll(rows[r], kCellsPerRecord + 1);
     if (cells.size() != kCellsPerRecord) continue;
     BillRecord record;
     record.日期 = CleanCellText(cells[0]);

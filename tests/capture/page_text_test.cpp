@@ -34,7 +34,10 @@ std::string Bytes(std::string_view text) { return std::string(text); }
 const TextCase kRemoveBlanks[] = {
     {"Empty", RemoveBlanks, "", ""},
     {"SpacesTabsAndNbsp", RemoveBlanks, "a b\tc&nbsp;d ", "abcd"},
-    {"FullWidthSpace", RemoveBlanks, "a\xA1\xA1" "b", "ab"},
+    {"FullWidthSpace", RemoveBlanks,
+     "a\xA1\xA1"
+     "b",
+     "ab"},
     {"A1A1AcrossCharacterBoundaryKept", RemoveBlanks, "\xB0\xA1\xA1\xB0", "\xB0\xA1\xA1\xB0"},
     {"FullWidthSpaceAfterHanzi", RemoveBlanks, "\xB0\xA1\xA1\xA1\xB0\xA1", "\xB0\xA1\xB0\xA1"},
     {"LeadByteAtTheEndKept", RemoveBlanks, "a \xA1", "a\xA1"},
@@ -71,7 +74,10 @@ const TextCase kCleanCellText[] = {
     {"UpperCaseEntityKept", CleanCellText, "<td>&NBSP;1&amp;2</td>", "&NBSP;1&amp;2"},
     {"BareLfKept", CleanCellText, "<td>a\nb</td>", "a\nb"},
     {"BlanksInsideMarkupDoNotMatter", CleanCellText, "< td >x</ td >", "x"},
-    {"FullWidthSpaceInText", CleanCellText, "<p>\xA1\xA1" "5522</p>", "5522"},
+    {"FullWidthSpaceInText", CleanCellText,
+     "<p>\xA1\xA1"
+     "5522</p>",
+     "5522"},
     {"AmountKeepsItsSign", CleanCellText, "<span>+ 1,280.00</span>", "+1,280.00"},
 };
 
@@ -87,8 +93,7 @@ const TextCase kExtractTitleValue[] = {
     {"NoQuoteFollowedByGreaterThan", ExtractTitleValue, "<p title=\"abc\"/>x", ""},
     {"EmptyAttribute", ExtractTitleValue, "<p title=\"\">x", ""},
     {"ValueRunsToTheTagEnd", ExtractTitleValue, "<p title=\"a\" class=\"b\">", "a\"class=\"b"},
-    {"SuffixNameCountsAndFirstWins", ExtractTitleValue, "<p data-title=\"a\"><p title=\"b\">",
-     "a"},
+    {"SuffixNameCountsAndFirstWins", ExtractTitleValue, "<p data-title=\"a\"><p title=\"b\">", "a"},
 };
 
 const TextCase kExtractHrefValue[] = {
