@@ -31,7 +31,7 @@ const char kPassword[] = "auth-code-123";
 struct Received {
   std::string line;
 
-  // The value of a string field, JSON escapes undone (the sink writes UTF-8 unescaped).
+  // The value of a string field, JSON escapes undone (the sink writes UTF-8 as is).
   std::string Str(const std::string& key) const {
     size_t p = line.find("\"" + key + "\": \"");
     if (p == std::string::npos) return "<missing " + key + ">";
@@ -39,30 +39,14 @@ struct Received {
     for (p += key.size() + 5; p < line.size() && line[p] != '"'; ++p) {
       if (line[p] != '\\') {
         out += line[p];
-        continue;
-      }
-      char e = line[++p];
-      if (e == 'n')
-        out += '\n';
-      else if (e == 'r')
-        out += '\r';
-      else if (e == 't')
-        out += '\t';
-      else if (e == 'u') {
-        unsigned cp = std::stoul(line.substr(p + 1, 4), nullptr, 16);
+      } else if (line[++p] == 'u') {  // the sink escapes only control characters this way
+        out += static_cast<char>(std::stoul(line.substr(p + 1, 4), nullptr, 16));
         p += 4;
-        if (cp < 0x80) {
-          out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-          out += static_cast<char>(0xC0 | cp >> 6);
-          out += static_cast<char>(0x80 | (cp & 63));
-        } else {
-          out += static_cast<char>(0xE0 | cp >> 12);
-          out += static_cast<char>(0x80 | ((cp >> 6) & 63));
-          out += static_cast<char>(0x80 | (cp & 63));
-        }
-      } else
-        out += e;
+      } else {
+        const std::string from = "nrt", to = "\n\r\t";
+        size_t i = from.find(line[p]);
+        out += i == std::string::npos ? line[p] : to[i];
+      }
     }
     return out;
   }
@@ -208,13 +192,6 @@ TEST_F(MailClientTest, RejectedRecipientGivesTheServersTextAndLaterSendsStillWor
   EXPECT_NE(error.find("Recipient address rejected"), std::string::npos) << error;
   EXPECT_EQ(mail::Send("s", "b", "buyer@example.com", kUser), "");
   ASSERT_EQ(sink.Mails().size(), 1u);
-}
-
-TEST_F(MailClientTest, EmptyRecipientIsPassedOnAndRefusedByTheServer) {
-  Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
-  EXPECT_NE(mail::Send("s", "b", "", kUser), "");
-  EXPECT_TRUE(sink.Mails().empty());
 }
 
 TEST_F(MailClientTest, SendsAfterOneConnectLogInOnce) {
