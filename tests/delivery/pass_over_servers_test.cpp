@@ -1,0 +1,186 @@
+// Whole passes over the real pieces: the fake records service on loopback (read through the
+// HTTP client after a real baseline load) and a real SMTP server.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "capture/navigation.h"
+#include "capture/records_address.h"
+#include "delivery/delivery_pass.h"
+#include "pass_fixture.h"
+#include "platform/http_client.h"
+#include "platform/mail_client.h"
+#include "test_support.h"
+
+namespace fahuo::testing {
+namespace {
+
+class NullSink : public RecordPagesSink {
+ public:
+  void Progress(int, size_t) override {}
+  void Finished() override {}
+};
+
+std::string PercentEncode(const std::string& utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '@') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  return out;
+}
+
+class PassOverServersTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    records_port_ = StartPythonService(*records_, "fake_records.py",
+                                       {"--open", "--pages", "2", "--per-page", "4"});
+    smtp_port_ = StartPythonService(*smtp_, "smtp_sink.py",
+                                    {"--maildir", maildir_->path(), "--reject-rcpt", "rejected"});
+    HttpSetTimeouts(2000, 5000);
+    mail::SetTimeouts(2000, 5000);
+  }
+  static void TearDownTestSuite() {
+    records_->Stop();
+    smtp_->Stop();
+  }
+
+  void SetUp() override {
+    ASSERT_NE(records_port_, 0);
+    ASSERT_NE(smtp_port_, 0);
+    ResetDeliveryState();
+    ResetNavigationForTest();
+    SetRecordsBase("http://127.0.0.1:" + std::to_string(records_port_));
+    NullSink sink;
+    LoadRecordPages(sink);  // the baseline: never mailed
+    ASSERT_GT(AllBills().Count(), 0u);
+    baseline_count_ = AllBills().Count();
+    mails_before_ = MailLog().size();
+    window_.server = "127.0.0.1:" + std::to_string(smtp_port_);
+  }
+  void TearDown() override {
+    ResetDeliveryState();
+    ResetNavigationForTest();
+  }
+
+  // Adds a payment at the top of the records; returns its 流水号.
+  static std::string Pay(const std::string& utf8_name, const std::string& utf8_note = "教程") {
+    std::string serial =
+        HttpGet("http://127.0.0.1:" + std::to_string(records_port_) +
+                "/_control/pay?amount=98.00&counterparty=" + PercentEncode("李*四") +
+                "&name=" + PercentEncode(utf8_name) + "&note=" + PercentEncode(utf8_note));
+    while (!serial.empty() && std::isspace(static_cast<unsigned char>(serial.back()))) {
+      serial.pop_back();
+    }
+    return serial;
+  }
+
+  // The lines of the SMTP server's log (one JSON object per accepted mail, UTF-8).
+  static std::vector<std::string> MailLog() {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFileBytes(maildir_->File("log.jsonl")));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  std::vector<std::string> NewMails() {
+    std::vector<std::string> all = MailLog();
+    return {all.begin() + static_cast<long>(mails_before_), all.end()};
+  }
+
+  std::vector<std::string> Logs() {
+    std::vector<std::string> logs;
+    for (const std::string& e : window_.Events()) {
+      if (e.starts_with("log:")) logs.push_back(e.substr(4));
+    }
+    return logs;
+  }
+
+  static inline std::unique_ptr<ChildProcess> records_ = std::make_unique<ChildProcess>();
+  static inline std::unique_ptr<ChildProcess> smtp_ = std::make_unique<ChildProcess>();
+  static inline std::unique_ptr<TempDir> maildir_ = std::make_unique<TempDir>();
+  static inline int records_port_ = 0;
+  static inline int smtp_port_ = 0;
+
+  RecordingWindow window_;
+  size_t baseline_count_ = 0;
+  size_t mails_before_ = 0;
+};
+
+TEST_F(PassOverServersTest, ThreeNewPaymentsAreMailedTopFirstOverOneConnection) {
+  std::string c = Pay("c@example.com");
+  std::string b = Pay("QQ 12345678");
+  std::string a = Pay("a@example.com");
+  ASSERT_FALSE(a.empty());
+
+  EXPECT_TRUE(RunDeliveryPass(window_));
+
+  std::vector<std::string> mails = NewMails();
+  ASSERT_EQ(mails.size(), 3u);
+  EXPECT_NE(mails[0].find("\"rcpt_tos\": [\"a@example.com\"]"), std::string::npos) << mails[0];
+  EXPECT_NE(mails[1].find("\"rcpt_tos\": [\"12345678@qq.com\"]"), std::string::npos) << mails[1];
+  EXPECT_NE(mails[2].find("\"rcpt_tos\": [\"c@example.com\"]"), std::string::npos) << mails[2];
+  for (const std::string& mail : mails) {
+    EXPECT_NE(mail.find("\"subject\": \"教程\""), std::string::npos) << mail;
+    EXPECT_NE(mail.find("\"mail_from\": \"seller@example.com\""), std::string::npos) << mail;
+    std::string port = mail.substr(mail.find("\"peer_port\""), 20);
+    EXPECT_EQ(port, mails[0].substr(mails[0].find("\"peer_port\""), 20));
+  }
+  EXPECT_EQ(Serials(NewBills()), (std::vector<std::string>{a, b, c}));
+  std::vector<std::string> all = Serials(AllBills());
+  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 3),
+            (std::vector<std::string>{c, b, a}));
+  EXPECT_EQ(all.size(), baseline_count_ + 3);
+  std::vector<std::string> logs = Logs();
+  EXPECT_EQ(std::count(logs.begin(), logs.end(), "发送邮件成功\r\n"), 3);
+  EXPECT_EQ(window_.Events().back(), "refresh:all");
+
+  // The next tick finds the same top row: nothing at all.
+  window_.ClearEvents();
+  EXPECT_TRUE(RunDeliveryPass(window_));
+  EXPECT_TRUE(window_.Events().empty());
+  EXPECT_EQ(NewMails().size(), 3u);
+}
+
+TEST_F(PassOverServersTest, RejectedRecipientDoesNotStopTheNextBill) {
+  Pay("ok@example.com");
+  Pay("rejected@example.com");
+
+  RunDeliveryPass(window_);
+
+  std::vector<std::string> logs = Logs();
+  auto failed = std::find_if(logs.begin(), logs.end(), [](const std::string& line) {
+    return line.starts_with("发送失败，错误：");
+  });
+  ASSERT_NE(failed, logs.end());
+  EXPECT_NE(failed->find("550"), std::string::npos) << *failed;
+  EXPECT_TRUE(failed->ends_with("\r\n"));
+  EXPECT_EQ(logs.back(), "发送邮件成功\r\n");
+  std::vector<std::string> mails = NewMails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_NE(mails[0].find("ok@example.com"), std::string::npos);
+}
+
+TEST_F(PassOverServersTest, BillsWaitWhileTheServerIsDown) {
+  std::string serial = Pay("late@example.com");
+  window_.server = "127.0.0.1:1";  // nothing listens there
+
+  RunDeliveryPass(window_);
+  EXPECT_EQ(window_.Events(), (std::vector<std::string>{"box:连接邮箱失败", "refresh:all"}));
+  EXPECT_EQ(Serials(NewBills()), std::vector<std::string>{serial});
+
+  window_.server = "127.0.0.1:" + std::to_string(smtp_port_);
+  window_.ClearEvents();
+  RunDeliveryPass(window_);
+  std::vector<std::string> mails = NewMails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_NE(mails[0].find("late@example.com"), std::string::npos);
+  EXPECT_EQ(Logs().front(), "发现新账单\r\n");
+  EXPECT_EQ(Serials(NewBills()), std::vector<std::string>{serial});  // not found twice
+}
+
+}  // namespace
+}  // namespace fahuo::testing
