@@ -1,0 +1,45 @@
+// fahuo-cli recipient, run as a program: its output and exit codes are a contract.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+namespace fahuo::testing {
+namespace {
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+TEST(RecipientCliTest, PrintsAddressOrSkipKind) {
+  const std::string cli = BinaryDir() + "/bin/fahuo-cli";
+  if (!std::filesystem::exists(cli)) GTEST_SKIP() << "fahuo-cli is not built: " << cli;
+  struct Case {
+    const char* name;
+    const char* note;
+    int exit_code;
+    const char* out;
+  };
+  for (const Case& c :
+       {Case{"请发 a@b.com 谢谢", "教程", 0, "请发 a@b.com 谢谢\n"},
+        Case{"QQ 123456789", "教程", 0, "123456789@qq.com\n"},
+        Case{"a@b.com", "", 2, "skip-no-note\n"}, Case{"1234 5678", "教程", 2, "skip-not-qq\n"}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::string command = Quoted(cli) + " recipient " + Quoted(c.name) + " " + Quoted(c.note) +
+                          " >" + Quoted(dir.File("out"));
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(status != -1 && WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.exit_code);
+    EXPECT_EQ(ReadFileBytes(dir.File("out")), c.out);
+  }
+}
+
+}  // namespace
+}  // namespace fahuo::testing
