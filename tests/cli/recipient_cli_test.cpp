@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "test_support.h"
@@ -19,7 +18,6 @@ std::string Quoted(const std::string& text) {
 
 TEST(RecipientCliTest, PrintsAddressOrSkipKind) {
   const std::string cli = BinaryDir() + "/bin/fahuo-cli";
-  if (!std::filesystem::exists(cli)) GTEST_SKIP() << "fahuo-cli is not built: " << cli;
   struct Case {
     const char* name;
     const char* note;
