@@ -23,6 +23,8 @@ constexpr int kTriesPerPage = 3;
 constexpr int kMaxFetches = 10000;
 
 std::atomic<bool> g_capture_started{false};
+std::atomic<bool> g_baseline_loaded{false};
+std::atomic<bool> g_page1_missing{false};  // see TakeMissingBaseline
 std::mutex g_address_mutex;
 std::string g_records_address;
 
@@ -140,7 +142,7 @@ std::string RecordsAddress() {
 }
 
 std::string CurrentRecordsAddress() {
-  if (RecordsAddress().empty()) return {};
+  if (!g_baseline_loaded.load() || RecordsAddress().empty()) return {};
   return Page1Address(CurrentClock().Today());
 }
 
@@ -164,6 +166,7 @@ void LoadRecordPages(RecordPagesSink& sink) {
       std::vector<BillRecord> bills;
       if (!ScrapeRecordTable(page, bills)) {
         // Page 1 without a table ends at once; a later one may be a passing failure.
+        if (pages_read == 0) g_page1_missing.store(true);
         if (!more_pages || ++failed_tries >= kTriesPerPage) break;
         continue;
       }
@@ -181,11 +184,20 @@ void LoadRecordPages(RecordPagesSink& sink) {
   } catch (...) {
     // Out of memory on a huge page: keep what was read and let the program go on.
   }
+  g_baseline_loaded.store(true);
   sink.Finished();
 }
 
+bool TakeMissingBaseline(const std::vector<BillRecord>& page1) {
+  if (!g_page1_missing.exchange(false)) return false;
+  AllBills().AppendAll(page1);
+  return true;
+}
+
 void ResetNavigationForTest() {
+  g_page1_missing.store(false);
   g_capture_started.store(false);
+  g_baseline_loaded.store(false);
   std::lock_guard lock(g_address_mutex);
   g_records_address.clear();
 }

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "capture/bill_record.h"
 #include "platform/clock.h"
 
 namespace fahuo {
@@ -38,9 +40,10 @@ std::string ResolveNextAddress(const std::string& current, const std::string& ne
 // The page-1 address the baseline was read from; empty until the pages were loaded.
 std::string RecordsAddress();
 
-// What the delivery pass and the keep-alive fetch: empty until RecordsAddress() is set,
-// then the page-1 address of today's local date, so that a program left running past
-// midnight sees the new day's payments.
+// What the delivery pass and the keep-alive fetch: empty until the baseline loading has
+// ended (a pass that compared page 1 against a half-loaded AllBills would mail bills that
+// were already there), then the page-1 address of today's local date, so that a program
+// left running past midnight sees the new day's payments.
 std::string CurrentRecordsAddress();
 
 // Whether the page loading of this run has begun (it begins at most once per run).
@@ -62,6 +65,12 @@ class RecordPagesSink {
 // times, then the loading ends with what was read; so do a pager that loops and a next-page
 // link that leads off the records host. Blocks for as long as the fetching takes.
 void LoadRecordPages(RecordPagesSink& sink);
+
+// When the baseline loading could not read page 1 (network failure, an error page), the
+// bills already on it are unknown, and every one of them would look new. The first page 1
+// that a delivery pass reads afterwards is then taken as the baseline: its bills go into
+// AllBills, mailed to nobody. Returns true (once) when `page1` was taken so.
+bool TakeMissingBaseline(const std::vector<BillRecord>& page1);
 
 // Tests only: forget that the loading began and the address it published.
 void ResetNavigationForTest();

@@ -126,8 +126,13 @@ void DeliverAll(DeliveryWindow& window, const DeliveryServices& services,
 void RunPass(DeliveryWindow& window, const DeliveryServices& services) {
   std::vector<BillRecord> scraped;
   std::vector<BillRecord> fresh;
-  if (ScrapeRecordTable(services.fetch_page(), scraped)) fresh = TakeNewBills(scraped);
+  bool adopted = false;
+  if (ScrapeRecordTable(services.fetch_page(), scraped)) {
+    adopted = TakeMissingBaseline(scraped);
+    if (!adopted) fresh = TakeNewBills(scraped);
+  }
   DeliverAll(window, services, fresh);
+  if (adopted && window.AllBillsSelected()) window.RefreshBillList(true);
   if (fresh.empty()) return;
   if (window.AllBillsSelected()) window.RefreshBillList(true);
   if (window.NewBillsSelected()) window.RefreshBillList(false);

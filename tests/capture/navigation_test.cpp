@@ -151,7 +151,9 @@ class RecordingSink : public RecordPagesSink {
  public:
   void Progress(int pages_read, size_t bills_found) override {
     progress.emplace_back(pages_read, bills_found);
+    addresses_while_loading += CurrentRecordsAddress();
   }
+  std::string addresses_while_loading;
   void Finished() override { ++finished; }
   std::vector<std::pair<int, size_t>> progress;
   int finished = 0;
@@ -224,6 +226,9 @@ TEST_F(LoadRecordPagesTest, ThreePagesInPageOrder) {
   EXPECT_TRUE(CaptureStarted());
   EXPECT_EQ(RecordsAddress(), Page1Address(CurrentClock().Today()));
   EXPECT_EQ(PageRequests(4), 0);
+  // Delivery passes see no page until the whole baseline is in AllBills.
+  EXPECT_EQ(sink.addresses_while_loading, "");
+  EXPECT_EQ(CurrentRecordsAddress(), RecordsAddress());
 }
 
 TEST_F(LoadRecordPagesTest, LoadsOncePerRun) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <thread>
 
+#include "capture/records_address.h"
 #include "pass_fixture.h"
 
 namespace fahuo::testing {
@@ -114,6 +115,26 @@ TEST_F(DeliveryPassTest, EveryRowIsNewWhenNothingIsKnown) {
   EXPECT_EQ(Serials(NewBills()), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(EventsStartingWith("log:发送邮件成功").size(), 2u);
   EXPECT_EQ(EventsStartingWith("refresh:"), std::vector<std::string>{"refresh:new"});
+}
+
+// A baseline whose page 1 could not be read knows no bill; the first page 1 read later
+// becomes the baseline instead of a mass mailing of every bill on it.
+TEST_F(DeliveryPassTest, PageReadAfterAFailedBaselineIsTakenAsTheBaseline) {
+  struct NullSink : RecordPagesSink {
+    void Progress(int, size_t) override {}
+    void Finished() override {}
+  } sink;
+  SetRecordsBase("http://127.0.0.1:9");  // nothing listens: page 1 fails
+  LoadRecordPages(sink);
+  ASSERT_EQ(AllBills().Count(), 0u);
+  Pass({{.serial = "A"}, {.serial = "B"}});
+  EXPECT_TRUE(EventsStartingWith("log:").empty());
+  EXPECT_TRUE(EventsStartingWith("connect:").empty());
+  EXPECT_EQ(Serials(AllBills()), (std::vector<std::string>{"A", "B"}));
+  EXPECT_TRUE(NewBills().Snapshot().empty());
+  Pass({{.serial = "C"}, {.serial = "A"}, {.serial = "B"}});
+  EXPECT_EQ(Serials(NewBills()), std::vector<std::string>{"C"});
+  EXPECT_EQ(EventsStartingWith("log:发送邮件成功").size(), 1u);
 }
 
 TEST_F(DeliveryPassTest, WalkStopsAtARepeatedSerial) {

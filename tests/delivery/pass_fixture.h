@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/bill_list.h"
+#include "capture/navigation.h"
 #include "delivery/delivery_pass.h"
 #include "platform/gbk.h"
 #include "rules/delivery_rule.h"
@@ -94,6 +95,7 @@ inline void ResetDeliveryState() {
   ClearWaitingBills();
   ReplaceRules({Rule(0, 1000, "教程")});
   DeliveryBusy.store(false);
+  ResetNavigationForTest();
 }
 
 }  // namespace fahuo::testing
