@@ -73,10 +73,8 @@ bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& ru
       return Fail(failure_message, write_failed);
     }
   }
-  table.Close();
-  // The engine reports no error on close; read the new table back before it replaces the
-  // old one, so a table that did not reach the disk whole never does.
-  if (ReadRuleTable(scratch) != rules) {
+  // Close commits: a table that did not reach the disk whole never replaces the old one.
+  if (!table.Close()) {
     RemoveQuietly(scratch);
     return Fail(failure_message, write_failed);
   }
