@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <string>
 
 #include "delivery/gbk_chars.h"
 
@@ -54,16 +56,9 @@ float AmountValue(std::string_view text) {
     bool large = number.find_first_of("123456789") < number.find('.');
     value = large ? HUGE_VAL : 0;
   }
+  // Narrowing a double beyond the float range is undefined: such an amount is infinite.
+  if (value > std::numeric_limits<float>::max()) value = HUGE_VAL;
   return static_cast<float>(negative ? -value : value);
-}
-
-std::string AmountText(float value) {
-  if (value == 0) return "0";  // also for -0
-  char buffer[64];
-  auto [end, error] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  if (error != std::errc()) return "0";
-  return std::string(buffer, end);
 }
 
 }  // namespace fahuo

@@ -1,7 +1,6 @@
 #pragma once
 // The amount of a bill: the records page shows it as text ("+ 98.00", "1,160.00",
 // "￥98.00"); the rules compare it as a 32-bit float.
-#include <string>
 #include <string_view>
 
 namespace fahuo {
@@ -10,9 +9,5 @@ namespace fahuo {
 // commas dropped and an optional decimal part, negative when a '-' stands before it with
 // only blanks or a currency sign in between. Text holding no digit gives 0.
 float AmountValue(std::string_view text);
-
-// `value` as a plain decimal, as short as it can be while reading back the same float
-// ("98", "98.5", "0.1"); never an exponent.
-std::string AmountText(float value);
 
 }  // namespace fahuo

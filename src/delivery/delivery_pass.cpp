@@ -12,6 +12,7 @@
 #include "platform/http_client.h"
 #include "platform/mail_client.h"
 #include "rules/delivery_rule.h"
+#include "rules/rule_entry.h"
 
 namespace fahuo {
 
@@ -62,7 +63,7 @@ void DeliverBill(DeliveryWindow& window, const DeliveryServices& services, const
   window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
   const float amount = AmountValue(bill.金额);
   const std::string amount_line =
-      FAHUO_GBK("对方金额是：") + AmountText(amount) + FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
+      FAHUO_GBK("对方金额是：") + AmountToText(amount) + FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
   RuleListSnapshot rules = CurrentRules();  // taken per bill: a save may replace the list
   for (const DeliveryRule& rule : *rules) {
     window.AppendLog(amount_line);

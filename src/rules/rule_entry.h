@@ -11,7 +11,8 @@ namespace fahuo {
 // float range are held at the largest float of that sign rather than overflowing.
 float AmountFromText(std::string_view text);
 
-// Amount -> text: the shortest text that reads back as the same float ("98", "98.5").
+// Amount -> text: the shortest plain decimal that reads back as the same float ("98",
+// "98.5", "0.1"); never an exponent.
 std::string AmountToText(float amount);
 
 // Empty when a rule with these values may be added; otherwise the GBK message to show.

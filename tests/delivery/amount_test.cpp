@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/gbk.h"
+#include "rules/rule_entry.h"
 
 namespace fahuo {
 namespace {
@@ -40,6 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AmountValueTest, HugeLongAndOddInputs) {
   EXPECT_EQ(AmountValue(std::string(5000, '9')), HUGE_VALF);
+  EXPECT_EQ(AmountValue("1" + std::string(40, '0')), HUGE_VALF);  // a double, not a float
   EXPECT_EQ(AmountValue("0." + std::string(5000, '0') + "1"), 0.0f);
   std::string odd;
   for (int c = 0; c < 256; ++c) odd.push_back(static_cast<char>(c));
@@ -55,7 +57,7 @@ TEST(AmountTextTest, PlainDecimalThatReadsBackTheSameFloat) {
   for (const Case& c : {Case{98.0f, "98"}, Case{98.5f, "98.5"}, Case{0.1f, "0.1"},
                         Case{1160.0f, "1160"}, Case{0.0f, "0"}, Case{-0.0f, "0"},
                         Case{-98.0f, "-98"}, Case{1e10f, "10000000000"}, Case{0.0001f, "0.0001"}}) {
-    EXPECT_EQ(AmountText(c.value), c.expected) << c.value;
+    EXPECT_EQ(AmountToText(c.value), c.expected) << c.value;
   }
 }
 
