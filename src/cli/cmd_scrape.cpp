@@ -10,6 +10,7 @@
 #include "capture/record_scraper.h"
 #include "cli/commands.h"
 #include "cli/json_text.h"
+#include "cli/read_input.h"
 #include "platform/gbk.h"
 
 namespace fahuo::cli {
@@ -18,23 +19,6 @@ namespace {
 constexpr int kExitRecordTable = 0;
 constexpr int kExitError = 1;
 constexpr int kExitNoRecordTable = 2;
-
-// Reads the whole of `path` ("-": standard input) as bytes. False with `error` set on failure.
-bool ReadAllBytes(const std::string& path, std::string& bytes, std::string& error) {
-  const bool from_stdin = path == "-";
-  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
-    error = "cannot open '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
-  const bool failed = std::ferror(in) != 0;
-  if (failed) error = "cannot read '" + path + "': " + std::strerror(errno);
-  if (!from_stdin) std::fclose(in);
-  return !failed;
-}
 
 void AppendField(std::string& line, std::string_view key, const std::string& gbk_value,
                  bool first) {
