@@ -1,11 +1,11 @@
 #include "platform/record_table.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
+
+#include "platform/file_replace.h"
 
 namespace fahuo {
 namespace {
@@ -48,13 +48,6 @@ class Statement {
  private:
   sqlite3_stmt* stmt_ = nullptr;
 };
-
-std::string TempPathBeside(const std::string& path) {
-  std::random_device rd;
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%08x", rd());
-  return path + suffix;
-}
 
 bool WriteSchema(sqlite3* db, const std::vector<FieldSpec>& fields) {
   std::string create = std::string("CREATE TABLE ") + kFieldsTable +

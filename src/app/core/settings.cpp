@@ -3,12 +3,10 @@
 // Bytes in, bytes out: the file is GBK and SimpleIni must not convert it.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <random>
 
+#include "platform/file_replace.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 
@@ -43,26 +41,6 @@ bool LoadIni(const std::string& path, CSimpleIniA& ini) {
   return ini.LoadData(bytes) >= 0;
 }
 
-bool WriteWhole(const std::string& path, const std::string& bytes) {
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%08x", std::random_device{}());
-  const std::string temp = path + suffix;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (w <= 0) ok = false;
-    else done += static_cast<size_t>(w);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 std::string SettingsPath() { return ProgramFile("Peizhi.ini"); }
@@ -87,7 +65,7 @@ bool WriteSetting(const std::string& path, const SettingKey& key, const std::str
   }
   std::string out;
   if (ini.Save(out) < 0) return false;
-  return WriteWhole(path, out);
+  return ReplaceFileWith(path, out, 0600);  // it holds the mailbox password
 }
 
 }  // namespace fahuo
