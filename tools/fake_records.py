@@ -27,6 +27,9 @@ Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
     /_control/stats     JSON: records requests per page, last Cookie and User-Agent headers
     /_control/bills     JSON: every bill, newest first
     /_control/reset     clear faults, statistics and the link style
+    /_control/signout   end every session (and --open): the sign-in lapses
+    /_control/open?on=1|0  serve records without signing in, or not
+    /_control/per-page?n=N  bills per page from now on
 """
 
 import argparse
@@ -332,6 +335,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 reply = json.dumps({"page_requests": {str(k): v for k, v in state.page_requests.items()},
                                     "last_cookie": state.last_cookie,
                                     "last_user_agent": state.last_user_agent})
+            elif action == "signout":
+                # Every session ends (and so does --open): the sign-in has lapsed.
+                state.sessions.clear()
+                state.open = False
+            elif action == "open":
+                state.open = params.get("on", "1") == "1"
+            elif action == "per-page":
+                state.per_page = max(1, int(params.get("n", "5")))
             elif action == "bills":
                 reply = json.dumps([b.as_json() for b in state.bills], ensure_ascii=False)
             elif action != "signin":

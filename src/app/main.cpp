@@ -1,14 +1,17 @@
 // fahuo: watches the seller's transaction records and mails the goods for each payment.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFont>
 #include <cstdio>
-#include <unistd.h>
 
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "app/support/dialogs.h"
 #include "capture/records_address.h"
+#include "delivery/shop.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 
@@ -38,23 +41,43 @@ int main(int argc, char** argv) {
   parser.process(app);
 
   bool fresh_folder = false;
-  fahuo::SetProgramFolder(fahuo::ChooseProgramFolder(
-      QCoreApplication::applicationDirPath().toStdString(),
-      parser.value(data_dir).toStdString(), &fresh_folder));
+  fahuo::SetProgramFolder(
+      fahuo::ChooseProgramFolder(QCoreApplication::applicationDirPath().toStdString(),
+                                 parser.value(data_dir).toStdString(), &fresh_folder));
   // A brand-new data folder is a first start, not a damaged install: give it its empty
   // bill table instead of an error box.
   if (fresh_folder) {
-    fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"),
-                                    fahuo::BillTableFields());
+    fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
   }
   if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
 
-  fahuo::MainWindow window;
+  const QString folder = QString::fromStdString(fahuo::ProgramFolder());
+  fahuo::SingleInstance instance(folder);
+  if (!instance.Acquire()) {
+    const bool shown = instance.AskRunningCopyToShow();
+    std::fprintf(
+        stderr, "%s\n",
+        (shown ? QStringLiteral("fahuo 已在运行（数据文件夹 %1），已切换到正在运行的窗口。")
+               : QStringLiteral("fahuo 已在运行（数据文件夹 %1）。"))
+            .arg(folder)
+            .toLocal8Bit()
+            .constData());
+    return 0;
+  }
+
+  fahuo::Shop shop;
+  fahuo::MainWindow window(shop);
+  instance.Listen([&window] {
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+  });
   window.show();
   window.StartUp();
   int code = app.exec();
-  // Worker threads are never joined; end the process without running destructors under
-  // their feet.
+  // Passes, the keep-alive and the page loading end before anything they use goes away.
+  window.Shutdown();
   std::fflush(nullptr);
+  // Qt WebEngine's own threads are not ours to join; end without running its teardown.
   _exit(code);
 }

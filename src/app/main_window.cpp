@@ -8,18 +8,19 @@
 #include <QWebEngineView>
 
 #include "app/core/activity_log.h"
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
 #include "app/mail_test_actions.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
+#include "app/support/dialogs.h"
+#include "app/support/qt_text.h"
+#include "app/support/ui_thread.h"
 #include "app/tray.h"
+#include "capture/qt/bill_list_view.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
-#include "capture/bill_list.h"
-#include "capture/qt/bill_list_view.h"
 #include "capture/records_address.h"
+#include "delivery/shop.h"
+#include "platform/http_client.h"
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
 
@@ -38,8 +39,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, QRect 
   return label;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
-                        QRect geometry) {
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect geometry) {
   auto* button = Named(new QPushButton(QString::fromUtf8(caption), parent), name);
   button->setGeometry(geometry);
   return button;
@@ -58,7 +58,7 @@ const char kNotice[] =
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(shop) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(ProgramTitle());
   setWindowIcon(QIcon(QStringLiteral(":/icons/fahuo.png")));
@@ -72,17 +72,23 @@ void MainWindow::WireParts() {
   settings_ = new SettingsBinder(this);
   load_settings = [this] { settings_->Load(); };
   run_control_ = new RunControl(this);
-  mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名, 编辑框_邮箱密码,
-                                      按钮_连接, 按钮_发送, 按钮2, this);
+  mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
+                                      编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
   MirrorCookies(超文本浏览框1->page()->profile());
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
+  sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
+    if (shop->BeginBaseline()) {
+      shop->LoadBaseline(sink, [](const std::string& address) { return HttpGet(address); });
+    }
+  };
   connect(sign_in_watch_, &SignInWatch::progress, this, [this](int pages, qulonglong bills) {
-    标签_进度->setText(QStringLiteral("正在读取交易记录：已读 %1 页，%2 笔账单").arg(pages).arg(bills));
+    标签_进度->setText(
+        QStringLiteral("正在读取交易记录：已读 %1 页，%2 笔账单").arg(pages).arg(bills));
   });
   connect(sign_in_watch_, &SignInWatch::pagesLoaded, this, [this] {
-    标签_进度->setText(QStringLiteral("交易记录读取完毕：%1 笔账单").arg(AllBills().Count()));
-    RefreshBillList(超级列表框1, AllBills());
+    RedrawSelectedBills();
     时钟_防止掉线->start(10000);
+    AskAboutHeldPayments();
   });
 }
 
@@ -115,9 +121,9 @@ void MainWindow::BuildControls() {
   connect(close, &QAction::triggered, this, [this] { tray_->OnClose(); });
 
   connect(单选框_全部账单, &QRadioButton::clicked, this,
-          [this] { RefreshBillList(超级列表框1, AllBills()); });
+          [this] { RefreshBillList(超级列表框1, shop_.AllBills()); });
   connect(单选框_新增账单, &QRadioButton::clicked, this,
-          [this] { RefreshBillList(超级列表框1, NewBills()); });
+          [this] { RefreshBillList(超级列表框1, shop_.NewBills()); });
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
 
   // Log entries reach the box in the order they entered the log.
@@ -188,8 +194,82 @@ bool MainWindow::StartUp() {
   tray_->Install();
   超文本浏览框1->setUrl(QUrl(QString::fromStdString(RecordsStartAddress())));
   if (!OpenOrRecreateBillTable()) return false;
+  OpenLedger();
   if (load_settings) load_settings();
   return true;
+}
+
+void MainWindow::OpenLedger() {
+  Shop::OpenReport report = shop_.Open(ProgramFile("fahuo.db"));
+  if (!report.moved_aside_to.empty()) {
+    ShowMessage(this,
+                QStringLiteral("发货记录文件已损坏，已另存为 %1，并新建了发货记录。")
+                    .arg(QString::fromStdString(report.moved_aside_to)),
+                QStringLiteral("错误"), Dialogs::Icon::kWarning);
+  }
+  if (!report.ok) {
+    ShowMessage(this,
+                QStringLiteral("发货记录无法打开，不会发送任何邮件：%1")
+                    .arg(QString::fromStdString(report.error)),
+                QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    return;
+  }
+  if (!report.interrupted.empty()) {
+    std::string serials;
+    for (const LedgerEntry& e : report.interrupted)
+      serials += (serials.empty() ? "" : "，") + GbkToUtf8(e.bill.流水号);
+    AppendLog(ToGbk(
+        QStringLiteral(
+            "上次退出时有 %1 笔账单正在发送，无法确认买家是否收到，未重新发送，请核对：%2\r\n")
+            .arg(report.interrupted.size())
+            .arg(QString::fromStdString(serials))));
+  }
+}
+
+void MainWindow::Shutdown() {
+  shop_.RequestStop();
+  run_control_->Shutdown();
+  sign_in_watch_->Stop();
+}
+
+void MainWindow::ShowProgressLine() {
+  if (!shop_.BaselineLoaded()) return;
+  if (shop_.BaselineMissing()) {
+    标签_进度->setText(
+        QStringLiteral("交易记录暂时无法读取，开始发货后的第一次刷新将读取交易记录"));
+  } else {
+    标签_进度->setText(QStringLiteral("交易记录读取完毕：%1 笔账单").arg(shop_.AllBills().Count()));
+  }
+}
+
+void MainWindow::OnSignInLapsed() {
+  sign_in_watch_->ShowSignIn(QString::fromStdString(RecordsStartAddress()));
+  标签_进度->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
+}
+
+void MainWindow::OnSignInRestored() {
+  超文本浏览框1->hide();
+  超级列表框1->show();
+  RedrawSelectedBills();
+}
+
+void MainWindow::AskAboutHeldPayments() {
+  const size_t held = shop_.HeldCount();
+  if (held == 0 || asking_about_held_) return;
+  asking_about_held_ = true;
+  auto answer = CurrentDialogs().Ask(
+      this, Dialogs::Icon::kQuestion, QStringLiteral("未运行期间的付款"),
+      QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的。\n是否现在按发货规则发货？\n"
+                     "选择“否”则标记为已处理，不发送邮件。")
+          .arg(held),
+      Dialogs::Buttons::kYesNo);
+  asking_about_held_ = false;
+  const bool deliver = answer == Dialogs::Answer::kYes;
+  const size_t settled = shop_.ResolveHeld(deliver);
+  AppendLog(ToGbk(deliver
+                      ? QStringLiteral("%1 笔未运行期间的付款将按发货规则发货\r\n").arg(settled)
+                      : QStringLiteral("%1 笔未运行期间的付款已标记为已处理\r\n").arg(settled)));
+  RedrawSelectedBills();
 }
 
 bool MainWindow::OpenOrRecreateBillTable() {
@@ -199,10 +279,9 @@ bool MainWindow::OpenOrRecreateBillTable() {
     标签_本地数据库->setText(connected);
     return true;
   }
-  auto answer = CurrentDialogs().Ask(this, Dialogs::Icon::kQuestion,
-                                     QStringLiteral("写出新的数据库"),
-                                     QStringLiteral("打开本地数据库失败，是否重新写出数据库"),
-                                     Dialogs::Buttons::kYesNo);
+  auto answer = CurrentDialogs().Ask(
+      this, Dialogs::Icon::kQuestion, QStringLiteral("写出新的数据库"),
+      QStringLiteral("打开本地数据库失败，是否重新写出数据库"), Dialogs::Buttons::kYesNo);
   if (answer != Dialogs::Answer::kYes) return false;
   if (!RecordTable::CreateEmpty(path, BillTableFields())) {
     ShowMessage(this, QStringLiteral("写出初始化数据库失败"), QStringLiteral("错误"),
@@ -221,8 +300,9 @@ bool MainWindow::OpenOrRecreateBillTable() {
 void MainWindow::AppendLog(const std::string& gbk_entry) { TheActivityLog().Append(gbk_entry); }
 
 void MainWindow::RedrawSelectedBills() {
-  if (单选框_全部账单->isChecked()) RefreshBillList(超级列表框1, AllBills());
-  if (单选框_新增账单->isChecked()) RefreshBillList(超级列表框1, NewBills());
+  if (单选框_全部账单->isChecked()) RefreshBillList(超级列表框1, shop_.AllBills());
+  if (单选框_新增账单->isChecked()) RefreshBillList(超级列表框1, shop_.NewBills());
+  ShowProgressLine();
 }
 
 void MainWindow::OpenRulesWindow() {

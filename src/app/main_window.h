@@ -25,22 +25,38 @@ class SettingsBinder;
 class RunControl;
 class MailTestActions;
 class SignInWatch;
+class Shop;
 
 class MainWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit MainWindow(QWidget* parent = nullptr);
+  // `shop` holds the bills and the ledger; it outlives the window.
+  explicit MainWindow(Shop& shop, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // The created event: tray icon, browser address, bill table, settings. Returns whether
-  // start-up ran to its end (false when it ended early on a bill-table failure).
+  // The created event: tray icon, browser address, bill table, delivery ledger, settings.
+  // Returns whether start-up ran to its end (false when it ended early on a bill-table
+  // failure).
   bool StartUp();
+
+  // Stops the workers (delivery passes, keep-alive, page loading) and waits for them.
+  void Shutdown();
+
+  Shop& shop() { return shop_; }
 
   // Appends one GBK entry to the ActivityLog; any thread.
   static void AppendLog(const std::string& gbk_entry);
 
   // Redraws the bill list from the list the radio buttons select. UI thread.
   void RedrawSelectedBills();
+
+  // The sign-in lapsed: the browser comes back with the sign-in page. UI thread.
+  void OnSignInLapsed();
+  // The records read again: the bill list comes back. UI thread.
+  void OnSignInRestored();
+  // Asks the seller whether the payments received while fahuo was not watching are to be
+  // delivered now (Yes) or marked handled (No). UI thread.
+  void AskAboutHeldPayments();
 
   // Hooks for the parts that are wired after construction (settings, run control).
   std::function<void()> load_settings;
@@ -96,6 +112,11 @@ class MainWindow : public QWidget {
   bool OpenOrRecreateBillTable();
 
   void WireParts();
+  void OpenLedger();
+  void ShowProgressLine();
+
+  Shop& shop_;
+  bool asking_about_held_ = false;
 
   TrayController* tray_ = nullptr;
   SettingsBinder* settings_ = nullptr;

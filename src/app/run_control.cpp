@@ -1,16 +1,16 @@
 #include "app/run_control.h"
 
 #include <QTimer>
-#include <thread>
 
 #include "app/core/run_logic.h"
 #include "app/delivery_window_adapter.h"
 #include "app/main_window.h"
 #include "app/support/dialogs.h"
-#include "capture/navigation.h"
-#include "delivery/delivery_pass.h"
+#include "app/support/qt_text.h"
+#include "delivery/shop.h"
 #include "platform/clock.h"
 #include "platform/http_client.h"
+#include "platform/worker.h"
 #include "rules/rule_table.h"
 
 namespace fahuo {
@@ -22,10 +22,16 @@ const QString kStop = QStringLiteral("停止");
 }  // namespace
 
 RunControl::RunControl(MainWindow* window)
-    : QObject(window), window_(window), delivery_window_(MakeDeliveryWindow(window)) {
-  run_pass = [](DeliveryWindow& w) { RunDeliveryPass(w); };
-  keep_alive_request = [] {
-    const std::string address = CurrentRecordsAddress();
+    : QObject(window),
+      window_(window),
+      shop_(&window->shop()),
+      delivery_window_(MakeDeliveryWindow(window)),
+      pass_worker_(std::make_unique<Worker>()),
+      keep_alive_worker_(std::make_unique<Worker>()) {
+  Shop* shop = shop_;
+  run_pass = [shop](DeliveryWindow& w, const MailAccount& account) { shop->RunPass(account, w); };
+  keep_alive_request = [shop] {
+    const std::string address = shop->CurrentRecordsAddress();
     if (!address.empty()) HttpGet(address);  // the answer is dropped; failures are retried later
   };
   connect(window->按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
@@ -34,7 +40,13 @@ RunControl::RunControl(MainWindow* window)
   connect(window->时钟_防止掉线, &QTimer::timeout, this, &RunControl::OnKeepAliveTick);
 }
 
-RunControl::~RunControl() = default;
+RunControl::~RunControl() { Shutdown(); }
+
+void RunControl::Shutdown() {
+  shop_->RequestStop();
+  pass_worker_->Stop();
+  keep_alive_worker_->Stop();
+}
 
 bool RunControl::running() const { return window_->按钮1->text() == kStop; }
 
@@ -58,6 +70,8 @@ void RunControl::OnStartStopClicked() {
       ShowMessage(w, QStringLiteral("打开数据库失败，请先设置邮件规则"));
       return;
     }
+    account_ = {ToGbk(w->编辑框_邮箱服务器地址->text()), ToGbk(w->编辑框_邮箱用户名->text()),
+                ToGbk(w->编辑框_邮箱密码->text())};
     w->按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);
     w->时钟_刷新->start(n);
@@ -73,14 +87,9 @@ void RunControl::OnStartStopClicked() {
 }
 
 void RunControl::OnRefreshTick() {
-  // A pass that finds another at work ends at once (DeliveryBusy), so ticks never queue.
-  std::thread([pass = run_pass, window = delivery_window_] {
-    try {
-      pass(*window);
-    } catch (...) {
-      // Nothing may leave a worker thread.
-    }
-  }).detach();
+  // A tick while the pass still works is dropped, so ticks never queue.
+  pass_worker_->TryPost(
+      [pass = run_pass, window = delivery_window_, account = account_] { pass(*window, account); });
 }
 
 void RunControl::OnElapsedTick() {
@@ -92,12 +101,7 @@ void RunControl::OnKeepAliveTick() {
   const int64_t now = CurrentClock().TickMs();
   if (last_keep_alive_tick_ && !KeepAliveDue(now, *last_keep_alive_tick_)) return;
   last_keep_alive_tick_ = now;
-  std::thread([request = keep_alive_request] {
-    try {
-      request();
-    } catch (...) {
-    }
-  }).detach();
+  keep_alive_worker_->TryPost([request = keep_alive_request] { request(); });
 }
 
 }  // namespace fahuo

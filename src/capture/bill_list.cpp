@@ -43,20 +43,4 @@ std::vector<BillRecord> BillList::Snapshot() const {
   return {bills_.begin(), bills_.end()};
 }
 
-void BillList::Clear() {
-  std::lock_guard lock(mutex_);
-  bills_.clear();
-  serials_.clear();
-}
-
-BillList& AllBills() {
-  static BillList list;
-  return list;
-}
-
-BillList& NewBills() {
-  static BillList list;
-  return list;
-}
-
 }  // namespace fahuo

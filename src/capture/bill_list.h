@@ -24,16 +24,11 @@ class BillList {
   bool ContainsSerial(const std::string& serial) const;
   // A consistent copy for drawing.
   std::vector<BillRecord> Snapshot() const;
-  void Clear();  // tests only: a run's lists never shrink
 
  private:
   mutable std::mutex mutex_;
   std::deque<BillRecord> bills_;
   std::unordered_map<std::string, size_t> serials_;  // 流水号 -> how many bills carry it
 };
-
-// Every bill seen this run, and the bills found new by delivery passes.
-BillList& AllBills();
-BillList& NewBills();
 
 }  // namespace fahuo

@@ -1,17 +1,13 @@
 #include "capture/navigation.h"
 
-#include <atomic>
 #include <cctype>
-#include <mutex>
 #include <set>
 #include <vector>
 
-#include "capture/bill_list.h"
 #include "capture/page_text.h"
 #include "capture/record_scraper.h"
 #include "capture/records_address.h"
 #include "platform/gbk.h"
-#include "platform/http_client.h"
 #include "platform/regex.h"
 
 namespace fahuo {
@@ -21,12 +17,6 @@ namespace {
 constexpr int kTriesPerPage = 3;
 // No records range has this many pages; a pager that never ends must not run forever.
 constexpr int kMaxFetches = 10000;
-
-std::atomic<bool> g_capture_started{false};
-std::atomic<bool> g_baseline_loaded{false};
-std::atomic<bool> g_page1_missing{false};  // see TakeMissingBaseline
-std::mutex g_address_mutex;
-std::string g_records_address;
 
 std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
@@ -136,44 +126,47 @@ std::string ResolveNextAddress(const std::string& current, const std::string& ne
   return OriginOf(target) == origin ? target : std::string();
 }
 
-std::string RecordsAddress() {
-  std::lock_guard lock(g_address_mutex);
-  return g_records_address;
-}
-
-std::string CurrentRecordsAddress() {
-  if (!g_baseline_loaded.load() || RecordsAddress().empty()) return {};
-  return Page1Address(CurrentClock().Today());
-}
-
-bool CaptureStarted() { return g_capture_started.load(); }
-
-void LoadRecordPages(RecordPagesSink& sink) {
-  if (g_capture_started.exchange(true)) return;
-  std::string address = Page1Address(CurrentClock().Today());
-  {
-    std::lock_guard lock(g_address_mutex);
-    g_records_address = address;
+bool ReadRecordsPage(std::string_view page, std::vector<BillRecord>& bills) {
+  std::vector<BillRecord> found;
+  ScrapeRecordTable(page, found);  // a listing without bills may hold its header row alone
+  if (found.empty()) {
+    // A table without record rows is the records page only when its header says so: a
+    // busy page, an error page or a sign-in form laid out as a table must not pass for an
+    // empty listing.
+    std::vector<std::string_view> rows = RowPattern().FindAll(page, 1);
+    std::string_view header = rows.empty() ? std::string_view() : rows.front();
+    bool has_th = header.find("<th") != std::string_view::npos ||
+                  header.find("<TH") != std::string_view::npos;
+    if (!has_th || header.find(FAHUO_GBK("金额")) == std::string_view::npos) return false;
   }
+  bills.insert(bills.end(), found.begin(), found.end());
+  return true;
+}
+
+RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& fetch,
+                                  RecordPagesSink& sink) {
+  RecordPagesResult result;
+  std::string address = page1;
   try {
     std::set<std::string> visited{address};
-    int pages_read = 0;
     size_t bills_found = 0;
     bool more_pages = false;
     int failed_tries = 0;
-    for (int fetch = 0; fetch < kMaxFetches; ++fetch) {
-      std::string page = HttpGet(address);
+    for (int fetched = 0; fetched < kMaxFetches && !sink.Stopping(); ++fetched) {
+      std::string page = fetch(address);
       std::vector<BillRecord> bills;
-      if (!ScrapeRecordTable(page, bills)) {
-        // Page 1 without a table ends at once; a later one may be a passing failure.
-        if (pages_read == 0) g_page1_missing.store(true);
+      if (result.pages_read == 0 ? !ReadRecordsPage(page, bills)
+                                 : !ScrapeRecordTable(page, bills)) {
+        // Page 1 that is not the records page ends at once; a later one may be a passing
+        // failure.
         if (!more_pages || ++failed_tries >= kTriesPerPage) break;
         continue;
       }
+      if (result.pages_read == 0) result.page1_read = true;
       failed_tries = 0;
-      AllBills().AppendAll(bills);
       bills_found += bills.size();
-      sink.Progress(++pages_read, bills_found);
+      result.bills.insert(result.bills.end(), bills.begin(), bills.end());
+      sink.Progress(++result.pages_read, bills_found);
       std::string next;
       more_pages = FindNextPage(page, next);
       if (!more_pages) break;
@@ -184,22 +177,7 @@ void LoadRecordPages(RecordPagesSink& sink) {
   } catch (...) {
     // Out of memory on a huge page: keep what was read and let the program go on.
   }
-  g_baseline_loaded.store(true);
-  sink.Finished();
-}
-
-bool TakeMissingBaseline(const std::vector<BillRecord>& page1) {
-  if (!g_page1_missing.exchange(false)) return false;
-  AllBills().AppendAll(page1);
-  return true;
-}
-
-void ResetNavigationForTest() {
-  g_page1_missing.store(false);
-  g_capture_started.store(false);
-  g_baseline_loaded.store(false);
-  std::lock_guard lock(g_address_mutex);
-  g_records_address.clear();
+  return result;
 }
 
 }  // namespace fahuo

@@ -2,6 +2,7 @@
 // Reading the transaction-records pages once after sign-in: the page-1 address of the
 // records range, the pager's next-page link, and the page-by-page baseline load.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,17 +38,13 @@ bool FindNextPage(std::string_view page, std::string& address);
 // `current`, so that a pager never sends the seller's session elsewhere.
 std::string ResolveNextAddress(const std::string& current, const std::string& next);
 
-// The page-1 address the baseline was read from; empty until the pages were loaded.
-std::string RecordsAddress();
+// Fetches one address: the body bytes, empty on failure.
+using PageFetcher = std::function<std::string(const std::string& address)>;
 
-// What the delivery pass and the keep-alive fetch: empty until the baseline loading has
-// ended (a pass that compared page 1 against a half-loaded AllBills would mail bills that
-// were already there), then the page-1 address of today's local date, so that a program
-// left running past midnight sees the new day's payments.
-std::string CurrentRecordsAddress();
-
-// Whether the page loading of this run has begun (it begins at most once per run).
-bool CaptureStarted();
+// Scrapes `page` when it is recognisably the records page: a record table with bills, or
+// one whose header row names the amount column (a real listing with no bills). Appends the
+// bills to `bills` and returns true; false (nothing appended) for anything else.
+bool ReadRecordsPage(std::string_view page, std::vector<BillRecord>& bills);
 
 // What LoadRecordPages reports while it works; called on the loading thread.
 class RecordPagesSink {
@@ -57,22 +54,23 @@ class RecordPagesSink {
   virtual void Progress(int pages_read, size_t bills_found) = 0;
   // Once at the end of the loading: refresh the bill list, arm the keep-alive.
   virtual void Finished() = 0;
+  // Polled between pages: true ends the loading early (the program is quitting).
+  virtual bool Stopping() { return false; }
 };
 
-// Reads every records page of the range into AllBills(), following the pager from page 1,
-// then calls sink.Finished(). Does nothing (no Finished) when the loading already began in
-// this run. A later page that keeps coming back without a record table is tried three
-// times, then the loading ends with what was read; so do a pager that loops and a next-page
-// link that leads off the records host. Blocks for as long as the fetching takes.
-void LoadRecordPages(RecordPagesSink& sink);
+struct RecordPagesResult {
+  bool page1_read = false;  // page 1 was the records page
+  int pages_read = 0;
+  std::vector<BillRecord> bills;  // every page's bills, in page order
+};
 
-// When the baseline loading could not read page 1 (network failure, an error page), the
-// bills already on it are unknown, and every one of them would look new. The first page 1
-// that a delivery pass reads afterwards is then taken as the baseline: its bills go into
-// AllBills, mailed to nobody. Returns true (once) when `page1` was taken so.
-bool TakeMissingBaseline(const std::vector<BillRecord>& page1);
-
-// Tests only: forget that the loading began and the address it published.
-void ResetNavigationForTest();
+// Reads the records pages from `page1`, following the pager, and returns their bills.
+// Page 1 must be recognisably the records page (ReadRecordsPage), or nothing is read. A
+// later page that keeps coming back without a record table is tried three times, then the
+// loading ends with what was read; so do a pager that loops and a next-page link that
+// leads off the records host. Does not call sink.Finished(): the caller does, once it has
+// kept the bills. Blocks for as long as the fetching takes.
+RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& fetch,
+                                  RecordPagesSink& sink);
 
 }  // namespace fahuo

@@ -1,13 +1,11 @@
 #include "delivery/delivery_pass.h"
 
-#include <mutex>
-#include <vector>
+#include <set>
 
-#include "capture/bill_list.h"
-#include "capture/navigation.h"
 #include "capture/record_scraper.h"
 #include "delivery/amount.h"
 #include "delivery/recipient.h"
+#include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"
 #include "platform/mail_client.h"
@@ -15,68 +13,244 @@
 #include "rules/rule_entry.h"
 
 namespace fahuo {
-
-std::atomic<bool> DeliveryBusy{false};
-
 namespace {
-
-std::mutex g_waiting_mutex;
-std::vector<BillRecord> g_waiting;  // see WaitingBillCount()
 
 const std::string& Eol() {
   static const std::string eol = "\r\n";
   return eol;
 }
 
-std::string FetchTodaysPage() {
-  std::string address = CurrentRecordsAddress();
-  return address.empty() ? std::string() : HttpGet(address);
+bool StartsWithCode(const std::string& text, char first) {
+  return text.size() >= 3 && text[0] == first && text[1] >= '0' && text[1] <= '9' &&
+         text[2] >= '0' && text[2] <= '9';
 }
 
-DeliveryServices WithDefaults(const DeliveryServices& given) {
+// Clears the busy flag on every way out of a pass.
+class BusyRelease {
+ public:
+  explicit BusyRelease(std::atomic<bool>& flag) : flag_(flag) {}
+  ~BusyRelease() { flag_.store(false); }
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+DeliveryServices WithDefaultServices(const DeliveryServices& given) {
   DeliveryServices s = given;
-  if (!s.fetch_page) s.fetch_page = FetchTodaysPage;
+  if (!s.fetch) s.fetch = [](const std::string& address) { return HttpGet(address); };
   if (!s.connect) {
-    s.connect = [](const std::string& server, const std::string& user,
-                   const std::string& password) { return mail::Connect(server, user, password); };
+    s.connect = [](const MailAccount& a) -> std::string {
+      if (mail::Connect(a.server, a.user, a.password)) return {};
+      std::string why = mail::LastConnectError();
+      return why.empty() ? FAHUO_GBK("连接邮箱服务器失败") : why;
+    };
   }
   if (!s.send) s.send = mail::Send;
   return s;
 }
 
-// Walks the scraped rows from the top until the first 流水号 that AllBills holds. Each new
-// bill goes into AllBills at once, so a repeated 流水号 further down stops the walk too.
-std::vector<BillRecord> TakeNewBills(const std::vector<BillRecord>& scraped) {
+bool SendErrorIsTemporary(const std::string& error) {
+  if (StartsWithCode(error, '5')) return false;
+  if (StartsWithCode(error, '4')) return true;
+  // Refused before anything went out (a line break in an address or the subject): trying
+  // again cannot help.
+  if (error.find(FAHUO_GBK("未发送")) != std::string::npos) return false;
+  return true;  // the connection dropped, timed out, or could not be made
+}
+
+int64_t RetryDelaySeconds(int attempts) {
+  int64_t delay = 60;
+  for (int i = 1; i < attempts && delay < 1800; ++i) delay *= 2;
+  return delay < 1800 ? delay : 1800;
+}
+
+bool Shop::RunPass(const MailAccount& account, DeliveryWindow& window,
+                   const DeliveryServices& given) {
+  if (busy_.exchange(true)) return false;
+  BusyRelease release(busy_);
+  try {
+    DeliveryServices services = WithDefaultServices(given);
+    if (baseline_loaded_.load() && !stopping_.load()) ReadPage1(window, services);
+    if (!stopping_.load()) DeliverDue(account, window, services);
+  } catch (...) {
+    // A pass runs on a worker thread; nothing may escape it. The ledger keeps every bill's
+    // state, so the next pass goes on from there.
+  }
+  return true;
+}
+
+std::vector<BillRecord> Shop::TakeNewBills(const std::vector<BillRecord>& page1_rows,
+                                           const std::string& page1, const std::string& address,
+                                           const DeliveryServices& services) {
   std::vector<BillRecord> fresh;
-  for (const BillRecord& bill : scraped) {
-    if (AllBills().ContainsSerial(bill.流水号)) break;
-    NewBills().Append(bill);
-    AllBills().PushFront(bill);
-    fresh.push_back(bill);
+  std::set<std::string> taken;  // a serial twice on the pages stops the walk at the second
+  auto walk = [&](const std::vector<BillRecord>& rows) {
+    for (const BillRecord& bill : rows) {
+      if (taken.count(bill.流水号) || Known(bill.流水号)) return false;
+      taken.insert(bill.流水号);
+      fresh.push_back(bill);
+    }
+    return !rows.empty();
+  };
+  if (!walk(page1_rows)) return fresh;
+  // Every row of page 1 is new: more payments came than a page holds. Read on until a
+  // known bill, so that none of them is missed.
+  std::string page = page1;
+  std::string current = address;
+  std::set<std::string> visited{current};
+  for (int n = 0; n < kMaxCatchUpPages && !stopping_.load(); ++n) {
+    std::string next;
+    if (!FindNextPage(page, next)) break;
+    next = ResolveNextAddress(current, next);
+    if (next.empty() || !visited.insert(next).second) break;
+    current = next;
+    page = services.fetch(current);
+    std::vector<BillRecord> rows;
+    if (!ScrapeRecordTable(page, rows) || !walk(rows)) break;
   }
   return fresh;
 }
 
-// Mails `bill` by the first rule whose range holds its amount, logging each step.
-void DeliverBill(DeliveryWindow& window, const DeliveryServices& services, const BillRecord& bill) {
-  window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
-  window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
-  const float amount = AmountValue(bill.金额);
-  const std::string amount_line =
-      FAHUO_GBK("对方金额是：") + AmountToText(amount) + FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
-  RuleListSnapshot rules = CurrentRules();  // taken per bill: a save may replace the list
-  for (const DeliveryRule& rule : *rules) {
-    window.AppendLog(amount_line);
-    if (amount > rule.maximum || amount < rule.minimum) continue;
+void Shop::ReadPage1(DeliveryWindow& window, const DeliveryServices& services) {
+  const std::string address = CurrentRecordsAddress();
+  if (address.empty()) return;
+  const std::string page = services.fetch(address);
+  std::vector<BillRecord> rows;
+  if (!ReadRecordsPage(page, rows)) {
+    // An empty answer is a failed fetch (a 500, a dropped connection): no sign of a lapse.
+    // A page that stays something else than the records page for a minute is one.
+    if (page.empty()) return;
+    const int64_t now = clock().TickMs();
+    if (!not_records_since_) not_records_since_ = now;
+    if (!lapsed_.load() && now - *not_records_since_ >= kLapseAfterMs) {
+      lapsed_.store(true);
+      window.AppendLog(FAHUO_GBK("登录已失效，请在左侧网页重新登录；登录后继续发货") + Eol());
+      window.SignInLapsed();
+    }
+    return;
+  }
+  not_records_since_.reset();
+  if (lapsed_.exchange(false)) {
+    found_after_lapse_.store(true);
+    window.AppendLog(FAHUO_GBK("已重新登录，继续发货") + Eol());
+    window.SignInRestored();
+  }
+  if (baseline_missing_.load()) {
+    size_t held = KeepBaseline(rows, &window);
+    baseline_missing_.store(false);
+    window.AppendLog(FAHUO_GBK("交易记录首页已读取，作为基线：") + std::to_string(rows.size()) +
+                     FAHUO_GBK(" 笔账单") + Eol());
+    window.BillsChanged();
+    if (held) window.HeldPaymentsFound(held);
+    return;
+  }
+  std::vector<BillRecord> fresh = TakeNewBills(rows, page, address, services);
+  if (fresh.empty()) return;
+  const int64_t now = clock().UnixSeconds();
+  const BillOrigin origin =
+      found_after_lapse_.exchange(false) ? BillOrigin::kLapse : BillOrigin::kPass;
+  std::vector<LedgerEntry> entries;
+  for (const BillRecord& bill : fresh) {
+    LedgerEntry e;
+    e.bill = bill;
+    e.first_seen = now;
+    e.origin = origin;
+    e.state = BillState::kPending;
+    entries.push_back(std::move(e));
+  }
+  // Pending is on disk before anything is mailed; when it cannot be, nothing is, and the
+  // same rows are found again by the next pass.
+  if (!ledger_.Insert(entries)) {
+    LedgerWriteFailed(window);
+    return;
+  }
+  ledger_failure_logged_ = false;
+  for (const BillRecord& bill : fresh) {
+    new_bills_.Append(bill);
+    all_bills_.PushFront(bill);
+  }
+  window.BillsChanged();
+}
 
+void Shop::LedgerWriteFailed(DeliveryWindow& window) {
+  if (ledger_failure_logged_) return;
+  ledger_failure_logged_ = true;
+  window.AppendLog(FAHUO_GBK("发货记录无法写入，暂不发送邮件：") + Utf8ToGbk(ledger_.LastError()) +
+                   Eol());
+}
+
+void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
+                      const DeliveryServices& services) {
+  const int64_t now = clock().UnixSeconds();
+  std::vector<LedgerEntry> due;
+  for (LedgerEntry& e : ledger_.WithStates({BillState::kPending, BillState::kRetrying})) {
+    if (e.state == BillState::kPending || e.next_try <= now) due.push_back(std::move(e));
+  }
+  if (due.empty()) return;
+  const std::string why = services.connect(account);
+  if (!why.empty()) {
+    for (LedgerEntry& e : due) {
+      e.state = BillState::kRetrying;
+      ++e.attempts;
+      e.next_try = now + RetryDelaySeconds(e.attempts);
+      e.last_error = why;
+      if (!ledger_.Update(e)) LedgerWriteFailed(window);
+    }
+    // Once per outage: passes go on reading pages and recording bills meanwhile.
+    if (!outage_shown_) {
+      outage_shown_ = true;
+      window.ShowMessage(FAHUO_GBK("连接邮箱失败"));
+    }
+    return;
+  }
+  outage_shown_ = false;
+  bool changed = false;
+  for (LedgerEntry& e : due) {
+    if (stopping_.load()) break;
+    changed = true;
+    if (!DeliverOne(e, account, window, services)) break;
+  }
+  if (changed) window.BillsChanged();
+}
+
+bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow& window,
+                      const DeliveryServices& services) {
+  const BillRecord& bill = e.bill;
+  auto settle = [&](BillState state, const char* reason) {
+    e.state = state;
+    e.skip_reason = reason ? reason : "";
+    if (ledger_.Update(e)) return true;
+    LedgerWriteFailed(window);
+    return false;
+  };
+  if (e.recipient.empty()) {
+    window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
+    window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
+    const float amount = AmountValue(bill.金额);
+    const std::string amount_line = FAHUO_GBK("对方金额是：") + AmountToText(amount) +
+                                    FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
+    RuleListSnapshot rules = CurrentRules();  // taken per bill: a save may replace the list
+    const DeliveryRule* matched = nullptr;
+    for (const DeliveryRule& rule : *rules) {
+      window.AppendLog(amount_line);
+      if (amount > rule.maximum || amount < rule.minimum) continue;
+      matched = &rule;
+      break;
+    }
+    if (!matched) {
+      window.AppendLog(FAHUO_GBK("没有匹配的发货规则，未发送：") + bill.流水号 + Eol());
+      return settle(BillState::kSkipped, skip::kNoRule);
+    }
     Recipient recipient = RecipientFor(bill.名称, bill.备注);
     switch (recipient.kind) {
       case Recipient::Kind::kSkipNoNote:
         window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
-        return;
+        return settle(BillState::kSkipped, skip::kNoNote);
       case Recipient::Kind::kSkipNotQq:
         window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
-        return;
+        return settle(BillState::kSkipped, skip::kNotQq);
       case Recipient::Kind::kQqNumber:
         window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
                          std::string(kQqMailDomain) + Eol());
@@ -84,90 +258,32 @@ void DeliverBill(DeliveryWindow& window, const DeliveryServices& services, const
       case Recipient::Kind::kMailAddress:
         break;
     }
-    window.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + recipient.address + Eol());
-    std::string error =
-        services.send(rule.subject, rule.body, recipient.address, window.UserText());
-    if (error.empty()) {
-      window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
-    } else {
-      window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + Eol());
-    }
-    return;
+    e.recipient = recipient.address;
+    e.rule_subject = matched->subject;
+    e.rule_body = matched->body;
+  } else {
+    window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
   }
-}
-
-// Offers the waiting bills, then this pass's new ones, all over one connection. When the
-// server cannot be reached, every one of them waits for the next pass: a paid buyer must
-// not lose the goods because the mailbox was down for a moment.
-void DeliverAll(DeliveryWindow& window, const DeliveryServices& services,
-                const std::vector<BillRecord>& fresh) {
-  std::vector<BillRecord> offered;
-  {
-    std::lock_guard lock(g_waiting_mutex);
-    offered.swap(g_waiting);
+  window.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + e.recipient + Eol());
+  // "sending" is on disk before the mail's DATA: a crash from here on can never lead to a
+  // second mail, only to a bill shown as unknown.
+  ++e.attempts;
+  if (!settle(BillState::kSending, nullptr)) return false;
+  const std::string error = services.send(e.rule_subject, e.rule_body, e.recipient, account.user);
+  const int64_t now = clock().UnixSeconds();
+  if (error.empty()) {
+    window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
+    e.sent_at = now;
+    e.last_error.clear();
+    return settle(BillState::kSent, nullptr);
   }
-  if (offered.empty() && fresh.empty()) return;
-  offered.insert(offered.end(), fresh.begin(), fresh.end());
-
-  std::string server = window.ServerText();
-  std::string user = window.UserText();
-  std::string password = window.PasswordText();
-  if (!services.connect(server, user, password)) {
-    {
-      std::lock_guard lock(g_waiting_mutex);
-      g_waiting = std::move(offered);
-    }
-    // Retries of waiting bills alone stay quiet: the box was shown when they were found.
-    if (!fresh.empty()) window.ShowMessage(FAHUO_GBK("连接邮箱失败"));
-    return;
+  window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + Eol());
+  e.last_error = error;
+  if (SendErrorIsTemporary(error)) {
+    e.next_try = now + RetryDelaySeconds(e.attempts);
+    return settle(BillState::kRetrying, nullptr);
   }
-  for (const BillRecord& bill : offered) DeliverBill(window, services, bill);
-}
-
-void RunPass(DeliveryWindow& window, const DeliveryServices& services) {
-  std::vector<BillRecord> scraped;
-  std::vector<BillRecord> fresh;
-  bool adopted = false;
-  if (ScrapeRecordTable(services.fetch_page(), scraped)) {
-    adopted = TakeMissingBaseline(scraped);
-    if (!adopted) fresh = TakeNewBills(scraped);
-  }
-  DeliverAll(window, services, fresh);
-  if (adopted && window.AllBillsSelected()) window.RefreshBillList(true);
-  if (fresh.empty()) return;
-  if (window.AllBillsSelected()) window.RefreshBillList(true);
-  if (window.NewBillsSelected()) window.RefreshBillList(false);
-}
-
-// Clears DeliveryBusy on every way out of a pass.
-class BusyRelease {
- public:
-  ~BusyRelease() { DeliveryBusy.store(false); }
-};
-
-}  // namespace
-
-bool RunDeliveryPass(DeliveryWindow& window) { return RunDeliveryPass(window, {}); }
-
-bool RunDeliveryPass(DeliveryWindow& window, const DeliveryServices& services) {
-  if (DeliveryBusy.exchange(true)) return false;
-  BusyRelease release;
-  try {
-    RunPass(window, WithDefaults(services));
-  } catch (...) {
-    // A pass runs on a thread of its own; nothing may escape it. The next tick tries again.
-  }
-  return true;
-}
-
-size_t WaitingBillCount() {
-  std::lock_guard lock(g_waiting_mutex);
-  return g_waiting.size();
-}
-
-void ClearWaitingBills() {
-  std::lock_guard lock(g_waiting_mutex);
-  g_waiting.clear();
+  return settle(BillState::kFailed, nullptr);
 }
 
 }  // namespace fahuo

@@ -1,51 +1,48 @@
 #pragma once
-// The delivery pass: fetch page 1 of today's records, take the bills above the first known
-// 流水号 as new, and mail each one the goods of the first rule whose amount range holds its
-// amount. Toolkit-free; the window is reached only through DeliveryWindow.
-#include <atomic>
+// What a delivery pass needs of the outside world: the window it reports to, the mail
+// account it sends with, and the network services it uses. The pass itself is
+// Shop::RunPass (delivery/shop.h).
 #include <functional>
 #include <string>
 
+#include "delivery/mail_setup.h"  // MailAccount
+
 namespace fahuo {
 
-// What a pass needs of the main window. Every text is GBK. The Qt side carries each call
-// to the UI thread; ShowMessage returns only once the box is closed.
+// What a pass tells the main window. Every text is GBK. The Qt side carries each call to
+// the UI thread without making the pass wait.
 class DeliveryWindow {
  public:
   virtual ~DeliveryWindow() = default;
-  virtual std::string ServerText() = 0;    // 编辑框_邮箱服务器地址
-  virtual std::string UserText() = 0;      // 编辑框_邮箱用户名, also the sender address
-  virtual std::string PasswordText() = 0;  // 编辑框_邮箱密码
-  virtual bool AllBillsSelected() = 0;     // 单选框_全部账单
-  virtual bool NewBillsSelected() = 0;     // 单选框_新增账单
   virtual void AppendLog(const std::string& gbk_line) = 0;    // the line ends in CR LF
   virtual void ShowMessage(const std::string& gbk_text) = 0;  // OK only, default caption
-  virtual void RefreshBillList(bool all_bills) = 0;           // redraw from AllBills or NewBills
+  virtual void BillsChanged() = 0;    // the bill lists changed: redraw the selected one
+  virtual void SignInLapsed() = 0;    // bring the browser back with the sign-in page
+  virtual void SignInRestored() = 0;  // the records read again: show the bill list
+  virtual void HeldPaymentsFound(size_t count) = 0;  // ask the seller what to do with them
 };
 
-// The outside world of a pass. Empty members take the real ones: HttpGet of
-// CurrentRecordsAddress(), and the process-wide mail client on its default port.
+// The network of a pass. Empty members take the real ones: HttpGet, and the process-wide
+// mail client on its default port.
 struct DeliveryServices {
-  std::function<std::string()> fetch_page;  // page-1 bytes, empty on failure
-  std::function<bool(const std::string& server, const std::string& user,
-                     const std::string& password)>
-      connect;
+  std::function<std::string(const std::string& address)> fetch;  // body, empty on failure
+  // Empty text on success, else why the connection failed.
+  std::function<std::string(const MailAccount& account)> connect;
   std::function<std::string(const std::string& subject, const std::string& body,
                             const std::string& recipient, const std::string& sender)>
       send;  // error text, empty when the mail was accepted
 };
 
-// True while a pass works; a pass that finds it set ends at once without any effect.
-extern std::atomic<bool> DeliveryBusy;
+// Fills the empty members of `given` with the real services.
+DeliveryServices WithDefaultServices(const DeliveryServices& given);
 
-// Runs one pass on the calling thread. Returns false at once when another pass holds
-// DeliveryBusy, true when this pass ran. Never throws.
-bool RunDeliveryPass(DeliveryWindow& window);
-bool RunDeliveryPass(DeliveryWindow& window, const DeliveryServices& services);
+// How a refused send is treated: true when trying again later may succeed (a 4xx reply, a
+// dropped connection, a time-out, no connection), false when the server refused the mail
+// or the recipient for good (5xx) or the mail could not be formed at all.
+bool SendErrorIsTemporary(const std::string& error);
 
-// Bills found new by a pass whose mail connection failed. They are offered again, before
-// any newer bill, by every later pass until one connects.
-size_t WaitingBillCount();
-void ClearWaitingBills();  // tests only
+// Seconds to wait before the next try after `attempts` failed ones: 1, 2, 4 ... minutes,
+// at most 30.
+int64_t RetryDelaySeconds(int attempts);
 
 }  // namespace fahuo

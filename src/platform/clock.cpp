@@ -18,6 +18,7 @@ class SystemClock : public Clock {
     localtime_r(&now, &local);
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
   }
+  int64_t UnixSeconds() const override { return static_cast<int64_t>(std::time(nullptr)); }
 };
 
 const SystemClock kSystemClock;

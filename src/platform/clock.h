@@ -21,6 +21,9 @@ class Clock {
   virtual int64_t TickMs() const = 0;
   // Today's local date.
   virtual LocalDate Today() const = 0;
+  // Wall-clock seconds since 1970 (UTC), for what is stored: when a bill was seen, sent,
+  // or is due again.
+  virtual int64_t UnixSeconds() const = 0;
 };
 
 // The clock in use; the system clock unless a test installed another.
@@ -36,6 +39,8 @@ class FakeClock : public Clock {
     std::lock_guard lock(mutex_);
     return today_;
   }
+  // Starts at 2015-01-06 00:00 UTC and moves with the tick.
+  int64_t UnixSeconds() const override { return 1420502400 + tick_.load() / 1000; }
   void SetTick(int64_t ms) { tick_.store(ms); }
   void Advance(int64_t ms) { tick_.fetch_add(ms); }
   void SetToday(LocalDate d) {

@@ -151,9 +151,7 @@ class RecordingSink : public RecordPagesSink {
  public:
   void Progress(int pages_read, size_t bills_found) override {
     progress.emplace_back(pages_read, bills_found);
-    addresses_while_loading += CurrentRecordsAddress();
   }
-  std::string addresses_while_loading;
   void Finished() override { ++finished; }
   std::vector<std::pair<int, size_t>> progress;
   int finished = 0;
@@ -175,15 +173,15 @@ class LoadRecordPagesTest : public ::testing::Test {
     base_ = "http://127.0.0.1:" + std::to_string(port_);
     SetRecordsBase(base_);
     ASSERT_FALSE(Control("reset").empty());
-    ResetNavigationForTest();
-    AllBills().Clear();
-  }
-  void TearDown() override {
-    AllBills().Clear();
-    ResetNavigationForTest();
   }
 
   std::string Control(const std::string& what) { return HttpGet(base_ + "/_control/" + what); }
+
+  void Load() {
+    result_ = LoadRecordPages(
+        Page1Address(CurrentClock().Today()),
+        [](const std::string& address) { return HttpGet(address); }, sink_);
+  }
 
   // How often the service was asked for page `n`.
   int PageRequests(int n) {
@@ -193,13 +191,13 @@ class LoadRecordPagesTest : public ::testing::Test {
     return at == std::string::npos ? 0 : std::atoi(stats.c_str() + at + key.size());
   }
 
-  // Whether AllBills() holds the service's first `count` bills, in its order.
+  // Whether the loading returned the service's first `count` bills, in its order.
   void ExpectFirstBillsInOrder(size_t count) {
-    ASSERT_EQ(AllBills().Count(), count);
+    ASSERT_EQ(result_.bills.size(), count);
     std::string listing = Control("bills");
     size_t at = 0;
-    for (size_t i = 1; i <= count; ++i) {
-      std::string serial = AllBills().At(i).流水号;
+    for (size_t i = 0; i < count; ++i) {
+      std::string serial = result_.bills[i].流水号;
       ASSERT_EQ(serial.size(), 28u) << "bill " << i;
       size_t found = listing.find("\"" + serial + "\"", at);
       ASSERT_NE(found, std::string::npos) << "bill " << i << " out of order";
@@ -210,97 +208,64 @@ class LoadRecordPagesTest : public ::testing::Test {
   static testing::ChildProcess* service_;
   static int port_;
   std::string base_;
+  RecordingSink sink_;
+  RecordPagesResult result_;
 };
 
 testing::ChildProcess* LoadRecordPagesTest::service_ = nullptr;
 int LoadRecordPagesTest::port_ = 0;
 
 TEST_F(LoadRecordPagesTest, ThreePagesInPageOrder) {
-  EXPECT_FALSE(CaptureStarted());
-  EXPECT_EQ(CurrentRecordsAddress(), "");
-  RecordingSink sink;
-  LoadRecordPages(sink);
+  Load();
   ExpectFirstBillsInOrder(12);
-  EXPECT_EQ(sink.progress, (std::vector<std::pair<int, size_t>>{{1, 4}, {2, 8}, {3, 12}}));
-  EXPECT_EQ(sink.finished, 1);
-  EXPECT_TRUE(CaptureStarted());
-  EXPECT_EQ(RecordsAddress(), Page1Address(CurrentClock().Today()));
+  EXPECT_TRUE(result_.page1_read);
+  EXPECT_EQ(sink_.progress, (std::vector<std::pair<int, size_t>>{{1, 4}, {2, 8}, {3, 12}}));
+  EXPECT_EQ(sink_.finished, 0);  // the caller finishes, once it has kept the bills
   EXPECT_EQ(PageRequests(4), 0);
-  // Delivery passes see no page until the whole baseline is in AllBills.
-  EXPECT_EQ(sink.addresses_while_loading, "");
-  EXPECT_EQ(CurrentRecordsAddress(), RecordsAddress());
-}
-
-TEST_F(LoadRecordPagesTest, LoadsOncePerRun) {
-  RecordingSink first, second;
-  LoadRecordPages(first);
-  LoadRecordPages(second);
-  EXPECT_EQ(AllBills().Count(), 12u);
-  EXPECT_EQ(second.finished, 0);
-  EXPECT_EQ(PageRequests(1), 1);
 }
 
 TEST_F(LoadRecordPagesTest, RelativePagerLinksAreFollowed) {
   Control("links?style=relative");
-  RecordingSink sink;
-  LoadRecordPages(sink);
+  Load();
   ExpectFirstBillsInOrder(12);
 }
 
 TEST_F(LoadRecordPagesTest, PagerToAnotherHostIsNotFollowed) {
   Control("links?style=foreign");
-  RecordingSink sink;
-  LoadRecordPages(sink);
+  Load();
   ExpectFirstBillsInOrder(4);
   EXPECT_EQ(PageRequests(2), 0);
-  EXPECT_EQ(sink.finished, 1);
 }
 
 TEST_F(LoadRecordPagesTest, LaterPageWithoutTableEndsAfterThreeTries) {
   Control("fault?kind=notable&page=2&count=-1");
-  RecordingSink sink;
-  LoadRecordPages(sink);
+  Load();
   ExpectFirstBillsInOrder(4);
   EXPECT_EQ(PageRequests(2), 3);
   EXPECT_EQ(PageRequests(3), 0);
-  EXPECT_EQ(sink.finished, 1);
 }
 
 TEST_F(LoadRecordPagesTest, LaterPageFailingOnceIsFetchedAgain) {
   Control("fault?kind=500&page=2&count=1");
   Control("fault?kind=drop&page=3&count=1");
-  RecordingSink sink;
-  LoadRecordPages(sink);
+  Load();
   ExpectFirstBillsInOrder(12);
   EXPECT_EQ(PageRequests(2), 2);
   EXPECT_EQ(PageRequests(3), 2);
 }
 
-TEST_F(LoadRecordPagesTest, Page1WithoutTableEndsAtOnceAndStillFinishes) {
-  Control("fault?kind=empty&page=1&count=-1");
-  RecordingSink sink;
-  LoadRecordPages(sink);
-  EXPECT_EQ(AllBills().Count(), 0u);
-  EXPECT_EQ(PageRequests(1), 1);
-  EXPECT_TRUE(sink.progress.empty());
-  EXPECT_EQ(sink.finished, 1);  // the keep-alive is armed all the same
-  EXPECT_FALSE(RecordsAddress().empty());
-}
-
-TEST_F(LoadRecordPagesTest, LaterFetchesFollowTheDate) {
-  RecordingSink sink;
-  LoadRecordPages(sink);
-  FakeClock clock;
-  clock.SetToday({2016, 2, 29});
-  SetClock(&clock);
-  const std::string baseline = RecordsAddress();
-  const std::string current = CurrentRecordsAddress();
-  clock.SetToday({2016, 3, 1});
-  const std::string next_day = CurrentRecordsAddress();
-  SetClock(nullptr);
-  EXPECT_EQ(current, Page1Address({2016, 2, 29}));
-  EXPECT_EQ(next_day, Page1Address({2016, 3, 1}));
-  EXPECT_EQ(RecordsAddress(), baseline);  // the baseline's address stays as it was
+TEST_F(LoadRecordPagesTest, Page1ThatIsNoRecordsPageEndsAtOnce) {
+  for (const char* fault :
+       {"fault?kind=empty&page=1&count=-1", "fault?kind=notable&page=1&count=-1"}) {
+    SCOPED_TRACE(fault);
+    Control("reset");
+    Control(fault);
+    Load();
+    EXPECT_FALSE(result_.page1_read);
+    EXPECT_TRUE(result_.bills.empty());
+    EXPECT_EQ(PageRequests(1), 1);
+  }
+  EXPECT_TRUE(sink_.progress.empty());
 }
 
 }  // namespace

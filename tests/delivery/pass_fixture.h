@@ -7,29 +7,24 @@
 #include "capture/bill_list.h"
 #include "capture/navigation.h"
 #include "delivery/delivery_pass.h"
+#include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "rules/delivery_rule.h"
+#include "test_support.h"
 
 namespace fahuo::testing {
 
 // Records every call in one timeline, texts turned into UTF-8: "log:<line>",
-// "box:<text>", "refresh:all", "refresh:new"; plus "mail:<recipient>" entries that a fake
-// mailer adds. Thread-safe.
+// "box:<text>", "changed", "lapsed", "restored", "held:<n>"; plus "mail:<recipient>"
+// entries that a fake mailer adds. Thread-safe.
 class RecordingWindow : public DeliveryWindow {
  public:
-  std::string server = "127.0.0.1:1";
-  std::string user = "seller@example.com";
-  std::string password = "secret";
-  bool all_selected = true;
-
-  std::string ServerText() override { return server; }
-  std::string UserText() override { return user; }
-  std::string PasswordText() override { return password; }
-  bool AllBillsSelected() override { return all_selected; }
-  bool NewBillsSelected() override { return !all_selected; }
   void AppendLog(const std::string& gbk_line) override { Add("log:" + GbkToUtf8(gbk_line)); }
   void ShowMessage(const std::string& gbk_text) override { Add("box:" + GbkToUtf8(gbk_text)); }
-  void RefreshBillList(bool all_bills) override { Add(all_bills ? "refresh:all" : "refresh:new"); }
+  void BillsChanged() override { Add("changed"); }
+  void SignInLapsed() override { Add("lapsed"); }
+  void SignInRestored() override { Add("restored"); }
+  void HeldPaymentsFound(size_t count) override { Add("held:" + std::to_string(count)); }
 
   void Add(const std::string& event) {
     std::lock_guard lock(mutex_);
@@ -61,7 +56,9 @@ struct PageRow {
 // A records page in the service's shape: a header row, then one eight-cell row per bill.
 // Returns GBK bytes, as the service sends them.
 inline std::string BuildPage(const std::vector<PageRow>& rows) {
-  std::string page = "<html><body><table>\r\n<tr><th>日期</th><th>备注</th></tr>\r\n";
+  std::string page =
+      "<html><body><table>\r\n<tr><th>时间</th><th>备注</th><th>名称</th><th>对方</th>"
+      "<th>金额</th><th>明细</th><th>状态</th><th>操作</th></tr>\r\n";
   for (const PageRow& r : rows) {
     page += "<tr>\r\n<td>2015.01.06<br/>12:00</td>\r\n<td>" + r.note + "</td>\r\n<td><p>" + r.name +
             "</p><p title=\"" + r.serial + "\">" + r.serial + "</p></td>\r\n<td>" + r.counterparty +
@@ -88,14 +85,48 @@ inline DeliveryRule Rule(float minimum, float maximum, const std::string& utf8_s
   return DeliveryRule{minimum, maximum, Utf8ToGbk(utf8_subject), Utf8ToGbk("正文 " + utf8_subject)};
 }
 
-// Fresh process-wide state for each test.
-inline void ResetDeliveryState() {
-  AllBills().Clear();
-  NewBills().Clear();
-  ClearWaitingBills();
-  ReplaceRules({Rule(0, 1000, "教程")});
-  DeliveryBusy.store(false);
-  ResetNavigationForTest();
-}
+inline MailAccount TestAccount() { return {"127.0.0.1:1", "seller@example.com", "secret"}; }
+
+class NullSink : public RecordPagesSink {
+ public:
+  void Progress(int, size_t) override {}
+  void Finished() override {}
+};
+
+// A shop on a ledger in a folder of its own. `Restart()` builds a new shop on the same
+// ledger, as a new start of the program would.
+class ShopHarness {
+ public:
+  ShopHarness() {
+    clock.SetToday(CurrentClock().Today());  // the fake records service lists today's bills
+    Restart();
+  }
+  Shop& shop() { return *shop_; }
+  void Restart() {
+    shop_.reset();
+    shop_ = std::make_unique<Shop>(&clock);
+    report = shop_->Open(folder.File("fahuo.db"));
+  }
+  // Loads the baseline from `fetch` (page 1 and what its pager leads to).
+  void LoadBaseline(const PageFetcher& fetch) {
+    NullSink sink;
+    shop_->BeginBaseline();
+    shop_->LoadBaseline(sink, fetch);
+  }
+  void LoadBaseline(const std::string& page1) {
+    LoadBaseline([page1](const std::string&) { return page1; });
+  }
+  std::string State(const std::string& serial) {
+    auto e = shop_->ledger().Find(Utf8ToGbk(serial));
+    return e ? std::string(StateName(e->state)) : "none";
+  }
+
+  FakeClock clock;
+  TempDir folder;
+  Shop::OpenReport report;
+
+ private:
+  std::unique_ptr<Shop> shop_;
+};
 
 }  // namespace fahuo::testing

@@ -15,12 +15,6 @@
 namespace fahuo::testing {
 namespace {
 
-class NullSink : public RecordPagesSink {
- public:
-  void Progress(int, size_t) override {}
-  void Finished() override {}
-};
-
 std::string PercentEncode(const std::string& utf8) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -52,20 +46,26 @@ class PassOverServersTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(records_port_, 0);
     ASSERT_NE(smtp_port_, 0);
-    ResetDeliveryState();
-    ResetNavigationForTest();
-    SetRecordsBase("http://127.0.0.1:" + std::to_string(records_port_));
-    NullSink sink;
-    LoadRecordPages(sink);  // the baseline: never mailed
-    ASSERT_GT(AllBills().Count(), 0u);
-    baseline_count_ = AllBills().Count();
+    ReplaceRules({Rule(0, 1000, "教程")});
+    Control("open?on=1");
+    Control("per-page?n=4");
+    SetRecordsBase(Base());
+    Baseline();
     mails_before_ = MailLog().size();
-    window_.server = "127.0.0.1:" + std::to_string(smtp_port_);
+    account_ = {"127.0.0.1:" + std::to_string(smtp_port_), "seller@example.com", "secret"};
   }
-  void TearDown() override {
-    ResetDeliveryState();
-    ResetNavigationForTest();
+
+  static std::string Base() { return "http://127.0.0.1:" + std::to_string(records_port_); }
+  static std::string Control(const std::string& what) {
+    return HttpGet(Base() + "/_control/" + what);
   }
+  // The baseline of a (new) run, read through the HTTP client: never mailed.
+  void Baseline() {
+    h_.LoadBaseline([](const std::string& address) { return HttpGet(address); });
+    ASSERT_GT(h_.shop().AllBills().Count(), 0u);
+    baseline_count_ = h_.shop().AllBills().Count();
+  }
+  bool Pass() { return h_.shop().RunPass(account_, window_); }
 
   // Adds a payment at the top of the records; returns its 流水号.
   static std::string Pay(const std::string& utf8_name, const std::string& utf8_note = "教程") {
@@ -105,7 +105,9 @@ class PassOverServersTest : public ::testing::Test {
   static inline int records_port_ = 0;
   static inline int smtp_port_ = 0;
 
+  ShopHarness h_;
   RecordingWindow window_;
+  MailAccount account_;
   size_t baseline_count_ = 0;
   size_t mails_before_ = 0;
 };
@@ -116,7 +118,7 @@ TEST_F(PassOverServersTest, ThreeNewPaymentsAreMailedTopFirstOverOneConnection) 
   std::string a = Pay("a@example.com");
   ASSERT_FALSE(a.empty());
 
-  EXPECT_TRUE(RunDeliveryPass(window_));
+  EXPECT_TRUE(Pass());
 
   std::vector<std::string> mails = NewMails();
   ASSERT_EQ(mails.size(), 3u);
@@ -129,18 +131,18 @@ TEST_F(PassOverServersTest, ThreeNewPaymentsAreMailedTopFirstOverOneConnection) 
     std::string port = mail.substr(mail.find("\"peer_port\""), 20);
     EXPECT_EQ(port, mails[0].substr(mails[0].find("\"peer_port\""), 20));
   }
-  EXPECT_EQ(Serials(NewBills()), (std::vector<std::string>{a, b, c}));
-  std::vector<std::string> all = Serials(AllBills());
+  EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{a, b, c}));
+  std::vector<std::string> all = Serials(h_.shop().AllBills());
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 3),
             (std::vector<std::string>{c, b, a}));
   EXPECT_EQ(all.size(), baseline_count_ + 3);
   std::vector<std::string> logs = Logs();
   EXPECT_EQ(std::count(logs.begin(), logs.end(), "发送邮件成功\r\n"), 3);
-  EXPECT_EQ(window_.Events().back(), "refresh:all");
+  EXPECT_EQ(window_.Events().back(), "changed");
 
   // The next tick finds the same top row: nothing at all.
   window_.ClearEvents();
-  EXPECT_TRUE(RunDeliveryPass(window_));
+  EXPECT_TRUE(Pass());
   EXPECT_TRUE(window_.Events().empty());
   EXPECT_EQ(NewMails().size(), 3u);
 }
@@ -149,7 +151,7 @@ TEST_F(PassOverServersTest, RejectedRecipientDoesNotStopTheNextBill) {
   Pay("ok@example.com");
   Pay("rejected@example.com");
 
-  RunDeliveryPass(window_);
+  Pass();
 
   std::vector<std::string> logs = Logs();
   auto failed = std::find_if(logs.begin(), logs.end(), [](const std::string& line) {
@@ -164,22 +166,76 @@ TEST_F(PassOverServersTest, RejectedRecipientDoesNotStopTheNextBill) {
   EXPECT_NE(mails[0].find("ok@example.com"), std::string::npos);
 }
 
-TEST_F(PassOverServersTest, BillsWaitWhileTheServerIsDown) {
-  std::string serial = Pay("late@example.com");
-  window_.server = "127.0.0.1:1";  // nothing listens there
+std::vector<std::string> Recipients(const std::vector<std::string>& mails) {
+  std::vector<std::string> to;
+  for (const std::string& m : mails) {
+    size_t at = m.find("\"rcpt_tos\": [\"");
+    if (at != std::string::npos) to.push_back(m.substr(at + 14, m.find('"', at + 14) - at - 14));
+  }
+  return to;
+}
 
-  RunDeliveryPass(window_);
-  EXPECT_EQ(window_.Events(), (std::vector<std::string>{"box:连接邮箱失败", "refresh:all"}));
-  EXPECT_EQ(Serials(NewBills()), std::vector<std::string>{serial});
+// The mail server is down longer than the run: the seller quits; after the restart the
+// waiting bill goes out, once.
+TEST_F(PassOverServersTest, OutageLongerThanARunDeliversAfterTheRestart) {
+  Pay("late@example.com");
+  account_.server = "127.0.0.1:1";  // nothing listens there
+  Pass();
+  EXPECT_EQ(window_.Events(), (std::vector<std::string>{"changed", "box:连接邮箱失败"}));
 
-  window_.server = "127.0.0.1:" + std::to_string(smtp_port_);
-  window_.ClearEvents();
-  RunDeliveryPass(window_);
-  std::vector<std::string> mails = NewMails();
-  ASSERT_EQ(mails.size(), 1u);
-  EXPECT_NE(mails[0].find("late@example.com"), std::string::npos);
-  EXPECT_EQ(Logs().front(), "发现新账单\r\n");
-  EXPECT_EQ(Serials(NewBills()), std::vector<std::string>{serial});  // not found twice
+  h_.Restart();
+  account_.server = "127.0.0.1:" + std::to_string(smtp_port_);
+  Baseline();
+  EXPECT_EQ(h_.shop().HeldCount(), 0u);
+  h_.clock.Advance(60000);
+  Pass();
+  Pass();
+  EXPECT_EQ(Recipients(NewMails()), std::vector<std::string>{"late@example.com"});
+}
+
+// Payments while fahuo is not running are held, then delivered once the seller says yes.
+TEST_F(PassOverServersTest, PaymentsWhileNotRunningAreHeldThenDelivered) {
+  h_.Restart();
+  Pay("one@example.com");
+  Pay("two@example.com");
+  Baseline();
+  EXPECT_EQ(h_.shop().HeldCount(), 2u);
+  Pass();
+  EXPECT_TRUE(NewMails().empty());  // not before the seller decided
+  EXPECT_EQ(h_.shop().ResolveHeld(true), 2u);
+  Pass();
+  Pass();
+  EXPECT_EQ(Recipients(NewMails()),
+            (std::vector<std::string>{"two@example.com", "one@example.com"}));
+}
+
+// The sign-in lapses; payments during the lapse go out once it is back, each once.
+TEST_F(PassOverServersTest, LapseIsNoticedAndPaymentsMeanwhileAreDeliveredOnce) {
+  Control("signout");
+  Pay("during@example.com");
+  Pass();
+  h_.clock.Advance(Shop::kLapseAfterMs);
+  Pass();
+  EXPECT_TRUE(h_.shop().SignInLapsed());
+  std::vector<std::string> events = window_.Events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "lapsed"), 1);
+  Control("open?on=1");  // signed in again
+  Pass();
+  Pass();
+  EXPECT_FALSE(h_.shop().SignInLapsed());
+  EXPECT_EQ(Recipients(NewMails()), std::vector<std::string>{"during@example.com"});
+}
+
+// 45 payments between two passes with 20 rows a page: every one is mailed, once.
+TEST_F(PassOverServersTest, MorePaymentsThanAPageHoldsAreAllMailedOnce) {
+  Control("per-page?n=20");
+  std::vector<std::string> expected;
+  for (int i = 0; i < 45; ++i)
+    expected.insert(expected.begin(), "p" + std::to_string(i) + "@example.com");
+  for (int i = 0; i < 45; ++i) Pay("p" + std::to_string(i) + "@example.com");
+  Pass();
+  Pass();
+  EXPECT_EQ(Recipients(NewMails()), expected);
 }
 
 }  // namespace

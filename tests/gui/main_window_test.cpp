@@ -14,6 +14,7 @@
 #include "app/tray.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
+#include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "test_support.h"
@@ -28,8 +29,6 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     SetProgramFolder(dir.path());
     SetRecordsBase("http://127.0.0.1:9");  // nothing listens: no outside traffic
-    AllBills().Clear();
-    NewBills().Clear();
   }
   TempDir dir;
   ScopedScriptedDialogs dialogs;
@@ -42,7 +41,8 @@ struct ControlCase {
 };
 
 TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   EXPECT_EQ(w.geometry(), QRect(50, 50, 1024, 650));
   const ControlCase cases[] = {
       {"超文本浏览框1", nullptr, {8, 8, 770, 584}},
@@ -76,11 +76,16 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
     EXPECT_EQ(widget->geometry(), c.geometry);
     if (!c.caption) continue;
     QString caption;
-    if (auto* b = qobject_cast<QAbstractButton*>(widget)) caption = b->text();
-    else if (auto* l = qobject_cast<QLabel*>(widget)) caption = l->text();
-    else if (auto* e = qobject_cast<QLineEdit*>(widget)) caption = e->text();
-    else if (auto* g = qobject_cast<QGroupBox*>(widget)) caption = g->title();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(widget)) caption = p->toPlainText();
+    if (auto* b = qobject_cast<QAbstractButton*>(widget))
+      caption = b->text();
+    else if (auto* l = qobject_cast<QLabel*>(widget))
+      caption = l->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(widget))
+      caption = e->text();
+    else if (auto* g = qobject_cast<QGroupBox*>(widget))
+      caption = g->title();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(widget))
+      caption = p->toPlainText();
     EXPECT_EQ(caption, QString::fromUtf8(c.caption));
   }
   EXPECT_TRUE(w.单选框_全部账单->isChecked());
@@ -98,7 +103,8 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
 
 TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_TRUE(w.StartUp());
@@ -112,11 +118,14 @@ TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
 TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
   for (bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "damaged" : "missing");
-    if (damaged) ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "garbage"));
-    else std::filesystem::remove(dir.File("zhifubaoZD.edb"));
+    if (damaged)
+      ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "garbage"));
+    else
+      std::filesystem::remove(dir.File("zhifubaoZD.edb"));
     dialogs.dialogs.ClearSeen();
     dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
-    MainWindow w;
+    Shop shop;
+    MainWindow w(shop);
     int loaded = 0;
     w.load_settings = [&] { ++loaded; };
     EXPECT_TRUE(w.StartUp());
@@ -134,7 +143,8 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
 
 TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_FALSE(w.StartUp());
@@ -149,7 +159,8 @@ TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
   SetProgramFolder(dir.File("file"));
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_FALSE(w.StartUp());
@@ -162,7 +173,8 @@ TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
 }
 
 TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   w.show();
   w.编辑框_邮箱用户名->setText(QStringLiteral("seller@example.com"));
   w.close();
@@ -186,7 +198,8 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
 }
 
 TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   int exits = 0;
   w.tray()->exit_program = [&] { ++exits; };
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kCancel);
@@ -202,7 +215,8 @@ TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
 }
 
 TEST_F(MainWindowTest, RadioButtonsRedrawTheirListNumberedFromOne) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   w.show();
   BillRecord a, b, c;
   a.流水号 = "A";
@@ -210,8 +224,8 @@ TEST_F(MainWindowTest, RadioButtonsRedrawTheirListNumberedFromOne) {
   c.流水号 = "C";
   c.名称 = Utf8ToGbk("张三");
   for (const BillRecord* bill : {&a, &b, &c}) {
-    NewBills().Append(*bill);
-    AllBills().PushFront(*bill);
+    shop.NewBills().Append(*bill);
+    shop.AllBills().PushFront(*bill);
   }
   QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
   ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
@@ -222,17 +236,20 @@ TEST_F(MainWindowTest, RadioButtonsRedrawTheirListNumberedFromOne) {
   ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
   EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(4), QStringLiteral("C"));
   EXPECT_EQ(w.超级列表框1->topLevelItem(2)->text(0), QStringLiteral("3"));
-  NewBills().Clear();
-  QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
-  EXPECT_EQ(w.超级列表框1->topLevelItemCount(), 0);
+  Shop empty;
+  MainWindow other(empty);
+  QTest::mouseClick(other.单选框_新增账单, Qt::LeftButton);
+  EXPECT_EQ(other.超级列表框1->topLevelItemCount(), 0);
 }
 
 TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   TheActivityLog().Clear();
   QSignalSpy shown(&w, &MainWindow::logShown);
   std::thread worker([] {
-    for (int i = 0; i < 200; ++i) MainWindow::AppendLog(Utf8ToGbk("第" + std::to_string(i) + "行\r\n"));
+    for (int i = 0; i < 200; ++i)
+      MainWindow::AppendLog(Utf8ToGbk("第" + std::to_string(i) + "行\r\n"));
   });
   worker.join();
   for (int i = 0; i < 500 && shown.count() < 200; ++i) QTest::qWait(10);

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QThread>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/core/settings.h"
 #include "app/main_window.h"
 #include "app/settings_binder.h"
 #include "app/support/dialogs.h"
 #include "capture/records_address.h"
+#include "delivery/shop.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
@@ -41,7 +45,8 @@ class RunControlTest : public ::testing::Test {
 
 TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   MakeRuleTable();
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   struct Case {
     const char* text;
     const char* message;  // nullptr: accepted
@@ -77,7 +82,8 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
 
 TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   ReplaceRules({{1, 2, "s", "b"}});
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   w.编辑框_间隔时间->setText(QStringLiteral("2000"));
   w.按钮1->click();
   auto seen = dialogs.dialogs.Seen();
@@ -91,13 +97,14 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
 TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   MakeRuleTable();
   ReplaceRules({{1, 2, "s", "b"}});
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   w.编辑框_间隔时间->setText(QStringLiteral("1500"));
   w.按钮1->click();
   EXPECT_TRUE(CurrentRules()->empty());  // reloaded from the (empty) table
   EXPECT_EQ(w.按钮1->text(), QStringLiteral("停止"));
-  for (QLineEdit* e : {w.编辑框_间隔时间, w.编辑框_邮箱密码, w.编辑框_邮箱用户名,
-                       w.编辑框_邮箱服务器地址}) {
+  for (QLineEdit* e :
+       {w.编辑框_间隔时间, w.编辑框_邮箱密码, w.编辑框_邮箱用户名, w.编辑框_邮箱服务器地址}) {
     EXPECT_FALSE(e->isEnabled());
   }
   EXPECT_FALSE(w.按钮_设置->isEnabled());
@@ -120,18 +127,32 @@ TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   EXPECT_EQ(w.标签_时间->text(), QStringLiteral("已经运行:01:02:04"));
 }
 
-TEST_F(RunControlTest, RefreshTicksRunOnePassEachOnItsOwnThread) {
-  MainWindow w;
+TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRuns) {
+  Shop shop;
+  MainWindow w(shop);
   std::atomic<int> passes{0};
-  w.run_control()->run_pass = [&](DeliveryWindow&) { ++passes; };
+  std::atomic<bool> hold{true};
+  std::atomic<bool> off_ui{true};
+  w.run_control()->run_pass = [&](DeliveryWindow&, const MailAccount&) {
+    off_ui = off_ui && QThread::currentThread() != qApp->thread();
+    ++passes;
+    while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
   w.run_control()->OnRefreshTick();
+  for (int i = 0; i < 200 && passes < 1; ++i) QTest::qWait(10);
+  w.run_control()->OnRefreshTick();  // the first still runs: dropped, not queued
+  hold = false;
+  QTest::qWait(100);
+  EXPECT_EQ(passes, 1);
   w.run_control()->OnRefreshTick();
   for (int i = 0; i < 200 && passes < 2; ++i) QTest::qWait(10);
   EXPECT_EQ(passes, 2);
+  EXPECT_TRUE(off_ui);
 }
 
 TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   std::atomic<int> requests{0};
   w.run_control()->keep_alive_request = [&] { ++requests; };
   auto settle = [&](int expected) {
@@ -157,7 +178,8 @@ TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
 
 TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
   {
-    MainWindow w;
+    Shop shop;
+    MainWindow w(shop);
     ASSERT_TRUE(w.StartUp());
     EXPECT_EQ(w.编辑框_邮箱服务器地址->text(), QStringLiteral("smtp.qq.com"));
     EXPECT_EQ(w.编辑框_邮箱用户名->text(), QStringLiteral("邮箱账号"));
@@ -169,7 +191,8 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
     EXPECT_EQ(ReadSetting(SettingsPath(), kSettingPassword), Utf8ToGbk("授权码 1"));
     w.编辑框_间隔时间->setText(QStringLiteral("500"));
   }
-  MainWindow again;
+  Shop shop2;
+  MainWindow again(shop2);
   ASSERT_TRUE(again.StartUp());
   EXPECT_EQ(again.编辑框_间隔时间->text(), QStringLiteral("500"));  // shown unchanged
   EXPECT_EQ(again.编辑框_邮箱密码->text(), QStringLiteral("授权码 1"));
@@ -179,7 +202,8 @@ TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
   ASSERT_TRUE(WriteSetting(SettingsPath(), kSettingInterval, "3000"));
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "damaged"));
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
-  MainWindow w;
+  Shop shop;
+  MainWindow w(shop);
   EXPECT_FALSE(w.StartUp());
   EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("6000"));
   EXPECT_EQ(w.编辑框_邮箱用户名->text(), QString());

@@ -15,6 +15,7 @@
 #include "capture/navigation.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/records_address.h"
+#include "delivery/shop.h"
 #include "platform/http_client.h"
 #include "test_support.h"
 
@@ -54,22 +55,21 @@ INSTANTIATE_TEST_SUITE_P(Titles, SignInTitleTest,
 class SignInWatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetNavigationForTest();
-    AllBills().Clear();
     HttpClearCookies();
+    shop_.Open(dir_.File("fahuo.db"));
     host_.resize(800, 600);
     view_ = new QWebEngineView(&host_);
     view_->setPage(new QWebEnginePage(&profile_, view_));
     list_ = new QTreeWidget(&host_);
     list_->hide();
     watch_ = new SignInWatch(view_, list_, &host_);
+    watch_->load_pages = [this](RecordPagesSink& sink) {
+      if (shop_.BeginBaseline())
+        shop_.LoadBaseline(sink, [](const std::string& a) { return HttpGet(a); });
+    };
     host_.show();
   }
-  void TearDown() override {
-    AllBills().Clear();
-    ResetNavigationForTest();
-    HttpClearCookies();
-  }
+  void TearDown() override { HttpClearCookies(); }
 
   // Shows a page with `title` and waits until the browser reports it.
   void ShowTitle(const QString& title) {
@@ -85,6 +85,8 @@ class SignInWatchTest : public ::testing::Test {
     QTest::qWait(100);  // let any reaction to the title run
   }
 
+  testing::TempDir dir_;
+  Shop shop_;                  // outlives the watch and its loading thread
   QWebEngineProfile profile_;  // outlives the page, which the host's destruction removes
   QWidget host_;
   QWebEngineView* view_ = nullptr;
@@ -96,7 +98,7 @@ TEST_F(SignInWatchTest, TitleWithAsciiHyphenLeavesTheBrowser) {
   ShowTitle(QString::fromUtf8("登录中心 - 支付宝"));
   EXPECT_FALSE(view_->isHidden());
   EXPECT_TRUE(list_->isHidden());
-  EXPECT_FALSE(CaptureStarted());
+  EXPECT_FALSE(shop_.BaselineLoaded());
 }
 
 TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
@@ -123,7 +125,7 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
   EXPECT_TRUE(view_->isHidden());
   EXPECT_FALSE(list_->isHidden());
   EXPECT_EQ(view_->url(), QUrl("about:blank"));
-  EXPECT_EQ(AllBills().Count(), 6u) << "the pages were read with the browser's cookie";
+  EXPECT_EQ(shop_.AllBills().Count(), 6u) << "the pages were read with the browser's cookie";
   ASSERT_EQ(progress.count(), 2);
   EXPECT_EQ(progress.at(1).at(0).toInt(), 2);
   EXPECT_EQ(progress.at(1).at(1).toULongLong(), 6u);
@@ -136,7 +138,7 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
   EXPECT_FALSE(list_->isHidden());
   QTest::qWait(300);
   EXPECT_EQ(loaded.count(), 1);
-  EXPECT_EQ(AllBills().Count(), 6u);
+  EXPECT_EQ(shop_.AllBills().Count(), 6u);
 }
 
 }  // namespace

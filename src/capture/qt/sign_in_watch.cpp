@@ -3,12 +3,12 @@
 #include <QCoreApplication>
 #include <QUrl>
 #include <QWebEngineView>
-#include <thread>
 
 #include "app/support/qt_text.h"
 #include "app/support/ui_thread.h"
 #include "capture/navigation.h"
 #include "platform/gbk.h"
+#include "platform/worker.h"
 
 namespace fahuo {
 namespace {
@@ -41,12 +41,26 @@ class UiSink : public RecordPagesSink {
 }  // namespace
 
 SignInWatch::SignInWatch(QWebEngineView* 超文本浏览框1, QWidget* 超级列表框1, QObject* parent)
-    : QObject(parent), browser_(超文本浏览框1), bill_list_(超级列表框1) {
+    : QObject(parent),
+      browser_(超文本浏览框1),
+      bill_list_(超级列表框1),
+      loader_(std::make_unique<Worker>()) {
   connect(超文本浏览框1, &QWebEngineView::titleChanged, this, [this] { WatchSignIn(); });
 }
 
+SignInWatch::~SignInWatch() { Stop(); }
+
+void SignInWatch::Stop() { loader_->Stop(); }
+
 bool SignInWatch::IsSignInTitle(const QString& title) {
   return ToGbk(title) == FAHUO_GBK("登录中心 － 支付宝");
+}
+
+void SignInWatch::ShowSignIn(const QString& address) {
+  if (bill_list_) bill_list_->hide();
+  if (!browser_) return;
+  browser_->show();
+  browser_->setUrl(QUrl(address));
 }
 
 void SignInWatch::WatchSignIn() {
@@ -55,13 +69,11 @@ void SignInWatch::WatchSignIn() {
   browser_->setUrl(QUrl(QStringLiteral("about:blank")));
   browser_->hide();
   if (bill_list_) bill_list_->show();
-  std::thread([sink = UiSink(QPointer<SignInWatch>(this))]() mutable {
-    try {
-      LoadRecordPages(sink);
-    } catch (...) {
-      // Nothing may leave a worker thread; the run goes on without a baseline.
-    }
-  }).detach();
+  // The pages are read once per run; after a lapse the run goes on without a new baseline.
+  if (loading_started_ || !load_pages) return;
+  loading_started_ = true;
+  loader_->TryPost(
+      [load = load_pages, sink = UiSink(QPointer<SignInWatch>(this))]() mutable { load(sink); });
 }
 
 }  // namespace fahuo

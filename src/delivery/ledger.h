@@ -1,0 +1,124 @@
+#pragma once
+// The delivery ledger: every bill the program has ever seen and what became of it, in an
+// SQLite database of its own (fahuo.db). Commits are durable (WAL, full sync) before the
+// caller goes on, so a crash or a power cut never forgets that a mail was about to go out.
+// Thread-safe: one connection behind one mutex.
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/bill_record.h"
+
+struct sqlite3;
+
+namespace fahuo {
+
+enum class BillState {
+  kBaseline,  // on the records pages when watching began: never mailed
+  kPending,   // to be mailed
+  kSending,   // handed to the mail server; "sent" follows once it accepted
+  kSent,
+  kRetrying,  // refused for the moment; due again at next_try
+  kFailed,    // refused for good
+  kSkipped,   // no mail possible: skip_reason says why
+  kHeld,      // paid while fahuo was not watching; waits for the seller's decision
+  kHandled,   // settled by the seller
+  kUnknown,   // the program ended between "sending" and "sent": maybe mailed, never resent
+};
+
+enum class BillOrigin { kBaseline, kPass, kLapse, kRestart };
+
+std::string_view StateName(BillState state);  // "pending", "sent", ...
+std::optional<BillState> StateFromName(std::string_view name);
+std::string_view OriginName(BillOrigin origin);
+
+// Why a bill was skipped (stored as these words).
+namespace skip {
+inline constexpr const char* kNoNote = "no-note";
+inline constexpr const char* kNotQq = "not-qq";
+inline constexpr const char* kInvalidAddress = "invalid-address";
+inline constexpr const char* kNoRule = "no-rule";
+inline constexpr const char* kBadAmount = "bad-amount";
+}  // namespace skip
+
+struct LedgerEntry {
+  BillRecord bill;         // the eight fields of the page (备用 is not kept)
+  int64_t seq = 0;         // order in which bills were first seen, from 1
+  int64_t first_seen = 0;  // Unix seconds
+  BillOrigin origin = BillOrigin::kPass;
+  BillState state = BillState::kPending;
+  int attempts = 0;        // mails handed to the server, connection failures included
+  int64_t next_try = 0;    // Unix seconds; for kRetrying
+  std::string last_error;  // GBK
+  std::string recipient;
+  std::string rule_subject;  // the rule used, as it was when first mailed
+  std::string rule_body;
+  std::string skip_reason;
+  int64_t sent_at = 0;  // Unix seconds
+};
+
+class Ledger {
+ public:
+  Ledger() = default;
+  ~Ledger();
+  Ledger(const Ledger&) = delete;
+  Ledger& operator=(const Ledger&) = delete;
+
+  struct OpenResult {
+    bool ok = false;
+    bool existed = false;        // the file was there before (not a first run)
+    std::string moved_aside_to;  // a damaged ledger was renamed to this; a new one started
+    std::string error;           // why it could not be opened (when !ok)
+  };
+  // Opens or creates the ledger at `path`. A file that is not a readable ledger is renamed
+  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted.
+  OpenResult Open(const std::string& path, int64_t now_unix);
+  bool IsOpen() const;
+  void Close();
+
+  // Whether any bill was ever recorded.
+  bool Empty();
+  bool Contains(const std::string& serial);
+  std::optional<LedgerEntry> Find(const std::string& serial);
+
+  // Records new bills in one committed transaction, numbered in the order given, with
+  // their state and origin as set. Bills already known are left as they are. False when
+  // the write failed (nothing of it was recorded): see LastError().
+  bool Insert(std::vector<LedgerEntry>& entries);
+
+  // Writes every field of an entry except the bill and its number, committed. False when
+  // the write failed.
+  bool Update(const LedgerEntry& entry);
+
+  // Every entry in one of `states`, in the order first seen.
+  std::vector<LedgerEntry> WithStates(const std::vector<BillState>& states);
+  size_t CountWithState(BillState state);
+
+  // Entries in the order first seen, newest first, from `offset`; for the record window.
+  std::vector<LedgerEntry> Page(size_t offset, size_t limit);
+  size_t Count();
+
+  // At start-up: every bill left in "sending" becomes "unknown". Returns them.
+  std::vector<LedgerEntry> SettleInterruptedSends();
+
+  // Small named values (the last page-1 read, ...).
+  std::string Meta(const std::string& key);
+  bool SetMeta(const std::string& key, const std::string& value);
+
+  // Why the last failed call failed (UTF-8, from SQLite).
+  std::string LastError();
+
+ private:
+  bool OpenAt(const std::string& path, std::string& error);
+  bool Exec(const char* sql);
+  bool WriteEntry(const LedgerEntry& e, bool insert);
+
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  std::string last_error_;
+};
+
+}  // namespace fahuo

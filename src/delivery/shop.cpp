@@ -1,0 +1,138 @@
+#include "delivery/shop.h"
+
+#include "capture/records_address.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+// Ends the page loading early when the program is quitting.
+class StopAwareSink : public RecordPagesSink {
+ public:
+  StopAwareSink(RecordPagesSink& inner, const Shop& shop) : inner_(inner), shop_(shop) {}
+  void Progress(int pages_read, size_t bills_found) override {
+    inner_.Progress(pages_read, bills_found);
+  }
+  void Finished() override { inner_.Finished(); }
+  bool Stopping() override { return shop_.Stopping() || inner_.Stopping(); }
+
+ private:
+  RecordPagesSink& inner_;
+  const Shop& shop_;
+};
+
+}  // namespace
+
+Shop::Shop(const Clock* clock) : clock_(clock) {}
+
+const Clock& Shop::clock() const { return clock_ ? *clock_ : CurrentClock(); }
+
+Shop::OpenReport Shop::Open(const std::string& ledger_path) {
+  OpenReport report;
+  Ledger::OpenResult opened = ledger_.Open(ledger_path, clock().UnixSeconds());
+  report.ok = opened.ok;
+  report.error = opened.error;
+  report.moved_aside_to = opened.moved_aside_to;
+  if (!opened.ok) return report;
+  ledger_was_empty_ = ledger_.Empty();
+  report.interrupted = ledger_.SettleInterruptedSends();
+  return report;
+}
+
+bool Shop::BeginBaseline() { return !baseline_started_.exchange(true); }
+
+std::string Shop::RecordsAddress() const {
+  std::lock_guard lock(mutex_);
+  return records_address_;
+}
+
+std::string Shop::CurrentRecordsAddress() const {
+  if (!baseline_loaded_.load() || RecordsAddress().empty()) return {};
+  return Page1Address(clock().Today());
+}
+
+bool Shop::Known(const std::string& serial) {
+  // This run's bills first: they are known even when the ledger could not record them.
+  return all_bills_.ContainsSerial(serial) || ledger_.Contains(serial);
+}
+
+size_t Shop::KeepBaseline(const std::vector<BillRecord>& bills, DeliveryWindow* window) {
+  const int64_t now = clock().UnixSeconds();
+  std::vector<LedgerEntry> fresh;
+  std::unordered_set<std::string> seen;
+  // The records pages list the newest payment first: every unknown bill above the newest
+  // bill the ledger knows was paid after the previous run last read page 1.
+  bool above_known = !ledger_was_empty_;
+  for (const BillRecord& bill : bills) {
+    if (ledger_.Contains(bill.流水号)) {
+      above_known = false;
+      continue;
+    }
+    if (!seen.insert(bill.流水号).second) continue;
+    LedgerEntry e;
+    e.bill = bill;
+    e.first_seen = now;
+    e.origin = above_known ? BillOrigin::kRestart : BillOrigin::kBaseline;
+    e.state = above_known ? BillState::kHeld : BillState::kBaseline;
+    fresh.push_back(std::move(e));
+  }
+  all_bills_.AppendAll(bills);
+  if (!ledger_.Insert(fresh)) {
+    // The bills stay known for this run (AllBills), so none of them is mailed; they are
+    // taken again, as unknown, at the next start.
+    if (window) LedgerWriteFailed(*window);
+    return 0;
+  }
+  size_t held = 0;
+  std::lock_guard lock(mutex_);
+  for (const LedgerEntry& e : fresh) {
+    if (e.state == BillState::kHeld) {
+      held_.push_back(e.bill.流水号);
+      ++held;
+    }
+  }
+  return held;
+}
+
+void Shop::LoadBaseline(RecordPagesSink& sink, const PageFetcher& fetch) {
+  std::string address = Page1Address(clock().Today());
+  {
+    std::lock_guard lock(mutex_);
+    records_address_ = address;
+  }
+  StopAwareSink stop_aware(sink, *this);
+  RecordPagesResult read = LoadRecordPages(address, fetch, stop_aware);
+  if (read.page1_read) {
+    KeepBaseline(read.bills, nullptr);
+  } else {
+    baseline_missing_.store(true);
+  }
+  baseline_loaded_.store(true);
+  sink.Finished();
+}
+
+size_t Shop::HeldCount() {
+  std::lock_guard lock(mutex_);
+  return held_.size();
+}
+
+size_t Shop::ResolveHeld(bool deliver) {
+  std::vector<std::string> held;
+  {
+    std::lock_guard lock(mutex_);
+    held.swap(held_);
+  }
+  size_t settled = 0;
+  for (const std::string& serial : held) {
+    std::optional<LedgerEntry> e = ledger_.Find(serial);
+    if (!e || e->state != BillState::kHeld) continue;
+    e->state = deliver ? BillState::kPending : BillState::kHandled;
+    if (ledger_.Update(*e)) {
+      ++settled;
+      if (deliver) new_bills_.Append(e->bill);
+    }
+  }
+  return settled;
+}
+
+}  // namespace fahuo
