@@ -18,17 +18,13 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
-enum class Where { kExecutable, kUser, kOption };
-
 struct FolderCase {
   const char* what;
-  bool portable_marker;
-  bool exe_writable;
-  bool data_dir_option;
-  bool user_folder_exists;
+  const char* setup;  // P: "portable" beside the program, W: program folder writable,
+                      // D: --data-dir given, U: the user's folder exists
   std::vector<std::string> beside_exe;  // written with content "exe:" + name
   std::vector<std::string> in_user;     // written with content "user:" + name
-  Where expect_folder;
+  char expect_folder;                   // E: the program's, U: the user's, D: --data-dir
   bool expect_created;
   std::vector<std::string> expect_copied;
 };
@@ -39,98 +35,40 @@ bool ReadOnly(const std::string&) { return false; }
 TEST(ProgramFolder, ChoosesTheFolderAndCarriesDataOverWithoutReplacingAny) {
   const std::vector<std::string> data = {"zhifubaoZD.edb", "Yjgz.edb", "Peizhi.ini", "fahuo.db",
                                          "fahuo.db-wal"};
+  // clang-format off
   const std::vector<FolderCase> cases = {
-      {"a writable program folder is no longer the default",
-       false,
-       true,
-       false,
-       false,
-       data,
-       {},
-       Where::kUser,
-       true,
-       data},
-      {"a portable install keeps its data beside the program",
-       true,
-       true,
-       false,
-       false,
-       data,
-       {},
-       Where::kExecutable,
-       false,
-       {}},
-      {"a portable marker on a read-only folder falls back",
-       true,
-       false,
-       false,
-       false,
-       data,
-       {},
-       Where::kUser,
-       true,
-       data},
-      {"--data-dir wins over the marker and copies nothing",
-       true,
-       true,
-       true,
-       false,
-       data,
-       {},
-       Where::kOption,
-       true,
-       {}},
-      {"an existing empty user folder still gets the data",
-       false,
-       true,
-       false,
-       true,
-       {"Yjgz.edb"},
-       {},
-       Where::kUser,
-       false,
+      {"a writable program folder is no longer the default", "W", data, {}, 'U', true, data},
+      {"a portable install keeps its data beside the program", "PW", data, {}, 'E', false, {}},
+      {"a portable marker on a read-only folder falls back", "P", data, {}, 'U', true, data},
+      {"--data-dir wins over the marker and copies nothing", "PWD", data, {}, 'D', true, {}},
+      {"an existing empty user folder still gets the data", "WU", {"Yjgz.edb"}, {}, 'U', false,
        {"Yjgz.edb"}},
-      {"a user folder holding any data file is not a first start",
-       false,
-       true,
-       false,
-       true,
-       data,
-       {"Yjgz.edb"},
-       Where::kUser,
-       false,
+      {"a user folder holding a data file is no first start", "WU", data, {"Yjgz.edb"}, 'U', false,
        {}},
-      {"nothing beside the program: nothing to copy",
-       false,
-       false,
-       false,
-       false,
-       {},
-       {},
-       Where::kUser,
-       true,
-       {}},
+      {"nothing beside the program: nothing to copy", "", {}, {}, 'U', true, {}},
   };
+  // clang-format on
   for (const FolderCase& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir top;
     const std::string exe = top.File("bin");
     const std::string user = top.File("share/fahuo");
     fs::create_directories(exe);
-    if (c.portable_marker) WriteFileBytes(exe + "/portable", "");
+    const std::string setup = c.setup;
+    const auto has = [&setup](char flag) { return setup.find(flag) != std::string::npos; };
+    if (has('P')) WriteFileBytes(exe + "/portable", "");
     for (const std::string& name : c.beside_exe) WriteFileBytes(exe + "/" + name, "exe:" + name);
     chmod((exe + "/Peizhi.ini").c_str(), 0600);
-    if (c.user_folder_exists) fs::create_directories(user);
+    if (has('U')) fs::create_directories(user);
     for (const std::string& name : c.in_user) WriteFileBytes(user + "/" + name, "user:" + name);
 
-    const std::string option = c.data_dir_option ? top.File("opt/data/") : "";
+    const std::string option = has('D') ? top.File("opt/data/") : "";
     const DataFolderChoice got =
-        ChooseDataFolder({exe, option, user}, c.exe_writable ? Writable : ReadOnly);
+        ChooseDataFolder({exe, option, user}, has('W') ? Writable : ReadOnly);
 
-    const std::string want = c.expect_folder == Where::kExecutable ? exe
-                             : c.expect_folder == Where::kUser     ? user
-                                                                   : top.File("opt/data");
-    EXPECT_EQ(got.folder, want);
+    EXPECT_EQ(got.folder, c.expect_folder == 'E'   ? exe
+                          : c.expect_folder == 'U' ? user
+                                                   : top.File("opt/data"));
     EXPECT_TRUE(fs::is_directory(got.folder));
     EXPECT_EQ(got.created, c.expect_created);
     EXPECT_EQ(got.copied, c.expect_copied);
@@ -154,9 +92,8 @@ TEST(ProgramFolder, ChoosesTheFolderAndCarriesDataOverWithoutReplacingAny) {
 }
 
 TEST(ProgramFolder, UserDataFolderFollowsXdgAndTheLogNamesTheCopies) {
-  const std::optional<std::string> saved_xdg =
-      std::getenv("XDG_DATA_HOME") ? std::optional<std::string>(std::getenv("XDG_DATA_HOME"))
-                                   : std::nullopt;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const std::optional<std::string> saved_xdg = xdg ? std::optional<std::string>(xdg) : std::nullopt;
   const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("XDG_DATA_HOME", "/srv/data/", 1);
   EXPECT_EQ(UserDataFolder(), "/srv/data/fahuo");
