@@ -1,11 +1,13 @@
-# fahuo: make run | test | demo | bench | fuzz | test-asan | test-tsan | deps
+# fahuo: make run | test | demo | install | package | bench | fuzz | test-asan | test-tsan | deps
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
 ARGS ?=
+# make install PREFIX=... (DESTDIR=... for a staging folder)
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test test-asan test-tsan bench fuzz demo clean format
+.PHONY: all deps configure build run test test-asan test-tsan bench fuzz demo install package clean format
 
 all: build
 
@@ -55,6 +57,14 @@ fuzz: deps
 demo: deps
 	$(MAKE) build
 	tools/demo.sh $(BUILD)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package fahuo_<version>_<arch>.deb in $(BUILD)/.
+package: deps
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

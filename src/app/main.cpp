@@ -7,9 +7,11 @@
 #include <QFont>
 #include <cstdio>
 
+#include "app/core/activity_log.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "app/support/dialogs.h"
+#include "app/support/translation.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
 #include "platform/program_folder.h"
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("fahuo"));
+  fahuo::LoadQtChinese(app);
   QApplication::setApplicationDisplayName(fahuo::ProgramTitle());
   QApplication::setQuitOnLastWindowClosed(false);  // the window hides to the tray
 
@@ -29,8 +32,9 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   QCommandLineOption data_dir(QStringLiteral("data-dir"),
                               QStringLiteral("Folder for the tables and settings (default: "
-                                             "beside the program when writable, else "
-                                             "~/.local/share/fahuo)."),
+                                             "$XDG_DATA_HOME/fahuo or ~/.local/share/fahuo; "
+                                             "beside the program when a file named "
+                                             "'portable' stands there)."),
                               QStringLiteral("DIR"));
   QCommandLineOption records_base(
       QStringLiteral("records-base"),
@@ -40,26 +44,26 @@ int main(int argc, char** argv) {
   parser.addOption(records_base);
   parser.process(app);
 
-  bool fresh_folder = false;
-  fahuo::SetProgramFolder(
-      fahuo::ChooseProgramFolder(QCoreApplication::applicationDirPath().toStdString(),
-                                 parser.value(data_dir).toStdString(), &fresh_folder));
+  const fahuo::DataFolderChoice folder =
+      fahuo::ChooseDataFolder({QCoreApplication::applicationDirPath().toStdString(),
+                               parser.value(data_dir).toStdString(), fahuo::UserDataFolder()});
+  fahuo::SetProgramFolder(folder.folder);
   // A brand-new data folder is a first start, not a damaged install: give it its empty
-  // bill table instead of an error box.
-  if (fresh_folder) {
+  // bill table (unless one was carried over) instead of an error box.
+  if (folder.created && access(fahuo::ProgramFile("zhifubaoZD.edb").c_str(), F_OK) != 0) {
     fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
   }
   if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
 
-  const QString folder = QString::fromStdString(fahuo::ProgramFolder());
-  fahuo::SingleInstance instance(folder);
+  const QString data_folder = QString::fromStdString(fahuo::ProgramFolder());
+  fahuo::SingleInstance instance(data_folder);
   if (!instance.Acquire()) {
     const bool shown = instance.AskRunningCopyToShow();
     std::fprintf(
         stderr, "%s\n",
         (shown ? QStringLiteral("fahuo 已在运行（数据文件夹 %1），已切换到正在运行的窗口。")
                : QStringLiteral("fahuo 已在运行（数据文件夹 %1）。"))
-            .arg(folder)
+            .arg(data_folder)
             .toLocal8Bit()
             .constData());
     return 0;
@@ -67,6 +71,8 @@ int main(int argc, char** argv) {
 
   fahuo::Shop shop;
   fahuo::MainWindow window(shop);
+  // After the window exists: only entries appended from then on reach its log box.
+  if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
   instance.Listen([&window] {
     window.showNormal();
     window.raise();

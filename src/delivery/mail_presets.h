@@ -1,0 +1,26 @@
+#pragma once
+// The sending servers of the mailboxes Chinese sellers use most, and the tips text that
+// explains how to set them up.
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace fahuo {
+
+struct MailPreset {
+  std::string_view name;  // UTF-8, as the menu shows it
+  std::string_view host;
+  int port;  // the provider's documented secure port: 465 implicit TLS, 587 STARTTLS
+};
+
+// In menu order.
+std::span<const MailPreset> MailPresets();
+
+// The text for 发信设置技巧 (UTF-8): the old advice, then each provider's settings, the
+// authorisation code and where to get it, the port, and why port 25 often fails.
+std::string_view MailSetupTips();
+
+// "host:port", the text the server field takes.
+std::string ServerText(const MailPreset& preset);
+
+}  // namespace fahuo

@@ -1,0 +1,63 @@
+#include "delivery/placeholders.h"
+
+#include <cctype>
+
+#include "delivery/gbk_chars.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+std::string AmountText(const std::string& amount) {
+  size_t start = 0;
+  while (start < amount.size() && (amount[start] == '+' || amount[start] == ' ')) ++start;
+  return amount.substr(start);
+}
+
+// The scraper removes blanks, so the page's "2024.05.12 14:03" arrives glued.
+std::string DateText(const std::string& date) {
+  static constexpr std::string_view kShape = "dddd.dd.dddd:dd";
+  if (date.size() != kShape.size()) return date;
+  for (size_t i = 0; i < date.size(); ++i) {
+    const bool digit = std::isdigit(static_cast<unsigned char>(date[i])) != 0;
+    if (kShape[i] == 'd' ? !digit : date[i] != kShape[i]) return date;
+  }
+  return date.substr(0, 10) + " " + date.substr(10);
+}
+
+}  // namespace
+
+std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill) {
+  struct Field {
+    const std::string& name;
+    std::string value;
+  };
+  const Field fields[] = {
+      {FAHUO_GBK("{流水号}"), bill.流水号},       {FAHUO_GBK("{金额}"), AmountText(bill.金额)},
+      {FAHUO_GBK("{名称}"), bill.名称},           {FAHUO_GBK("{对方}"), bill.对方},
+      {FAHUO_GBK("{日期}"), DateText(bill.日期)}, {FAHUO_GBK("{备注}"), bill.备注},
+  };
+  std::string out;
+  out.reserve(gbk_text.size());
+  size_t i = 0;
+  while (i < gbk_text.size()) {
+    // Walk by characters: '{' and '}' are also the second byte of some GBK characters.
+    const size_t length = GbkCharLength(gbk_text, i);
+    if (gbk_text[i] == '{') {
+      const Field* hit = nullptr;
+      for (const Field& f : fields) {
+        if (gbk_text.substr(i).starts_with(f.name)) hit = &f;
+      }
+      if (hit) {
+        out += hit->value;
+        i += hit->name.size();
+        continue;
+      }
+    }
+    out.append(gbk_text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace fahuo
