@@ -7,6 +7,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include "app/app_setup.h"
 #include "app/core/activity_log.h"
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
@@ -61,7 +62,7 @@ const char kNotice[] =
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(ProgramTitle());
-  setWindowIcon(QIcon(QStringLiteral(":/icons/fahuo.png")));
+  setWindowIcon(ProgramIcon());
   setGeometry(50, 50, 1024, 650);
   BuildControls();
   tray_ = new TrayController(this);
@@ -181,7 +182,7 @@ void MainWindow::BuildPanel() {
   编辑框_本地IP->raise();
 
   标签_本地数据库 = MakeLabel(g, "标签_本地数据库", "数据库:未连接", {10, 564, 80, 20});
-  标签_时间 = MakeLabel(g, "标签_时间", "已经运行:00:00:00", {100, 564, 110, 20});
+  标签_时间 = MakeLabel(g, "标签_时间", "已经运行:00:00:00", {97, 564, 120, 20});
 }
 
 bool MainWindow::StartUp() {
