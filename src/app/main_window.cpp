@@ -72,6 +72,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
 void MainWindow::WireParts() {
   settings_ = new SettingsBinder(this);
   load_settings = [this] { settings_->Load(); };
+  connect(settings_, &SettingsBinder::writeFailed, 标签_进度, &QLabel::setText);
+  connect(settings_, &SettingsBinder::writeRecovered, 标签_进度, &QLabel::setText);
   run_control_ = new RunControl(this);
   mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名, 编辑框_邮箱密码,
                                       按钮_连接, 按钮_发送, 按钮2, this);
