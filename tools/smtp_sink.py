@@ -10,7 +10,8 @@ Options (kept stable; tests and tools/demo.sh depend on them):
                        require AUTH (PLAIN and LOGIN) with these credentials; without
                        --user, AUTH is optional and any credentials are accepted
   --maildir DIR        write each message as DIR/NNNN.eml and append one JSON line per
-                       message to DIR/log.jsonl (see below)
+                       message to DIR/log.jsonl (see below); a restart on the same folder
+                       numbers on from the highest NNNN there
   --starttls CERT KEY  offer STARTTLS with this certificate and key; AUTH is then only
                        offered after STARTTLS
   --tls CERT KEY       implicit TLS from the first byte (as on port 465)
@@ -74,11 +75,22 @@ def decode_message(raw):
     return subject, body
 
 
+def last_mail_number(maildir):
+    try:
+        names = os.listdir(maildir)
+    except OSError:
+        return 0
+    numbers = [int(n[:-4]) for n in names if n.endswith(".eml") and n[:-4].isdigit()]
+    return max(numbers, default=0)
+
+
 class Handler:
     def __init__(self, args, counters):
         self.args = args
         self.counters = counters
-        self.count = 0
+        # A restart on the same folder goes on from the highest number there, so earlier
+        # mail is never overwritten.
+        self.count = last_mail_number(args.maildir) if args.maildir else 0
         self.reject = re.compile(args.reject_rcpt) if args.reject_rcpt else None
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
@@ -107,8 +119,14 @@ class Handler:
             "auth_attempts": self.counters.attempts,
         }
         if self.args.maildir:
-            with open(os.path.join(self.args.maildir, record["file"]), "wb") as f:
-                f.write(raw)
+            while True:
+                try:
+                    with open(os.path.join(self.args.maildir, record["file"]), "xb") as f:
+                        f.write(raw)
+                    break
+                except FileExistsError:  # another writer took the number
+                    self.count += 1
+                    record["file"] = f"{self.count:04d}.eml"
             with open(os.path.join(self.args.maildir, "log.jsonl"), "a", encoding="utf-8") as f:
                 f.write(json.dumps(record, ensure_ascii=False) + "\n")
         if self.args.print:

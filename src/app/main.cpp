@@ -3,33 +3,30 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFont>
+#include <QCoreApplication>
+#include <QStringList>
 #include <cstdio>
 
+#include "app/app_setup.h"
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "app/support/dialogs.h"
 #include "app/support/translation.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
+#include "fahuo_version.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 
 int main(int argc, char** argv) {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("fahuo"));
-  fahuo::LoadQtChinese(app);
-  QApplication::setApplicationDisplayName(fahuo::ProgramTitle());
-  QApplication::setQuitOnLastWindowClosed(false);  // the window hides to the tray
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "fahuo: answers every paid order by mail. Sign in inside the window, set the delivery "
       "rules and the sending mailbox, then press 开始."));
-  parser.addHelpOption();
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
   QCommandLineOption data_dir(QStringLiteral("data-dir"),
                               QStringLiteral("Folder for the tables and settings (default: "
                                              "$XDG_DATA_HOME/fahuo or ~/.local/share/fahuo; "
@@ -42,6 +39,22 @@ int main(int argc, char** argv) {
       QStringLiteral("URL"));
   parser.addOption(data_dir);
   parser.addOption(records_base);
+
+  // --help and --version are answered before the GUI application exists, so they work
+  // without a display. Anything else (Qt's own options included) is parsed again below.
+  QStringList raw_args;
+  for (int i = 0; i < argc; ++i) raw_args << QString::fromLocal8Bit(argv[i]);
+  if (parser.parse(raw_args) && (parser.isSet(help) || parser.isSet(version))) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("fahuo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAHUO_VERSION));
+    if (parser.isSet(help)) parser.showHelp(0);
+    parser.showVersion();
+  }
+
+  QApplication app(argc, argv);
+  fahuo::ConfigureApplication();
+  fahuo::LoadQtChinese(app);
   parser.process(app);
 
   const fahuo::DataFolderChoice folder =

@@ -7,6 +7,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include "app/app_setup.h"
 #include "app/core/activity_log.h"
 #include "app/mail_test_actions.h"
 #include "app/run_control.h"
@@ -61,7 +62,7 @@ const char kNotice[] =
 MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(shop) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(ProgramTitle());
-  setWindowIcon(QIcon(QStringLiteral(":/icons/fahuo.png")));
+  setWindowIcon(ProgramIcon());
   setGeometry(50, 50, 1024, 650);
   BuildControls();
   tray_ = new TrayController(this);
@@ -71,6 +72,8 @@ MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(sho
 void MainWindow::WireParts() {
   settings_ = new SettingsBinder(this);
   load_settings = [this] { settings_->Load(); };
+  connect(settings_, &SettingsBinder::writeFailed, 标签_进度, &QLabel::setText);
+  connect(settings_, &SettingsBinder::writeRecovered, 标签_进度, &QLabel::setText);
   run_control_ = new RunControl(this);
   mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
                                       编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
@@ -187,7 +190,7 @@ void MainWindow::BuildPanel() {
   编辑框_本地IP->raise();
 
   标签_本地数据库 = MakeLabel(g, "标签_本地数据库", "数据库:未连接", {10, 564, 80, 20});
-  标签_时间 = MakeLabel(g, "标签_时间", "已经运行:00:00:00", {100, 564, 110, 20});
+  标签_时间 = MakeLabel(g, "标签_时间", "已经运行:00:00:00", {97, 564, 120, 20});
 }
 
 bool MainWindow::StartUp() {

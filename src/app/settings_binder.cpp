@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/core/activity_log.h"
 #include "app/core/settings.h"
 #include "app/main_window.h"
 #include "app/support/qt_text.h"
@@ -18,21 +19,44 @@ std::pair<QLineEdit*, const SettingKey*> Binding(MainWindow* w, int i) {
   }
 }
 
+void Log(const QString& line) { TheActivityLog().Append(ToGbk(line + QStringLiteral("\r\n"))); }
+
 }  // namespace
 
 SettingsBinder::SettingsBinder(MainWindow* window) : QObject(window), window_(window) {
   for (int i = 0; i < 4; ++i) {
     auto [edit, key] = Binding(window, i);
     connect(edit, &QLineEdit::textChanged, this, [this, key = key](const QString& text) {
-      if (loading_) return;
-      WriteSetting(SettingsPath(), *key, ToGbk(text));  // a failed write is not reported
+      if (!loading_) Save(*key, text);
     });
+  }
+}
+
+void SettingsBinder::Save(const SettingKey& key, const QString& text) {
+  std::string kept_as;
+  const bool ok = WriteSetting(SettingsPath(), key, ToGbk(text), &kept_as);
+  if (!kept_as.empty()) {
+    // The name is ASCII: the settings file's own name and a time stamp.
+    const QString name = QString::fromStdString(kept_as.substr(kept_as.rfind('/') + 1));
+    Log(QStringLiteral("设置文件Peizhi.ini无法读取，已改名保留为 %1").arg(name));
+  }
+  if (ok == !failing_) return;
+  failing_ = !ok;
+  if (failing_) {
+    const QString message = QStringLiteral("设置无法保存到Peizhi.ini（文件夹不可写或磁盘已满）");
+    Log(message);
+    emit writeFailed(message);
+  } else {
+    const QString message = QStringLiteral("设置已重新保存到Peizhi.ini");
+    Log(message);
+    emit writeRecovered(message);
   }
 }
 
 void SettingsBinder::Load() {
   loading_ = true;
   const std::string path = SettingsPath();
+  RemoveLeftoverTemporaries(path);
   for (int i = 0; i < 4; ++i) {
     auto [edit, key] = Binding(window_, i);
     edit->setText(FromGbk(ReadSetting(path, *key)));

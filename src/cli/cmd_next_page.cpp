@@ -17,14 +17,15 @@ int NextPage(int argc, char** argv) {
     std::fprintf(stderr, "usage: fahuo-cli next-page FILE|- ADDRESS\n");
     return 1;
   }
-  std::string page, error;
-  if (!ReadAllBytes(argv[0], page, error)) {
+  InputBytes page;
+  std::string error;
+  if (!page.Read(argv[0], error)) {
     std::fprintf(stderr, "fahuo-cli: %s\n", error.c_str());
     return 1;
   }
   const std::string current = argv[1];
   std::string next;
-  if (!FindNextPage(page, next)) return 2;
+  if (!FindNextPage(page.view(), next)) return 2;
   next = ResolveNextAddress(current, next);
   if (next.empty()) return 2;
   std::printf("%s\n", GbkToUtf8(next).c_str());

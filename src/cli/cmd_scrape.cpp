@@ -28,9 +28,10 @@ void AppendField(std::string& line, std::string_view key, const std::string& gbk
   AppendJsonString(line, GbkToUtf8(gbk_value));
 }
 
-// One bill as one JSON object; the key order is part of the output contract.
-std::string BillJsonLine(const BillRecord& bill) {
-  std::string line = "{";
+// One bill as one JSON object on its own line, appended to `line`; the key order is part of
+// the output contract.
+void AppendBillJsonLine(std::string& line, const BillRecord& bill) {
+  line.push_back('{');
   AppendField(line, "流水号", bill.流水号, true);
   AppendField(line, "日期", bill.日期, false);
   AppendField(line, "名称", bill.名称, false);
@@ -40,7 +41,6 @@ std::string BillJsonLine(const BillRecord& bill) {
   AppendField(line, "备注", bill.备注, false);
   AppendField(line, "链接", bill.链接, false);
   line += "}\n";
-  return line;
 }
 
 }  // namespace
@@ -50,17 +50,29 @@ int Scrape(int argc, char** argv) {
     std::fprintf(stderr, "usage: fahuo-cli scrape FILE|-\n");
     return kExitError;
   }
-  std::string page;
+  InputBytes page;
   std::string error;
-  if (!ReadAllBytes(argv[0], page, error)) {
+  if (!page.Read(argv[0], error)) {
     std::fprintf(stderr, "fahuo-cli scrape: %s\n", error.c_str());
     return kExitError;
   }
   std::vector<BillRecord> bills;
-  if (!ScrapeRecordTable(page, bills)) return kExitNoRecordTable;
-  std::string out;
-  for (const BillRecord& bill : bills) out += BillJsonLine(bill);
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+  // A record row of the service's pages takes about 1.5 KB: room for them all up front
+  // spares the copies and fresh pages of a growing list.
+  bills.reserve(page.view().size() / 1024);
+  if (!ScrapeRecordTable(page.view(), bills)) return kExitNoRecordTable;
+  // One buffered stream: lines go out as they are made, in large writes, without holding the
+  // whole output in memory.
+  static char out_buffer[1 << 20];
+  std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
+  std::string line;
+  bool written = true;
+  for (const BillRecord& bill : bills) {
+    line.clear();
+    AppendBillJsonLine(line, bill);
+    written = written && std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+  }
+  if (!written || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "fahuo-cli scrape: cannot write the output: %s\n", std::strerror(errno));
     return kExitError;
   }

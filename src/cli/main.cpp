@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "fahuo_version.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ const Command kCommands[] = {
 };
 
 void PrintHelp(FILE* out) {
-  std::fprintf(out, "usage: fahuo-cli COMMAND [ARGS]\n\ncommands:\n");
+  std::fprintf(out, "usage: fahuo-cli COMMAND [ARGS] | --version\n\ncommands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
 }
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
       !std::strcmp(argv[1], "help")) {
     PrintHelp(argc < 2 ? stderr : stdout);
     return argc < 2 ? 1 : 0;
+  }
+  if (!std::strcmp(argv[1], "--version")) {
+    std::printf("fahuo-cli %s\n", FAHUO_VERSION);
+    return 0;
   }
   for (const Command& c : kCommands) {
     if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);

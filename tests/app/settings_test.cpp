@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "platform/gbk.h"
 #include "test_support.h"
 
@@ -46,13 +49,40 @@ TEST(Settings, EveryValueIsReadBackUnchangedAndTheOthersAreKept) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(Settings, PasswordWithSurroundingBlanksSurvives) {
+TEST(Settings, EveryTypedValueReadsBackByteForByte) {
   TempDir dir;
   const std::string path = dir.File("Peizhi.ini");
+  const std::string values[] = {"abc",
+                                "",
+                                "\"abc\"",
+                                "\"",
+                                "\"\"",
+                                "\"abc",
+                                "abc\"",
+                                " \"abc\" ",
+                                "  lead",
+                                "trail  ",
+                                "\ttab\t",
+                                "a=b;c",
+                                ";semi",
+                                "#hash",
+                                "=eq",
+                                "[x]",
+                                "<<<END",
+                                "\"a\" = \"b\"",
+                                Utf8ToGbk("\"密码\"")};
+  for (const std::string& value : values) {
+    SCOPED_TRACE("[" + value + "]");
+    ASSERT_TRUE(WriteSetting(path, kSettingPassword, value));
+    EXPECT_EQ(ReadSetting(path, kSettingPassword), value);
+    // ... also after a write of another key kept it.
+    ASSERT_TRUE(WriteSetting(path, kSettingServer, value));
+    EXPECT_EQ(ReadSetting(path, kSettingPassword), value);
+    EXPECT_EQ(ReadSetting(path, kSettingServer), value);
+  }
+  // An ordinary value stays a plain "key = value" line for older readers of the file.
   ASSERT_TRUE(WriteSetting(path, kSettingPassword, "abc"));
-  EXPECT_EQ(ReadSetting(path, kSettingPassword), "abc");
-  ASSERT_TRUE(WriteSetting(path, kSettingPassword, ""));
-  EXPECT_EQ(ReadSetting(path, kSettingPassword), "");
+  EXPECT_NE(testing::ReadFileBytes(path).find(Utf8ToGbk("连接码 = abc\n")), std::string::npos);
 }
 
 TEST(Settings, ALineBreakCannotAddAKeyToTheFile) {
@@ -68,6 +98,57 @@ TEST(Settings, UnwritableFolderFailsWithoutThrowingAndGarbageFileReadsAsDefaults
   EXPECT_FALSE(WriteSetting(dir.File("file") + "/Peizhi.ini", kSettingServer, "a"));
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("Peizhi.ini"), std::string("\0\xff\xfe[[[=\n", 9)));
   EXPECT_EQ(ReadSetting(dir.File("Peizhi.ini"), kSettingInterval), "2000");
+}
+
+struct UnreadableCase {
+  const char* name;
+  std::function<bool(const std::string& path)> make;
+};
+
+TEST(Settings, AnUnreadableFileIsKeptAsideNeverWrittenOver) {
+  const UnreadableCase cases[] = {
+      {"too large",
+       [](const std::string& p) {
+         return testing::WriteFileBytes(p, "[x]\n" + std::string(2 << 20, 'a'));
+       }},
+      // A FIFO would hang a blocking open for ever.
+      {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0600) == 0; }},
+      {"folder", [](const std::string& p) { return std::filesystem::create_directory(p); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("Peizhi.ini");
+    ASSERT_TRUE(c.make(path));
+    EXPECT_EQ(ReadSetting(path, kSettingServer), "smtp.qq.com");
+    std::string kept_as;
+    ASSERT_TRUE(WriteSetting(path, kSettingPassword, "pw", &kept_as));
+    EXPECT_EQ(kept_as.rfind(path + ".unreadable-", 0), 0u) << kept_as;
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(kept_as)));
+    EXPECT_EQ(ReadSetting(path, kSettingPassword), "pw");
+    // The next write finds a readable file and moves nothing.
+    kept_as.clear();
+    ASSERT_TRUE(WriteSetting(path, kSettingServer, "smtp.example.com", &kept_as));
+    EXPECT_EQ(kept_as, "");
+    EXPECT_EQ(ReadSetting(path, kSettingPassword), "pw");
+  }
+}
+
+TEST(Settings, OnlyOurOwnLeftoverTemporariesAreRemoved) {
+  TempDir dir;
+  const std::string path = dir.File("Peizhi.ini");
+  const std::string ours[] = {"Peizhi.ini.tmp-0badf00d", "Peizhi.ini.tmp-12345678"};
+  const std::string others[] = {"Peizhi.ini",
+                                "Peizhi.ini.tmp-1234567",
+                                "Peizhi.ini.tmp-123456789",
+                                "Peizhi.ini.tmp-ABCDEF12",
+                                "Yjgz.edb.tmp-12345678",
+                                "Peizhi.ini.unreadable-20240101-120000"};
+  for (const auto& name : ours) ASSERT_TRUE(testing::WriteFileBytes(dir.File(name), "secret"));
+  for (const auto& name : others) ASSERT_TRUE(testing::WriteFileBytes(dir.File(name), "keep"));
+  EXPECT_EQ(RemoveLeftoverTemporaries(path), 2);
+  for (const auto& name : ours) EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const auto& name : others) EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
 }
 
 }  // namespace

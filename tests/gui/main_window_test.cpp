@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "app/core/activity_log.h"
+#include "app/settings_binder.h"
 #include "app/support/dialogs.h"
+#include "app/support/qt_text.h"
 #include "app/tray.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
@@ -68,6 +70,7 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
       {"分组框2", "发货提示", {10, 420, 200, 140}},
       {"编辑框_本地IP", "", {15, 437, 190, 115}},
       {"标签_本地数据库", "数据库:未连接", {10, 564, 80, 20}},
+      {"标签_时间", "已经运行:00:00:00", {97, 564, 120, 20}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,6 +102,9 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
   EXPECT_EQ(w.托盘菜单->actions()[0]->text(), QStringLiteral("打开"));
   EXPECT_EQ(w.托盘菜单->actions()[1]->text(), QStringLiteral("关闭"));
   EXPECT_EQ(w.超级列表框1->headerItem()->text(4), QStringLiteral("流水号"));
+  // The icon comes from the resources linked in as the program links them, at every size.
+  EXPECT_FALSE(w.windowIcon().pixmap(16).isNull());
+  EXPECT_TRUE(w.windowIcon().availableSizes().contains(QSize(256, 256)));
 }
 
 TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
@@ -111,6 +117,7 @@ TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
   EXPECT_EQ(loaded, 1);
   EXPECT_TRUE(dialogs.dialogs.Seen().empty());
+  EXPECT_FALSE(w.tray()->icon()->icon().pixmap(22).isNull());
   EXPECT_EQ(w.超文本浏览框1->url().toString(),
             QStringLiteral("http://127.0.0.1:9/record/standard.htm"));
 }
@@ -170,6 +177,34 @@ TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
   EXPECT_EQ(seen[1].caption, QStringLiteral("错误"));
   EXPECT_EQ(seen[1].icon, Dialogs::Icon::kWarning);
   EXPECT_EQ(loaded, 0);
+}
+
+TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
+  ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+  {
+    Shop shop;
+    MainWindow w(shop);
+    ASSERT_TRUE(w.StartUp());
+    w.编辑框_邮箱密码->setText(QStringLiteral("\"abc\""));
+    w.编辑框_邮箱服务器地址->setText(QStringLiteral(" smtp.example.com "));
+  }
+  Shop shop;
+  MainWindow w(shop);
+  ASSERT_TRUE(w.StartUp());
+  EXPECT_EQ(w.编辑框_邮箱密码->text(), QStringLiteral("\"abc\""));
+  EXPECT_EQ(w.编辑框_邮箱服务器地址->text(), QStringLiteral(" smtp.example.com "));
+
+  TheActivityLog().Clear();
+  ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
+  SetProgramFolder(dir.File("file"));  // nothing can be written below a plain file
+  for (const char* typed : {"p", "pw", "pw1"}) w.编辑框_邮箱密码->setText(QString::fromUtf8(typed));
+  const QString log = FromGbk(TheActivityLog().Text());
+  EXPECT_EQ(log.count(QStringLiteral("设置无法保存")), 1) << log.toStdString();
+  EXPECT_TRUE(w.标签_进度->text().contains(QStringLiteral("设置无法保存")))
+      << w.标签_进度->text().toStdString();
+  SetProgramFolder(dir.path());
+  w.编辑框_邮箱密码->setText(QStringLiteral("pw12"));
+  EXPECT_TRUE(w.标签_进度->text().contains(QStringLiteral("设置已重新保存")));
 }
 
 TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {

@@ -104,10 +104,12 @@ static std::string Env(const char* name, const char* fallback) {
   return v && *v ? v : fallback;
 }
 
-std::string SourceDir() { return Env("FAHUO_SOURCE_DIR", "."); }
-std::string ToolsDir() { return Env("FAHUO_TOOLS", "./tools"); }
-std::string TestDataDir() { return Env("FAHUO_TEST_DATA", "./tests/data"); }
-std::string BinaryDir() { return Env("FAHUO_BINARY_DIR", "."); }
+// The build compiles the folders in, so a test run by hand from any folder finds them; the
+// environment may point elsewhere.
+std::string SourceDir() { return Env("FAHUO_SOURCE_DIR", FAHUO_BUILT_SOURCE_DIR); }
+std::string ToolsDir() { return Env("FAHUO_TOOLS", FAHUO_BUILT_SOURCE_DIR "/tools"); }
+std::string TestDataDir() { return Env("FAHUO_TEST_DATA", FAHUO_BUILT_SOURCE_DIR "/tests/data"); }
+std::string BinaryDir() { return Env("FAHUO_BINARY_DIR", FAHUO_BUILT_BINARY_DIR); }
 
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -3,8 +3,14 @@
 // Bytes in, bytes out: the file is GBK and SimpleIni must not convert it.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
@@ -22,23 +28,72 @@ namespace {
 const std::string& Section() { return FAHUO_GBK("支付宝自助"); }
 
 // Refuses absurdly large files rather than reading them whole.
-constexpr long kMaxSettingsBytes = 1 << 20;
+constexpr off_t kMaxSettingsBytes = 1 << 20;
 
-bool LoadIni(const std::string& path, CSimpleIniA& ini) {
+enum class FileState { kMissing, kRead, kUnreadable };
+
+// Reads `path` whole when it is a regular file of sane size. O_NONBLOCK keeps a FIFO or a
+// device in its place from hanging the open.
+FileState ReadSettingsFile(const std::string& path, std::string& bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing : FileState::kUnreadable;
+  FileState state = FileState::kUnreadable;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSettingsBytes) {
+    bytes.assign(static_cast<size_t>(st.st_size) + 1, '\0');
+    size_t got = 0;
+    ssize_t n = 0;
+    while (got < bytes.size() && (n = ::read(fd, bytes.data() + got, bytes.size() - got)) > 0) {
+      got += static_cast<size_t>(n);
+    }
+    // A file that grew past the limit while being read is refused like a large one.
+    if (n >= 0 && got <= static_cast<size_t>(kMaxSettingsBytes)) {
+      bytes.resize(got);
+      state = FileState::kRead;
+    }
+  }
+  ::close(fd);
+  return state;
+}
+
+FileState LoadIni(const std::string& path, CSimpleIniA& ini) {
   // Quotes keep the blanks around a value (a password may have them).
   ini.SetQuotes(true);
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
   std::string bytes;
-  char buffer[8192];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    bytes.append(buffer, n);
-    if (static_cast<long>(bytes.size()) > kMaxSettingsBytes) break;
+  FileState state = ReadSettingsFile(path, bytes);
+  if (state == FileState::kRead && ini.LoadData(bytes) < 0) state = FileState::kUnreadable;
+  return state;
+}
+
+// The reader strips one pair of quotes around a value, and the writer adds them only for
+// blanks at either end; a value that is itself quoted gets its own pair so that it reads
+// back with its quotes.
+std::string StoredForm(const std::string& gbk_value) {
+  std::string value;
+  value.reserve(gbk_value.size() + 2);
+  // A value never spans lines in the file: a line break would end it early.
+  for (char c : gbk_value) value += (c == '\r' || c == '\n') ? ' ' : c;
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = '"' + value + '"';
+  return value;
+}
+
+// Renames an unreadable settings file to "Peizhi.ini.unreadable-YYYYMMDD-HHMMSS" (with a
+// counter when that name is taken). Empty when it could not be moved.
+std::string MoveAside(const std::string& path) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = path + ".unreadable-" + stamp;
+  for (int i = 1; i < 100; ++i) {
+    std::string target = i == 1 ? base : base + "-" + std::to_string(i);
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) continue;
+    return std::rename(path.c_str(), target.c_str()) == 0 ? target : std::string();
   }
-  std::fclose(f);
-  if (static_cast<long>(bytes.size()) > kMaxSettingsBytes) return false;
-  return ini.LoadData(bytes) >= 0;
+  return {};
 }
 
 }  // namespace
@@ -48,24 +103,62 @@ std::string SettingsPath() { return ProgramFile("Peizhi.ini"); }
 std::string ReadSetting(const std::string& path, const SettingKey& key) {
   CSimpleIniA ini(/*a_bIsUtf8=*/false, /*a_bMultiKey=*/false, /*a_bMultiLine=*/false);
   const std::string fallback = Utf8ToGbk(key.default_value);
-  if (!LoadIni(path, ini)) return fallback;
+  if (LoadIni(path, ini) != FileState::kRead) return fallback;
   const char* value = ini.GetValue(Section().c_str(), Utf8ToGbk(key.key).c_str(), nullptr);
   return value ? std::string(value) : fallback;
 }
 
-bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value) {
+bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value,
+                  std::string* kept_as) {
   CSimpleIniA ini(false, false, false);
-  LoadIni(path, ini);
-  ini.SetQuotes(true);  // a missing or unreadable file starts afresh
-  // A value never spans lines in the file: a line break would end it early.
-  std::string value;
-  for (char c : gbk_value) value += (c == '\r' || c == '\n') ? ' ' : c;
+  if (LoadIni(path, ini) == FileState::kUnreadable) {
+    // The seller's server, account and password may be in there: keep it, start afresh.
+    std::string moved = MoveAside(path);
+    if (moved.empty()) return false;
+    if (kept_as) *kept_as = moved;
+    ini.Reset();
+    ini.SetQuotes(true);
+  }
+  // Values kept from the file were read without their protecting quotes: store them again.
+  CSimpleIniA::TNamesDepend sections;
+  ini.GetAllSections(sections);
+  for (const auto& section : sections) {
+    CSimpleIniA::TNamesDepend keys;
+    ini.GetAllKeys(section.pItem, keys);
+    for (const auto& name : keys) {
+      const std::string kept = StoredForm(ini.GetValue(section.pItem, name.pItem, ""));
+      ini.SetValue(section.pItem, name.pItem, kept.c_str());
+    }
+  }
+  const std::string value = StoredForm(gbk_value);
   if (ini.SetValue(Section().c_str(), Utf8ToGbk(key.key).c_str(), value.c_str()) < 0) {
     return false;
   }
   std::string out;
   if (ini.Save(out) < 0) return false;
   return ReplaceFileWith(path, out, 0600);  // it holds the mailbox password
+}
+
+int RemoveLeftoverTemporaries(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  // The names TempPathBeside makes: "<name>.tmp-" and eight lower-case hex digits.
+  const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp-";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+    const std::string full = folder + "/" + name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(full.c_str()) == 0) {
+      ++removed;
+    }
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace fahuo

@@ -20,12 +20,22 @@ extern const SettingKey kSettingInterval;
 std::string SettingsPath();
 
 // The value under `key` (GBK), or the key's default when the file, section or key is
-// missing or the file cannot be read.
+// missing or the file cannot be read. Only a regular file is read, and opening never
+// blocks (a FIFO in its place reads as unreadable).
 std::string ReadSetting(const std::string& path, const SettingKey& key);
 
-// Writes `gbk_value` under `key`, keeping every other line's value. The new file replaces
-// the old one whole (a crash never leaves a torn file) and is readable by its owner only,
-// since it holds the mailbox password. False when the file could not be written.
-bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value);
+// Writes `gbk_value` under `key`, keeping every other line's value; the value reads back
+// byte for byte (line breaks, which would end it early, become blanks). The new file
+// replaces the old one whole (a crash never leaves a torn file) and is readable by its
+// owner only, since it holds the mailbox password. A file that exists but cannot be read
+// (too large, not a regular file, no permission) is never written over: it is first
+// renamed aside with the time in its name, and `kept_as` (optional) receives that name.
+// False when the file could not be written (or the unreadable one not moved aside).
+bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value,
+                  std::string* kept_as = nullptr);
+
+// Removes the temporary files that a write interrupted by a kill left beside `path` (they
+// hold the password in clear). Only names of our own making are touched. Returns how many.
+int RemoveLeftoverTemporaries(const std::string& path);
 
 }  // namespace fahuo

@@ -29,11 +29,19 @@ class QtDialogs : public Dialogs {
         break;
     }
     switch (box.exec()) {
+      case QMessageBox::Ok: return Answer::kOk;
       case QMessageBox::Yes: return Answer::kYes;
       case QMessageBox::No: return Answer::kNo;
       case QMessageBox::Cancel: return Answer::kCancel;
-      default: return buttons == Buttons::kOk ? Answer::kOk : Answer::kCancel;
+      default: break;
     }
+    // Closed without a button: the refusing answer (plain acknowledgement for OK alone).
+    switch (buttons) {
+      case Buttons::kOk: return Answer::kOk;
+      case Buttons::kYesNo: return Answer::kNo;
+      case Buttons::kOkCancel: break;
+    }
+    return Answer::kCancel;
   }
 
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
