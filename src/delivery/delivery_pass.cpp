@@ -77,6 +77,9 @@ void DeliverBill(DeliveryWindow& window, const DeliveryServices& services, const
       case Recipient::Kind::kSkipNotQq:
         window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
         return;
+      case Recipient::Kind::kSkipInvalidAddress:
+        window.AppendLog(InvalidAddressSkipText() + Eol());
+        return;
       case Recipient::Kind::kQqNumber:
         window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
                          std::string(kQqMailDomain) + Eol());

@@ -203,9 +203,12 @@ TEST_F(DeliveryPassTest, RecipientOutcomes) {
            Case{"NotAQqNumber",
                 {.serial = "2", .name = "张三"},
                 {"log:对方留言的不是QQ号码，自动跳过不发送邮件\r\n"}},
-           Case{"AtSignWithWordsUsedWhole",
+           Case{"AddressTakenFromTheWords",
                 {.serial = "3", .name = "请发到a@b.com谢谢"},
-                {"log:发送的邮箱地址是：请发到a@b.com谢谢\r\n", "log:发送邮件成功\r\n"}},
+                {"log:发送的邮箱地址是：a@b.com\r\n", "log:发送邮件成功\r\n"}},
+           Case{"InvalidAddress",
+                {.serial = "4", .name = "a@b@c.com"},
+                {"log:无效的邮箱地址，自动跳过不发送邮件\r\n"}},
        }) {
     SCOPED_TRACE(c.name);
     window_.ClearEvents();
