@@ -36,7 +36,7 @@ float AmountFromText(std::string_view text) {
 
 std::string AmountToText(float amount) {
   if (amount == 0) return "0";  // no "-0"
-  char buffer[64];  // the largest float has 39 digits
+  char buffer[64];              // the largest float has 39 digits
   // Fixed notation: the shortest plain decimal that reads back as the same float, never an
   // exponent (the delivery log shows amounts this way too).
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, amount, std::chars_format::fixed);

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
@@ -262,6 +263,42 @@ TEST_F(RulesWindowTest, FailedSaveKeepsRulesAndWindow) {
   EXPECT_EQ(List(w)->topLevelItemCount(), 2);
   EXPECT_EQ(*CurrentRules(), old);
   EXPECT_EQ(ReadRuleTable(RuleTablePath()), old);
+}
+
+// The seller's rules must not be lost to a table the window cannot show whole: the window
+// says so, and the save keeps the old file under another name.
+TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
+  std::vector<DeliveryRule> many(kMaxRules + 5, Rule(1, 2, "多", "b"));
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    QString box_start;
+  } cases[] = {
+      {"Damaged", [] { testing::WriteFileBytes(RuleTablePath(), "not a table"); },
+       QStringLiteral("规则表 Yjgz.edb 无法读取")},
+      {"BeyondTheLimit", [&] { ASSERT_TRUE(WriteRuleTable(RuleTablePath(), many, nullptr)); },
+       QStringLiteral("规则表有 10005 条规则，只使用前 10000 条")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    const std::string before = testing::ReadFileBytes(RuleTablePath());
+    RulesWindow w;
+    QStringList opened = Messages();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith(c.box_start)) << opened[0].toStdString();
+    Type(w, {"5", "6", "新", "新内容"});
+    Click(w, "按钮_添加");
+    Click(w, "按钮_保存");
+    QStringList saved = Messages();
+    ASSERT_EQ(saved.size(), 1);
+    const QString kept_prefix = QStringLiteral("保存成功\n原规则表已改名保留为：");
+    ASSERT_TRUE(saved[0].startsWith(kept_prefix)) << saved[0].toStdString();
+    const std::string kept = saved[0].mid(kept_prefix.size()).toStdString();
+    EXPECT_EQ(testing::ReadFileBytes(kept), before);
+    EXPECT_EQ(ReadRuleTable(RuleTablePath())->size(), w.ListedRules().size());
+    std::filesystem::remove(kept);
+  }
 }
 
 TEST_F(RulesWindowTest, HelpExplainsRanges) {

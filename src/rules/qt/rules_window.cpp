@@ -112,10 +112,21 @@ void RulesWindow::BuildControls() {
 }
 
 void RulesWindow::FillFromTable() {
-  // A missing or unreadable table is not an error here: the seller starts with no rules.
-  std::optional<std::vector<DeliveryRule>> rules = ReadRuleTable(RuleTablePath());
-  if (!rules) return;
-  for (const DeliveryRule& rule : *rules) AppendRow(rule);
+  // A missing table is no error: the seller starts with no rules. A table that is there
+  // but cannot be shown whole must survive the next save.
+  RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
+  if (read.status == RuleTableRead::Status::kUnreadable) {
+    keep_old_table_ = true;
+    Inform(QStringLiteral("规则表 Yjgz.edb 无法读取，列表为空。保存时会先把原文件改名保留。"));
+    return;
+  }
+  超级列表框1->setUpdatesEnabled(false);
+  for (const DeliveryRule& rule : read.rules) AppendRow(rule);
+  超级列表框1->setUpdatesEnabled(true);
+  if (read.total > read.rules.size()) {
+    keep_old_table_ = true;
+    Inform(FromGbk(RulesCutNotice(read.total)) + QStringLiteral("。保存时会先把原文件改名保留。"));
+  }
 }
 
 void RulesWindow::AppendRow(const DeliveryRule& rule) {
@@ -198,11 +209,17 @@ void RulesWindow::OnDelete() {
 
 void RulesWindow::OnSave() {
   std::string failure;
-  if (!SaveRuleTable(ListedRules(), &failure)) {
+  std::string kept_as;
+  if (!SaveRuleTable(ListedRules(), &failure, keep_old_table_ ? &kept_as : nullptr)) {
     Inform(FromGbk(failure));
     return;
   }
-  Inform(QStringLiteral("保存成功"));
+  keep_old_table_ = false;
+  QString text = QStringLiteral("保存成功");
+  if (!kept_as.empty()) {
+    text += QStringLiteral("\n原规则表已改名保留为：") + QString::fromStdString(kept_as);
+  }
+  Inform(text);
   accept();
 }
 

@@ -18,7 +18,9 @@ namespace fahuo {
 class RulesWindow : public QDialog {
   Q_OBJECT
  public:
-  // Fills the list from the rule table; a missing or unreadable table gives an empty list.
+  // Fills the list from the rule table; a missing table gives an empty list. A table that
+  // cannot be read, or holds more rules than the list shows, is named in a box, and the
+  // save then renames it aside instead of replacing it.
   explicit RulesWindow(QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
@@ -59,6 +61,8 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_修改 = nullptr;
   QPushButton* 按钮1 = nullptr;
   QLineEdit* 编辑框1 = nullptr;
+
+  bool keep_old_table_ = false;
 };
 
 }  // namespace fahuo
