@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -299,6 +300,57 @@ TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
     EXPECT_EQ(ReadRuleTable(RuleTablePath())->size(), w.ListedRules().size());
     std::filesystem::remove(kept);
   }
+}
+
+// Work the seller typed is not lost by a slip: a word in an amount box, a rule typed but not
+// added, a window closed before saving. Overlaps are allowed but named; order can change.
+TEST_F(RulesWindowTest, KeepsTheSellersWork) {
+  {
+    RulesWindow w;
+    Type(w, {"abc", "98", "甲", "a"});
+    Click(w, "按钮_添加");
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("金额请填写数字")});
+    EXPECT_EQ(List(w)->topLevelItemCount(), 0);
+
+    Type(w, {"1", "100", "甲", "a"});
+    Click(w, "按钮_添加");
+    Type(w, {"50", "150", "乙", "b"});
+    Click(w, "按钮_添加");
+    EXPECT_EQ(Messages(),
+              QStringList{QStringLiteral("金额范围与第 1 条规则“甲”重叠：两条都符合的金额"
+                                         "按排在前面的第 1 条规则“甲”发送。")});
+    Select(w, 1);
+    Click(w, "按钮_上移");
+    EXPECT_EQ(Row(w, 0)[2], QStringLiteral("乙"));
+
+    auto* body = Child<QPlainTextEdit>(w, "编辑框_内容");
+    for (Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Tab, mods);
+      QApplication::sendEvent(body, &press);
+    }
+    EXPECT_EQ(body->toPlainText(), QStringLiteral("\tb")) << "Tab moves on, Ctrl+Tab types";
+
+    Type(w, {"200", "300", "丙", "c"});  // typed, not added
+    Click(w, "按钮_保存");
+    EXPECT_EQ(Messages(),
+              (QStringList{QStringLiteral("编辑框中的规则还没有添加到列表，是否先添加？"),
+                           QStringLiteral("保存成功")}));
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+  }
+  const std::vector<DeliveryRule> saved = {Rule(50, 150, "乙", "b"), Rule(1, 100, "甲", "a"),
+                                           Rule(200, 300, "丙", "c")};
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
+
+  RulesWindow w;
+  w.show();
+  Select(w, 0);
+  Click(w, "按钮_删除");
+  dialogs_.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  w.close();
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("规则已修改，是否保存？")});
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
 }
 
 TEST_F(RulesWindowTest, HelpExplainsRanges) {
