@@ -15,11 +15,13 @@ The first stdout line is "PORT <n>" (useful with --port 0).
 Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
     /_control/pay?name=N&note=T&amount=98.00&counterparty=C
                         add a payment at the top of the records; answers its serial number
-    /_control/fault?kind=K[&count=N][&page=P][&delay=S]
+    /_control/fault?kind=K[&count=N][&page=P][&delay=S][&mb=M]
                         the next N (default 1, -1 = until reset) records requests, or only
                         those for pageNum P, fail: K is slow (answer after S seconds,
                         default 5), 500, empty (200 with no body), notable (a page without
-                        a record table) or drop (close the connection without an answer)
+                        a record table), drop (close the connection without an answer), or
+                        an answer of M megabytes (default 150): huge (chunked), hugelength
+                        (with its Content-Length) or gzipbomb (M MB of zeros, gzip-encoded)
     /_control/links?style=absolute|relative|foreign
                         how the pager writes its links (foreign: another host name for the
                         same server, 127.0.0.1 <-> localhost)
@@ -34,6 +36,7 @@ Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
 
 import argparse
 import datetime
+import functools
 import html
 import http.server
 import json
@@ -44,6 +47,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 
 COOKIE_NAME = "ALIPAYJSESSIONID"
 RECORDS_PATH = "/record/standard.htm"
@@ -105,6 +109,14 @@ class State:
                     self.faults.remove(fault)
             return fault
         return None
+
+
+@functools.lru_cache(maxsize=4)
+def gzip_of_zeros(size):
+    packer = zlib.compressobj(9, zlib.DEFLATED, 31)  # 31: gzip framing
+    block = bytes(1 << 20)
+    parts = [packer.compress(block[:min(len(block), size - done)]) for done in range(0, size, len(block))]
+    return b"".join(parts) + packer.flush()
 
 
 def parse_date(text):
@@ -205,6 +217,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def send_oversized(self, kind, size):
+        """An answer far larger than any records page; stops when the client hangs up."""
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=GBK")
+        if kind == "gzipbomb":
+            body = gzip_of_zeros(size)
+            self.send_header("Content-Encoding", "gzip")
+            self.send_header("Content-Length", str(len(body)))
+        elif kind == "hugelength":
+            self.send_header("Content-Length", str(size))
+        else:
+            self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        try:
+            if kind == "gzipbomb":
+                return self.wfile.write(body)
+            block = b"<tr>" + bytes(65532)
+            for _ in range(size // len(block)):
+                if kind == "huge":
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+                else:
+                    self.wfile.write(block)
+            if kind == "huge":
+                self.wfile.write(b"0\r\n\r\n")
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
     def params(self, url):
         query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
         if self.command == "POST":
@@ -277,6 +317,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif fault and fault["kind"] == "drop":
             self.close_connection = True
             return
+        elif fault and fault["kind"] in ("huge", "hugelength", "gzipbomb"):
+            return self.send_oversized(fault["kind"], fault["mb"] << 20)
         if not (state.open or self.signed_in()):
             return self.send_body(200, signin_form_page())
         self.send_body(200, self.records_page(params, page))
@@ -321,12 +363,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 reply = bill.serial
             elif action == "fault":
                 kind = params.get("kind", "")
-                if kind not in ("slow", "500", "empty", "notable", "drop"):
+                if kind not in ("slow", "500", "empty", "notable", "drop", "huge", "hugelength",
+                                "gzipbomb"):
                     return self.send_body(400, b"unknown fault kind\n", "text/plain")
                 page = params.get("page")
                 state.faults.append({"kind": kind, "count": int(params.get("count", "1")),
                                      "page": int(page) if page else None,
-                                     "delay": float(params.get("delay", "5"))})
+                                     "delay": float(params.get("delay", "5")),
+                                     "mb": int(params.get("mb", "150"))})
             elif action == "links":
                 state.link_style = params.get("style", "absolute")
             elif action == "reset":

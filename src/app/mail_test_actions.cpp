@@ -1,20 +1,22 @@
 #include "app/mail_test_actions.h"
 
+#include "delivery/mail_presets.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
+#include "app/support/ui_thread.h"
+#include "platform/mail_client.h"
 
 namespace fahuo {
 namespace {
 
 const QString kTipsCaption = QStringLiteral("发信设置技巧");
-const QString kTipsText = QStringLiteral(
-    "通过SMTP发信，无需验证码!发信效果虽差，但是能满足虚拟产品自动发货的需求，据我所知大部分人卖"
-    "虚拟产品停留在一天几单或者几天一单的情况下，利用SMTP发信完全可以满足要求。订单累计多的每天有"
-    "几十上百单的可以用企业QQ邮箱来发信满足要求。");
+const QString kTipsText = QString::fromUtf8(MailSetupTips().data(), static_cast<qsizetype>(MailSetupTips().size()));
 const QString kAddressPrompt = QStringLiteral("请输入邮箱地址");
+const QString kRunningCaption = QStringLiteral("测试中…");
 
 std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : std::string(); }
 
@@ -23,27 +25,84 @@ std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : s
 MailTestActions::MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user,
                                  QLineEdit* password, QPushButton* 按钮_连接,
                                  QPushButton* 按钮_发送, QPushButton* 按钮2, QObject* parent)
-    : QObject(parent), window_(window), server_(server), user_(user), password_(password) {
+    : QObject(parent),
+      window_(window),
+      server_(server),
+      user_(user),
+      password_(password),
+      connect_button_(按钮_连接),
+      send_button_(按钮_发送) {
   if (按钮_连接) connect(按钮_连接, &QPushButton::clicked, this, &MailTestActions::TestConnection);
   if (按钮_发送) connect(按钮_发送, &QPushButton::clicked, this, &MailTestActions::SendTestMail);
   if (按钮2) connect(按钮2, &QPushButton::clicked, this, &MailTestActions::ShowTips);
+  worker_thread_.setObjectName(QStringLiteral("mail tests"));
+  worker_ = new QObject;
+  worker_->moveToThread(&worker_thread_);
+  connect(&worker_thread_, &QThread::finished, worker_, &QObject::deleteLater);
+  worker_thread_.start();
+}
+
+MailTestActions::~MailTestActions() {
+  worker_thread_.quit();
+  worker_thread_.wait();
 }
 
 MailAccount MailTestActions::ReadAccount() const {
   return {GbkOf(server_), GbkOf(user_), GbkOf(password_)};
 }
 
+void MailTestActions::SetRunning(QPushButton* clicked, bool running) {
+  running_ = running;
+  if (running) {
+    running_button_ = clicked;
+    if (clicked) {
+      running_caption_ = clicked->text();
+      clicked->setText(kRunningCaption);
+    }
+  } else if (running_button_) {
+    running_button_->setText(running_caption_);
+  }
+  for (QPushButton* b : {connect_button_.data(), send_button_.data()}) {
+    if (b) b->setEnabled(!running);
+  }
+}
+
+void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work) {
+  SetRunning(clicked, true);
+  PostToUi(worker_, [this, work = std::move(work)] {
+    Answer answer;
+    try {
+      answer = work();
+    } catch (...) {
+      answer.text = FAHUO_GBK("连接邮箱服务器失败");
+    }
+    PostToUi(this, [this, answer = std::move(answer)] {
+      ShowMessage(window_, FromGbk(answer.text));
+      // After the box, and on the worker: the UI never waits for the mail client.
+      if (answer.disconnect_after_box) PostToUi(worker_, [] { mail::Disconnect(); });
+      SetRunning(nullptr, false);
+      emit TestFinished();
+    });
+  });
+}
+
 void MailTestActions::TestConnection() {
-  RunMailConnectionTest(ReadAccount(),
-                        [this](const std::string& text) { ShowMessage(window_, FromGbk(text)); });
+  if (running_) return;
+  RunTest(connect_button_, [account = ReadAccount()] {
+    ConnectionCheck check = CheckMailConnection(account);
+    return Answer{std::move(check.text), check.connected};
+  });
 }
 
 void MailTestActions::SendTestMail() {
+  if (running_) return;
   const QString initial = user_ ? user_->text() : QString();
   std::optional<QString> address =
       CurrentDialogs().Input(window_, kAddressPrompt, kAddressPrompt, initial);
   if (!address) return;
-  ShowMessage(window_, FromGbk(RunTestMail(ReadAccount(), ToGbk(*address))));
+  RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)] {
+    return Answer{RunTestMail(account, recipient)};
+  });
 }
 
 void MailTestActions::ShowTips() { ShowMessage(window_, kTipsText, kTipsCaption); }

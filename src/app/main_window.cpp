@@ -9,6 +9,7 @@
 
 #include "app/app_setup.h"
 #include "app/core/activity_log.h"
+#include "app/mail_presets_menu.h"
 #include "app/mail_test_actions.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
@@ -157,6 +158,7 @@ void MainWindow::BuildPanel() {
   标签2 = MakeLabel(g, "标签2", "发信服务器", {10, 81, 60, 20});
   编辑框_邮箱服务器地址 =
       MakeEdit(g, "编辑框_邮箱服务器地址", QStringLiteral("smtp.qq.com"), {80, 80, 130, 20});
+  AttachMailPresets(编辑框_邮箱服务器地址);
   标签3 = MakeLabel(g, "标签3", "发信邮箱", {10, 108, 60, 20});
   编辑框_邮箱用户名 = MakeEdit(g, "编辑框_邮箱用户名", {}, {80, 108, 130, 20});
   标签4 = MakeLabel(g, "标签4", "邮箱密码", {10, 136, 60, 20});

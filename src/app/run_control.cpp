@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "app/core/activity_log.h"
 #include "app/core/run_logic.h"
 #include "app/delivery_window_adapter.h"
 #include "app/main_window.h"
@@ -66,10 +67,12 @@ void RunControl::OnStartStopClicked() {
   QLineEdit* fields[] = {w->编辑框_间隔时间, w->编辑框_邮箱密码, w->编辑框_邮箱用户名,
                          w->编辑框_邮箱服务器地址};
   if (w->按钮1->text() == kStart) {
-    if (!LoadRuleList()) {
+    std::string notice;
+    if (!LoadRuleList(&notice)) {
       ShowMessage(w, QStringLiteral("打开数据库失败，请先设置邮件规则"));
       return;
     }
+    if (!notice.empty()) TheActivityLog().Append(notice + "\r\n");
     account_ = {ToGbk(w->编辑框_邮箱服务器地址->text()), ToGbk(w->编辑框_邮箱用户名->text()),
                 ToGbk(w->编辑框_邮箱密码->text())};
     w->按钮1->setText(kStop);

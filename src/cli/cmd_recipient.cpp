@@ -21,6 +21,9 @@ int Recipient(int argc, char** argv) {
     case fahuo::Recipient::Kind::kSkipNotQq:
       std::puts("skip-not-qq");
       return 2;
+    case fahuo::Recipient::Kind::kSkipInvalidAddress:
+      std::puts("skip-invalid-address");
+      return 2;
     case fahuo::Recipient::Kind::kMailAddress:
     case fahuo::Recipient::Kind::kQqNumber:
       break;

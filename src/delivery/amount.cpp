@@ -11,10 +11,13 @@ namespace fahuo {
 namespace {
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 }  // namespace
 
-float AmountValue(std::string_view text) {
+float AmountValue(std::string_view text) { return ReadAmount(text).value_or(0.0f); }
+
+std::optional<float> ReadAmount(std::string_view text) {
   bool negative = false;
   size_t i = 0;
   while (i < text.size()) {
@@ -30,7 +33,7 @@ float AmountValue(std::string_view text) {
     }
     i += GbkCharLength(text, i);
   }
-  if (i == text.size()) return 0;
+  if (i == text.size()) return std::nullopt;
 
   std::string number;
   bool seen_point = false;
@@ -47,6 +50,12 @@ float AmountValue(std::string_view text) {
     } else {
       break;
     }
+  }
+  if (i < text.size()) {
+    const unsigned char next = static_cast<unsigned char>(text[i]);
+    const bool more_digits = (next == '.' || next == ',') && i + 1 < text.size() &&
+                             IsDigit(static_cast<unsigned char>(text[i + 1]));
+    if (IsAsciiLetter(next) || more_digits) return std::nullopt;
   }
   double value = 0;
   auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);

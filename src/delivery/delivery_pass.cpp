@@ -4,6 +4,8 @@
 
 #include "capture/record_scraper.h"
 #include "delivery/amount.h"
+#include "delivery/mail_setup.h"
+#include "delivery/placeholders.h"
 #include "delivery/recipient.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
@@ -201,7 +203,7 @@ void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
     // Once per outage: passes go on reading pages and recording bills meanwhile.
     if (!outage_shown_) {
       outage_shown_ = true;
-      window.ShowMessage(FAHUO_GBK("连接邮箱失败"));
+      window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + MailFailureText(why));
     }
     return;
   }
@@ -228,7 +230,13 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
   if (e.recipient.empty()) {
     window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
     window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
-    const float amount = AmountValue(bill.金额);
+    const std::optional<float> readable = ReadAmount(bill.金额);
+    if (!readable) {
+      // An amount the page does not show as a number must not be matched as 0.
+      window.AppendLog(FAHUO_GBK("金额无法识别，未发送：") + bill.流水号 + Eol());
+      return settle(BillState::kSkipped, skip::kBadAmount);
+    }
+    const float amount = *readable;
     const std::string amount_line = FAHUO_GBK("对方金额是：") + AmountToText(amount) +
                                     FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
     RuleListSnapshot rules = CurrentRules();  // taken per bill: a save may replace the list
@@ -251,6 +259,9 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
       case Recipient::Kind::kSkipNotQq:
         window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
         return settle(BillState::kSkipped, skip::kNotQq);
+      case Recipient::Kind::kSkipInvalidAddress:
+        window.AppendLog(InvalidAddressSkipText() + Eol());
+        return settle(BillState::kSkipped, skip::kInvalidAddress);
       case Recipient::Kind::kQqNumber:
         window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
                          std::string(kQqMailDomain) + Eol());
@@ -269,7 +280,10 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
   // second mail, only to a bill shown as unknown.
   ++e.attempts;
   if (!settle(BillState::kSending, nullptr)) return false;
-  const std::string error = services.send(e.rule_subject, e.rule_body, e.recipient, account.user);
+  // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
+  const std::string error =
+      services.send(ExpandPlaceholders(e.rule_subject, bill), ExpandPlaceholders(e.rule_body, bill),
+                    e.recipient, account.user);
   const int64_t now = clock().UnixSeconds();
   if (error.empty()) {
     window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());

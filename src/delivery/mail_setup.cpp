@@ -1,29 +1,90 @@
 #include "delivery/mail_setup.h"
 
+#include <initializer_list>
+
 #include "platform/gbk.h"
 #include "platform/mail_client.h"
 
 namespace fahuo {
+namespace {
 
-void RunMailConnectionTest(const MailAccount& account,
-                           const std::function<void(const std::string&)>& show) {
-  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
-    show(FAHUO_GBK("连接邮箱服务器失败"));
-    return;
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  show(FAHUO_GBK("连接邮箱服务器成功"));
-  mail::Disconnect();
+  return out;
+}
+
+bool HasAny(const std::string& text, std::initializer_list<std::string_view> words) {
+  for (std::string_view w : words) {
+    if (text.find(w) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The SMTP reply code the text starts with, 0 without one.
+int ReplyCode(std::string_view text) {
+  if (text.size() < 3) return 0;
+  int code = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    code = code * 10 + (text[i] - '0');
+  }
+  return code;
+}
+
+std::string ConnectFailedText() {
+  return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(mail::LastConnectError());
+}
+
+}  // namespace
+
+std::string MailFailureReason(std::string_view error) {
+  const std::string text = Lower(error);
+  const int code = ReplyCode(text);
+  // 530 (login required), 534 and 535 (credentials refused): QQ and 163 refuse the login
+  // password and want the mailbox's authorisation code.
+  if (code == 530 || code == 534 || code == 535 ||
+      HasAny(text, {"authentication", "login denied"})) {
+    return FAHUO_GBK("认证失败（QQ 邮箱请使用授权码）");
+  }
+  if (HasAny(text, {"ssl", "tls", "certificate"})) return FAHUO_GBK("安全连接失败");
+  if (HasAny(text, {"rcpt", "recipient", "mailbox", "user unknown", "no such user"}) ||
+      error.find(FAHUO_GBK("收件人")) != std::string_view::npos || code == 550 || code == 551 ||
+      code == 553) {
+    return FAHUO_GBK("收件人被拒绝");
+  }
+  if (code == 421 || error == FAHUO_GBK("邮箱服务器地址无效") ||
+      HasAny(text, {"connect", "resolve", "timed out", "timeout", "refused", "unreachable",
+                    "returned nothing", "recv failure", "send failure"})) {
+    return FAHUO_GBK("无法连接服务器");
+  }
+  return FAHUO_GBK("邮件服务器报告错误");
+}
+
+std::string MailFailureText(std::string_view error) {
+  std::string text = MailFailureReason(error);
+  if (!error.empty()) text += FAHUO_GBK("：") + std::string(error);
+  return text;
+}
+
+ConnectionCheck CheckMailConnection(const MailAccount& account) {
+  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
+    return {false, ConnectFailedText()};
+  }
+  return {true, FAHUO_GBK("连接邮箱服务器成功")};
 }
 
 std::string RunTestMail(const MailAccount& account, const std::string& recipient) {
   if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
-    return FAHUO_GBK("连接邮箱服务器失败");
+    return ConnectFailedText();
   }
   const std::string error =
       mail::Send(FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"), recipient,
                  account.user);
   if (error.empty()) return FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到");
-  return FAHUO_GBK("发送失败") + error;
+  return FAHUO_GBK("发送失败") + error + "\n" + MailFailureReason(error);
 }
 
 }  // namespace fahuo

@@ -1,9 +1,9 @@
 #pragma once
 // The two mail account checks behind the main window's test buttons, free of the toolkit:
 // the window reads its fields and shows the boxes; these talk to the mail server and choose
-// what is said.
-#include <functional>
+// what is said. Both wait for the mail server: call them off the UI thread.
 #include <string>
+#include <string_view>
 
 namespace fahuo {
 
@@ -17,17 +17,30 @@ struct MailAccount {
 // The port the checks pass; a port written into the server text still wins.
 inline constexpr int kMailTestPort = 25;
 
-// Connects with `account`. On success shows "连接邮箱服务器成功" through `show` and
-// disconnects once `show` has returned (the box was closed); on failure shows
-// "连接邮箱服务器失败". `show` gets GBK text.
-void RunMailConnectionTest(const MailAccount& account,
-                           const std::function<void(const std::string&)>& show);
+struct ConnectionCheck {
+  bool connected = false;
+  std::string text;  // GBK, for the box
+};
+
+// Connects with `account`. Connected: "连接邮箱服务器成功", and the caller disconnects once the
+// box is closed. Not connected: "连接邮箱服务器失败", and below it why (MailFailureText).
+ConnectionCheck CheckMailConnection(const MailAccount& account);
 
 // Sends the fixed test mail from the account to `recipient`, passed on as typed (it may be
 // empty or lack an at-sign; the server judges it). Returns the GBK text to show:
 // "连接邮箱服务器失败" when the connect fails (nothing is sent), "发送成功，…" when the mail
-// was accepted, else "发送失败" followed directly by the client's error text. The
-// connection stays open afterwards.
+// was accepted, else "发送失败" followed directly by the client's error text. A failure has
+// its reason on a line below. The connection stays open afterwards.
 std::string RunTestMail(const MailAccount& account, const std::string& recipient);
+
+// Why a mail action failed, in the seller's words (GBK): "认证失败（QQ 邮箱请使用授权码）",
+// "无法连接服务器", "安全连接失败", "收件人被拒绝", or "邮件服务器报告错误" for anything else.
+// `error` is the mail client's text (LastConnectError, or what Send returned): the server's
+// reply where there was one, else the client's own message.
+std::string MailFailureReason(std::string_view error);
+
+// The reason followed by the client's text: "认证失败（QQ 邮箱请使用授权码）：535 …". One
+// line when `error` is; for logs and boxes.
+std::string MailFailureText(std::string_view error);
 
 }  // namespace fahuo

@@ -1,6 +1,9 @@
 #include "platform/http_client.h"
 
 #include <curl/curl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <atomic>
 #include <cctype>
@@ -16,7 +19,11 @@
 namespace fahuo {
 namespace {
 
-constexpr size_t kMaxBodyBytes = 32u * 1024u * 1024u;
+// A records page is tens of kilobytes; anything near this is not one, and reading on would
+// only grow the process.
+constexpr size_t kMaxBodyBytes = kHttpMaxBodyBytes;
+// Bodies from this size up are given back to the system when dropped (see Release).
+constexpr size_t kReleaseFromBytes = 1u << 20;
 constexpr long kMaxRedirects = 5;
 
 using CookieKey = std::tuple<std::string, std::string, std::string>;  // domain, path, name
@@ -96,15 +103,31 @@ struct Body {
   bool over_cap = false;
 };
 
+// Counts the decoded bytes, so a small compressed answer that inflates beyond the cap is
+// cut as soon as it gets there.
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<Body*>(user);
   size_t n = size * count;
-  if (body->bytes.size() + n > kMaxBodyBytes) {
+  if (n > kMaxBodyBytes - body->bytes.size()) {
     body->over_cap = true;
     return 0;  // aborts the transfer
   }
+  if (body->bytes.capacity() == 0) body->bytes.reserve(64u * 1024u);
   body->bytes.append(data, n);
   return n;
+}
+
+// Drops a body that will not be returned. A large one goes back to the system at once: the
+// allocator would otherwise keep it in this thread's arena, and a records server answering
+// with oversized pages would grow the process by the cap with each new worker thread.
+void Release(Body& body) {
+  const bool large = body.bytes.capacity() >= kReleaseFromBytes;
+  std::string().swap(body.bytes);
+#ifdef __GLIBC__
+  if (large) malloc_trim(0);
+#else
+  (void)large;
+#endif
 }
 
 bool IsHttpAddress(const std::string& url) {
@@ -234,7 +257,11 @@ std::string HttpGet(const std::string& url) {
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   MergeBack(curl, loaded);
-  if (rc != CURLE_OK || body.over_cap || status < 200 || status > 299) return {};
+  handle.reset();  // libcurl's own buffers go before the trim
+  if (rc != CURLE_OK || body.over_cap || status < 200 || status > 299) {
+    Release(body);
+    return {};
+  }
   return std::move(body.bytes);
 }
 

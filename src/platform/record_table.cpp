@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -25,9 +27,12 @@ std::string Quote(const std::string& name) {
 
 const char* TypeName(FieldType t) {
   switch (t) {
-    case FieldType::kText: return "text";
-    case FieldType::kFloat: return "float";
-    case FieldType::kBool: return "bool";
+    case FieldType::kText:
+      return "text";
+    case FieldType::kFloat:
+      return "float";
+    case FieldType::kBool:
+      return "bool";
   }
   return "text";
 }
@@ -58,9 +63,9 @@ bool WriteSchema(sqlite3* db, const std::vector<FieldSpec>& fields) {
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i) records += ", ";
     records += Quote(fields[i].name);
-    records += fields[i].type == FieldType::kText ? " BLOB NOT NULL DEFAULT x''"
+    records += fields[i].type == FieldType::kText    ? " BLOB NOT NULL DEFAULT x''"
                : fields[i].type == FieldType::kFloat ? " REAL NOT NULL DEFAULT 0"
-                                                      : " INTEGER NOT NULL DEFAULT 0";
+                                                     : " INTEGER NOT NULL DEFAULT 0";
   }
   records += ")";
   if (!Exec(db, records)) return false;
@@ -81,10 +86,10 @@ bool WriteSchema(sqlite3* db, const std::vector<FieldSpec>& fields) {
 
 const std::vector<FieldSpec>& BillTableFields() {
   static const std::vector<FieldSpec> fields = {
-      {"日期", FieldType::kText, 512},   {"备注", FieldType::kText, 512},
-      {"名称", FieldType::kText, 512},   {"流水号", FieldType::kText, 512},
-      {"对方", FieldType::kText, 512},   {"金额", FieldType::kText, 512},
-      {"状态", FieldType::kText, 512},   {"是否提交", FieldType::kBool, 1},
+      {"日期", FieldType::kText, 512}, {"备注", FieldType::kText, 512},
+      {"名称", FieldType::kText, 512}, {"流水号", FieldType::kText, 512},
+      {"对方", FieldType::kText, 512}, {"金额", FieldType::kText, 512},
+      {"状态", FieldType::kText, 512}, {"是否提交", FieldType::kBool, 1},
   };
   return fields;
 }
@@ -129,8 +134,8 @@ bool RecordTable::Open(const std::string& path, const std::vector<FieldSpec>* ex
   sqlite3_busy_timeout(db_, 2000);
   std::vector<FieldSpec> fields;
   {
-    Statement q(db_, std::string("SELECT name, type, width FROM ") + kFieldsTable +
-                         " ORDER BY pos");
+    Statement q(db_,
+                std::string("SELECT name, type, width FROM ") + kFieldsTable + " ORDER BY pos");
     if (!q) {  // not a database, or not one of ours
       Close();
       return false;
@@ -139,9 +144,9 @@ bool RecordTable::Open(const std::string& path, const std::vector<FieldSpec>* ex
     while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
       const char* name = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
       std::string type = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 1));
-      FieldType t = type == "float" ? FieldType::kFloat
-                    : type == "bool"  ? FieldType::kBool
-                                      : FieldType::kText;
+      FieldType t = type == "float"  ? FieldType::kFloat
+                    : type == "bool" ? FieldType::kBool
+                                     : FieldType::kText;
       fields.push_back({name ? name : "", t, sqlite3_column_int(q.get(), 2)});
     }
     if (rc != SQLITE_DONE) {
@@ -174,7 +179,8 @@ bool RecordTable::LoadRowIds() {
   Statement q(db_, "SELECT rowid FROM records ORDER BY rowid");
   if (!q) return false;
   int rc;
-  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) rowids_.push_back(sqlite3_column_int64(q.get(), 0));
+  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
+    rowids_.push_back(sqlite3_column_int64(q.get(), 0));
   return rc == SQLITE_DONE;
 }
 
@@ -211,6 +217,42 @@ float RecordTable::ReadFloat(const std::string& field) const {
 
 bool RecordTable::ReadBool(const std::string& field) const { return ReadFloat(field) != 0; }
 
+bool RecordTable::ReadRecords(const std::vector<std::string>& fields, size_t limit,
+                              const std::function<void(const std::vector<Value>&)>& visit) const {
+  if (!db_) return false;
+  std::vector<bool> is_text;
+  std::string sql = "SELECT ";
+  for (const std::string& name : fields) {
+    auto spec = std::find_if(fields_.begin(), fields_.end(),
+                             [&](const FieldSpec& f) { return f.name == name; });
+    if (spec == fields_.end()) return false;
+    is_text.push_back(spec->type == FieldType::kText);
+    if (is_text.size() > 1) sql += ", ";
+    sql += Quote(name);
+  }
+  sql += " FROM records ORDER BY rowid LIMIT ?";
+  Statement q(db_, sql);
+  if (!q) return false;
+  sqlite3_bind_int64(q.get(), 1, static_cast<sqlite3_int64>(std::min<size_t>(limit, INT64_MAX)));
+  std::vector<Value> values(fields.size());
+  int rc;
+  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const int column = static_cast<int>(i);
+      if (is_text[i]) {
+        const void* bytes = sqlite3_column_blob(q.get(), column);
+        const int size = sqlite3_column_bytes(q.get(), column);
+        values[i].text.assign(bytes ? static_cast<const char*>(bytes) : "",
+                              bytes ? static_cast<size_t>(size) : 0);
+      } else {
+        values[i].number = sqlite3_column_double(q.get(), column);
+      }
+    }
+    visit(values);
+  }
+  return rc == SQLITE_DONE;
+}
+
 bool RecordTable::AppendEmpty() {
   if (!db_) return false;
   if (sqlite3_get_autocommit(db_) && !Exec(db_, "BEGIN")) return false;
@@ -220,8 +262,8 @@ bool RecordTable::AppendEmpty() {
   return true;
 }
 
-bool RecordTable::WriteValue(const std::string& field, const void* bytes, int size,
-                             double number, int kind) {
+bool RecordTable::WriteValue(const std::string& field, const void* bytes, int size, double number,
+                             int kind) {
   if (!db_ || cursor_ >= rowids_.size()) return false;
   if (sqlite3_get_autocommit(db_) && !Exec(db_, "BEGIN")) return false;
   Statement q(db_, "UPDATE records SET " + Quote(field) + " = ? WHERE rowid = ?");

@@ -1,6 +1,8 @@
 #pragma once
 // Single-file record tables with fixed, named, typed fields, and a cursor on one current
 // record. Stored as SQLite databases; text values are kept whole as bytes (GBK).
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +50,19 @@ class RecordTable {
   float ReadFloat(const std::string& field) const;
   bool ReadBool(const std::string& field) const;
 
+  // One value of a record as ReadRecords gives it: text fields as their bytes, float and
+  // bool fields as a number.
+  struct Value {
+    std::string text;
+    double number = 0;
+  };
+  // Reads the records in record order with one query, at most `limit` of them, and hands
+  // each to `visit` as the values of `fields` in that order (the vector is reused). Fast
+  // for tables of any size, unlike a walk with the cursor. False when a field is unknown or
+  // the file cannot be read to the end (a damaged table).
+  bool ReadRecords(const std::vector<std::string>& fields, size_t limit,
+                   const std::function<void(const std::vector<Value>&)>& visit) const;
+
   // A new last record with empty fields, made current.
   bool AppendEmpty();
   bool WriteText(const std::string& field, const std::string& value);
@@ -60,8 +75,7 @@ class RecordTable {
 
  private:
   bool LoadRowIds();
-  bool WriteValue(const std::string& field, const void* bytes, int size, double number,
-                  int kind);
+  bool WriteValue(const std::string& field, const void* bytes, int size, double number, int kind);
 
   sqlite3* db_ = nullptr;
   std::string alias_;

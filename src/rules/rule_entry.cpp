@@ -34,9 +34,24 @@ float AmountFromText(std::string_view text) {
   return static_cast<float>(value);
 }
 
+bool IsAmountText(std::string_view text) {
+  const size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return false;
+  text = text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0;
+  auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (end != text.data() + text.size()) return false;
+  // Out of range still is a number (held at the float's limits); NaN and infinity are not.
+  return ec == std::errc::result_out_of_range || std::isfinite(value);
+}
+
+const std::string& AmountNotANumberMessage() { return FAHUO_GBK("金额请填写数字"); }
+
 std::string AmountToText(float amount) {
   if (amount == 0) return "0";  // no "-0"
-  char buffer[64];  // the largest float has 39 digits
+  char buffer[64];              // the largest float has 39 digits
   // Fixed notation: the shortest plain decimal that reads back as the same float, never an
   // exponent (the delivery log shows amounts this way too).
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, amount, std::chars_format::fixed);

@@ -1,6 +1,9 @@
 #include "rules/rule_table.h"
 
+#include <cmath>
+#include <ctime>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "platform/gbk.h"
@@ -9,6 +12,8 @@
 
 namespace fahuo {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Field names as the table stores them (UTF-8, like RuleTableFields()).
 const std::string kMinimum = "最小金额";
@@ -29,35 +34,38 @@ bool AppendRule(RecordTable& table, const DeliveryRule& rule) {
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
-  std::filesystem::remove(path, ec);
+  fs::remove(path, ec);
 }
 
-}  // namespace
+// A stored amount as a float; a damaged table may hold a double no float can carry, and
+// narrowing that would be undefined.
+float StoredAmount(double value) {
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+  if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
 
-std::string RuleTablePath() { return ProgramFile("Yjgz.edb"); }
-
-std::string RuleTableScratchPath(const std::string& path) { return path + ".saving"; }
-
-std::optional<std::vector<DeliveryRule>> ReadRuleTable(const std::string& path) {
-  RecordTable table;
-  if (!table.Open(path, &RuleTableFields())) return std::nullopt;
-  std::vector<DeliveryRule> rules;
-  table.GoFirst();
-  const int count = table.RecordCount();
-  rules.reserve(count > 0 ? static_cast<size_t>(count) : 0);
-  for (int i = 0; i < count; ++i) {
-    rules.push_back({table.ReadFloat(kMinimum), table.ReadFloat(kMaximum), table.ReadText(kSubject),
-                     table.ReadText(kBody)});
-    table.Skip();
+// A free name beside `path` that carries the local time.
+std::string KeptPath(const std::string& path) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = path + ".kept-" + stamp;
+  std::string candidate = base;
+  std::error_code ec;
+  for (int n = 2; fs::exists(fs::symlink_status(candidate, ec)); ++n) {
+    candidate = base + "-" + std::to_string(n);
   }
-  table.Close();
-  return rules;
+  return candidate;
 }
 
-bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& rules,
-                    std::string* failure_message) {
+// Builds the table of `rules` at `scratch`; false (and nothing left there) on failure.
+bool BuildTable(const std::string& scratch, const std::vector<DeliveryRule>& rules,
+                std::string* failure_message) {
   const std::string& write_failed = FAHUO_GBK("写出数据库失败");
-  const std::string scratch = RuleTableScratchPath(path);
   if (!RecordTable::CreateEmpty(scratch, RuleTableFields())) {
     return Fail(failure_message, write_failed);
   }
@@ -78,24 +86,86 @@ bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& ru
     RemoveQuietly(scratch);
     return Fail(failure_message, write_failed);
   }
+  return true;
+}
+
+}  // namespace
+
+std::string RuleTablePath() { return ProgramFile("Yjgz.edb"); }
+
+std::string RuleTableScratchPath(const std::string& path) { return path + ".saving"; }
+
+RuleTableRead ReadRuleTable(const std::string& path, size_t limit) {
+  RuleTableRead read;
   std::error_code ec;
-  std::filesystem::rename(scratch, path, ec);
+  if (fs::symlink_status(path, ec).type() == fs::file_type::not_found) return read;
+  read.status = RuleTableRead::Status::kUnreadable;
+  RecordTable table;
+  if (!table.Open(path, &RuleTableFields())) return read;
+  read.total = static_cast<size_t>(table.RecordCount());
+  read.rules.reserve(std::min(read.total, limit));
+  const bool whole = table.ReadRecords(
+      {kMinimum, kMaximum, kSubject, kBody}, limit, [&](const std::vector<RecordTable::Value>& v) {
+        read.rules.push_back(
+            {StoredAmount(v[0].number), StoredAmount(v[1].number), v[2].text, v[3].text});
+      });
+  if (!whole) {
+    read.rules.clear();
+    read.total = 0;
+    return read;
+  }
+  read.status = RuleTableRead::Status::kRead;
+  return read;
+}
+
+std::optional<std::vector<DeliveryRule>> ReadRuleTable(const std::string& path) {
+  RuleTableRead read = ReadRuleTable(path, std::numeric_limits<size_t>::max());
+  if (read.status != RuleTableRead::Status::kRead) return std::nullopt;
+  return std::move(read.rules);
+}
+
+bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& rules,
+                    std::string* failure_message, std::string* kept_as) {
+  const std::string& write_failed = FAHUO_GBK("写出数据库失败");
+  const std::string scratch = RuleTableScratchPath(path);
+  if (!BuildTable(scratch, rules, failure_message)) return false;
+  std::error_code ec;
+  std::string kept;
+  if (kept_as && fs::exists(fs::symlink_status(path, ec))) {
+    kept = KeptPath(path);
+    fs::rename(path, kept, ec);
+    if (ec) {
+      RemoveQuietly(scratch);
+      return Fail(failure_message, write_failed);
+    }
+  }
+  fs::rename(scratch, path, ec);
   if (ec) {
     RemoveQuietly(scratch);
+    if (!kept.empty()) fs::rename(kept, path, ec);
     return Fail(failure_message, write_failed);
   }
+  if (kept_as) *kept_as = kept;
   return true;
 }
 
-bool LoadRuleList() {
-  std::optional<std::vector<DeliveryRule>> rules = ReadRuleTable(RuleTablePath());
-  if (!rules) return false;
-  ReplaceRules(std::move(*rules));
+std::string RulesCutNotice(size_t total) {
+  return Utf8ToGbk("规则表有 " + std::to_string(total) + " 条规则，只使用前 " +
+                   std::to_string(kMaxRules) + " 条");
+}
+
+bool LoadRuleList(std::string* notice) {
+  RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
+  if (notice) notice->clear();
+  if (read.status != RuleTableRead::Status::kRead) return false;
+  if (notice && read.total > read.rules.size()) *notice = RulesCutNotice(read.total);
+  ReplaceRules(std::move(read.rules));
   return true;
 }
 
-bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message) {
-  if (!WriteRuleTable(RuleTablePath(), rules, failure_message)) return false;
+bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message,
+                   std::string* kept_as) {
+  if (!WriteRuleTable(RuleTablePath(), rules, failure_message, kept_as)) return false;
   ReplaceRules(rules);
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The rule table Yjgz.edb in the program folder, and the loads and saves that keep the
 // process-wide rule list (delivery_rule.h) in step with it. UI thread only.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,28 +11,56 @@
 
 namespace fahuo {
 
+// The most rules the start button and the rules window take from the table. A seller has
+// tens; a table far beyond this is damage or a mistake, and must not freeze the window.
+inline constexpr size_t kMaxRules = 10000;
+
 // Program folder + "/Yjgz.edb", built anew at each call.
 std::string RuleTablePath();
 
 // Where a save builds the new table before it replaces the one at `path`.
 std::string RuleTableScratchPath(const std::string& path);
 
-// The rules of the table at `path` in record order; nullopt when it does not open as a rule
-// table (missing, not a table, other fields).
+// What reading the rule table found.
+struct RuleTableRead {
+  enum class Status {
+    kMissing,     // no file: a seller without rules yet
+    kUnreadable,  // a file, but not a rule table that reads to its end
+    kRead,
+  };
+  Status status = Status::kMissing;
+  std::vector<DeliveryRule> rules;  // in record order, at most the limit
+  size_t total = 0;                 // records in the table; above rules.size() when cut
+};
+
+// Reads the table at `path` with one query, at most `limit` rules.
+RuleTableRead ReadRuleTable(const std::string& path, size_t limit);
+
+// The rules of the table at `path` in record order, all of them; nullopt when it does not
+// read as a rule table (missing, not a table, other fields, damaged).
 std::optional<std::vector<DeliveryRule>> ReadRuleTable(const std::string& path);
 
 // Writes `rules` as the table at `path`. The new table is built beside the old one and
 // renamed over it only once complete, so on failure the old file is still there, unchanged.
-// On failure `*failure_message` (when given) is the GBK message for the seller.
+// With `kept_as`, the old file is not replaced but first renamed aside with the time in its
+// name ("Yjgz.edb.kept-20261208-223000"), and `*kept_as` gets that path (empty when there
+// was no old file). On failure `*failure_message` (when given) is the GBK message for the
+// seller.
 bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& rules,
-                    std::string* failure_message);
+                    std::string* failure_message, std::string* kept_as = nullptr);
 
-// The start button's load: reads the rule table into the rule list. False when the table
-// does not open; the rule list is then left as it was.
-bool LoadRuleList();
+// The start button's load: reads at most kMaxRules rules of the table into the rule list.
+// False when the table does not read; the rule list is then left as it was. When the table
+// holds more, `*notice` (when given) gets the GBK text that says so, else it is emptied.
+bool LoadRuleList(std::string* notice = nullptr);
+
+// The text for a table cut at kMaxRules (GBK).
+std::string RulesCutNotice(size_t total);
 
 // The rules window's save: writes the rule table, then publishes `rules` as the rule list.
-// On failure neither the table nor the rule list changes.
-bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message);
+// On failure neither the table nor the rule list changes. `kept_as` as for WriteRuleTable:
+// for a table the window could not show whole, which the save must not destroy.
+bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message,
+                   std::string* kept_as = nullptr);
 
 }  // namespace fahuo

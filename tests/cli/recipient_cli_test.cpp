@@ -25,9 +25,11 @@ TEST(RecipientCliTest, PrintsAddressOrSkipKind) {
     const char* out;
   };
   for (const Case& c :
-       {Case{"请发 a@b.com 谢谢", "教程", 0, "请发 a@b.com 谢谢\n"},
+       {Case{"请发 a@b.com 谢谢", "教程", 0, "a@b.com\n"},
         Case{"QQ 123456789", "教程", 0, "123456789@qq.com\n"},
-        Case{"a@b.com", "", 2, "skip-no-note\n"}, Case{"1234 5678", "教程", 2, "skip-not-qq\n"}}) {
+        Case{"a@b.com", "", 2, "skip-no-note\n"}, Case{"1234 5678", "教程", 2, "skip-not-qq\n"},
+        Case{"123456789012", "教程", 2, "skip-not-qq\n"},
+        Case{"a@x.example,b@y.example", "教程", 2, "skip-invalid-address\n"}}) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     std::string command = Quoted(cli) + " recipient " + Quoted(c.name) + " " + Quoted(c.note) +

@@ -213,6 +213,7 @@ TEST_F(DeliveryPassTest, FirstRuleHoldingTheAmountSends) {
            Case{"BoundsInclusive", {Rule(98, 98, "x")}, "98.00", "98", 1, "x"},
            Case{"AboveEveryRule", {Rule(0, 50, "a")}, "50.01", "50.01", 1, ""},
            Case{"FormattedAmount", {Rule(1000, 2000, "k")}, "+1,160.50", "1160.5", 1, "k"},
+           Case{"UnreadableAmountIsSkipped", {Rule(0, 0, "z")}, "NaN", "", 0, ""},
        }) {
     SCOPED_TRACE(c.name);
     ShopHarness h;
@@ -226,8 +227,13 @@ TEST_F(DeliveryPassTest, FirstRuleHoldingTheAmountSends) {
     std::vector<std::string> mails = EventsStartingWith("mail:");
     if (c.mailed_subject.empty()) {
       EXPECT_TRUE(mails.empty());
-      EXPECT_EQ(EventsStartingWith("log:没有匹配的发货规则，未发送：S\r\n").size(), 1u);
-      EXPECT_EQ(h.shop().ledger().Find("S")->skip_reason, skip::kNoRule);
+      const bool unreadable = c.amount_text.empty();
+      EXPECT_EQ(EventsStartingWith(unreadable ? "log:金额无法识别，未发送：S\r\n"
+                                              : "log:没有匹配的发货规则，未发送：S\r\n")
+                    .size(),
+                1u);
+      EXPECT_EQ(h.shop().ledger().Find("S")->skip_reason,
+                unreadable ? skip::kBadAmount : skip::kNoRule);
     } else {
       EXPECT_EQ(mails, std::vector<std::string>{"mail:123456789@qq.com " + c.mailed_subject +
                                                 " from seller@example.com"});
@@ -251,6 +257,14 @@ TEST_F(DeliveryPassTest, RecipientOutcomes) {
            Case{"NotAQqNumber",
                 {.serial = "2", .name = "张三"},
                 {"log:对方留言的不是QQ号码，自动跳过不发送邮件\r\n"},
+                "skipped"},
+           Case{"AddressTakenFromTheWords",
+                {.serial = "3", .name = "请发到a@b.com谢谢"},
+                {"log:发送的邮箱地址是：a@b.com\r\n", "log:发送邮件成功\r\n"},
+                "sent"},
+           Case{"InvalidAddress",
+                {.serial = "4", .name = "a@b@c.com"},
+                {"log:无效的邮箱地址，自动跳过不发送邮件\r\n"},
                 "skipped"},
        }) {
     SCOPED_TRACE(c.name);
@@ -328,7 +342,7 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   Pass({{.serial = "A", .name = "a@x.com"}});
   h_.clock.Advance(60000);
   Pass({{.serial = "B", .name = "b@x.com"}, {.serial = "A"}});  // still down: no second box
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败"});
+  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
   EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{"A", "B"}));
   reachable_ = true;
   h_.clock.Advance(240000);
@@ -340,7 +354,7 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   // A new outage after a success shows the box again.
   reachable_ = false;
   Pass({{.serial = "C"}, {.serial = "B"}});
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败"});
+  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
 }
 
 // The program ends with bills waiting, retrying and one in the middle of its send.

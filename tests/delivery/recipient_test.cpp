@@ -29,19 +29,45 @@ TEST_P(RecipientForTest, Derives) {
 INSTANTIATE_TEST_SUITE_P(
     Names, RecipientForTest,
     ::testing::Values(
-        RecipientCase{"AtSignUsedWhole", "请发到 buyer@example.com 谢谢", "教程",
-                      Kind::kMailAddress, "请发到 buyer@example.com 谢谢"},
-        RecipientCase{"AtSignAloneIsEnough", "@", "x", Kind::kMailAddress, "@"},
+        RecipientCase{"AddressAmongWords", "请发到 buyer@example.com 谢谢", "教程",
+                      Kind::kMailAddress, "buyer@example.com"},
+        RecipientCase{"AddressGluedToChinese", "邮箱：abc.d+e@163.com，谢谢", "x",
+                      Kind::kMailAddress, "abc.d+e@163.com"},
+        RecipientCase{"AddressInAngleBrackets", "张三<zs@163.com>", "x", Kind::kMailAddress,
+                      "zs@163.com"},
+        RecipientCase{"SentenceFullStop", "发到 a@b.example.", "x", Kind::kMailAddress,
+                      "a@b.example"},
+        RecipientCase{"ChineseDomain", "发到 abc@例子.中国", "x", Kind::kMailAddress,
+                      "abc@例子.中国"},
+        RecipientCase{"ChineseLocalPart", "用户@example.com", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"PunycodeDomain", "a@xn--fsqu00a.xn--fiqs8s", "x", Kind::kMailAddress,
+                      "a@xn--fsqu00a.xn--fiqs8s"},
         RecipientCase{"AtSignWinsOverDigits", "12345@qq.com", "x", Kind::kMailAddress,
                       "12345@qq.com"},
+        RecipientCase{"AtSignAlone", "@", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"TwoAddressesOneWord", "a@x.example,b@y.example", "x",
+                      Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"TwoAddressWords", "a@x.example b@y.example", "x", Kind::kSkipInvalidAddress,
+                      ""},
+        RecipientCase{"SmuggledMailParameter", "<NOTIFY=SUCCESSa@x.example>NOTIFY=SUCCESS>", "x",
+                      Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"ManyAtSigns", "a@b@c@d@e.example", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"NoDomainDot", "a@localhost", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"DoubleDot", "a..b@x.example", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"AddressLiteral", "a@[127.0.0.1]", "x", Kind::kSkipInvalidAddress, ""},
+        RecipientCase{"LocalPartTooLong",
+                      "a1234567890123456789012345678901234567890123456789012345678901234@x.example",
+                      "x", Kind::kSkipInvalidAddress, ""},
         RecipientCase{"WordBlankNineDigits", "QQ 123456789", "x", Kind::kQqNumber,
                       "123456789@qq.com"},
         RecipientCase{"ThreeDigitsTooShort", "123", "x", Kind::kSkipNotQq, ""},
         RecipientCase{"FourDigitsEnough", "1234", "x", Kind::kQqNumber, "1234@qq.com"},
         RecipientCase{"TwoNumbers", "1234 5678", "x", Kind::kSkipNotQq, ""},
-        RecipientCase{"TwelveDigitsGiveFirstEleven", "123456789012", "x", Kind::kQqNumber,
-                      "12345678901@qq.com"},
-        RecipientCase{"FifteenDigitsGiveTwo", "123456789012345", "x", Kind::kSkipNotQq, ""},
+        RecipientCase{"ElevenDigits", "12345678901", "x", Kind::kQqNumber, "12345678901@qq.com"},
+        RecipientCase{"TwelveDigitsAreNoQq", "123456789012", "x", Kind::kSkipNotQq, ""},
+        RecipientCase{"FifteenDigitsAreNoQq", "123456789012345", "x", Kind::kSkipNotQq, ""},
+        RecipientCase{"PhoneNumberBesideQq", "QQ 123456789 电话 8613800138000", "x",
+                      Kind::kQqNumber, "123456789@qq.com"},
         RecipientCase{"NoDigits", "张三", "x", Kind::kSkipNotQq, ""},
         RecipientCase{"EmptyName", "", "x", Kind::kSkipNotQq, ""},
         RecipientCase{"EmptyNoteSkipsAddress", "buyer@example.com", "", Kind::kSkipNoNote, ""},
@@ -60,6 +86,13 @@ TEST(RecipientForGbkTest, TrailByteAtIsNoAtSign) {
   Recipient r = RecipientFor(name, "x");
   EXPECT_EQ(r.kind, Kind::kQqNumber);
   EXPECT_EQ(r.address, "123456789@qq.com");
+  // Before a real address the same character is text glued to it.
+  r = RecipientFor(
+      "\x81\x40"
+      "abc@163.com",
+      "x");
+  EXPECT_EQ(r.kind, Kind::kMailAddress);
+  EXPECT_EQ(r.address, "abc@163.com");
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   ASSERT_TRUE(WaitFor(
       [&] {
         for (const auto& s : dialogs.dialogs.Seen()) {
-          if (s.text == QStringLiteral("连接邮箱失败")) return true;
+          if (s.text.startsWith(QStringLiteral("连接邮箱失败\n"))) return true;
         }
         return false;
       },

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
@@ -262,6 +264,93 @@ TEST_F(RulesWindowTest, FailedSaveKeepsRulesAndWindow) {
   EXPECT_EQ(List(w)->topLevelItemCount(), 2);
   EXPECT_EQ(*CurrentRules(), old);
   EXPECT_EQ(ReadRuleTable(RuleTablePath()), old);
+}
+
+// The seller's rules must not be lost to a table the window cannot show whole: the window
+// says so, and the save keeps the old file under another name.
+TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
+  std::vector<DeliveryRule> many(kMaxRules + 5, Rule(1, 2, "多", "b"));
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    QString box_start;
+  } cases[] = {
+      {"Damaged", [] { testing::WriteFileBytes(RuleTablePath(), "not a table"); },
+       QStringLiteral("规则表 Yjgz.edb 无法读取")},
+      {"BeyondTheLimit", [&] { ASSERT_TRUE(WriteRuleTable(RuleTablePath(), many, nullptr)); },
+       QStringLiteral("规则表有 10005 条规则，只使用前 10000 条")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    const std::string before = testing::ReadFileBytes(RuleTablePath());
+    RulesWindow w;
+    QStringList opened = Messages();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith(c.box_start)) << opened[0].toStdString();
+    Type(w, {"5", "6", "新", "新内容"});
+    Click(w, "按钮_添加");
+    Click(w, "按钮_保存");
+    QStringList saved = Messages();
+    ASSERT_EQ(saved.size(), 1);
+    const QString kept_prefix = QStringLiteral("保存成功\n原规则表已改名保留为：");
+    ASSERT_TRUE(saved[0].startsWith(kept_prefix)) << saved[0].toStdString();
+    const std::string kept = saved[0].mid(kept_prefix.size()).toStdString();
+    EXPECT_EQ(testing::ReadFileBytes(kept), before);
+    EXPECT_EQ(ReadRuleTable(RuleTablePath())->size(), w.ListedRules().size());
+    std::filesystem::remove(kept);
+  }
+}
+
+// Work the seller typed is not lost by a slip: a word in an amount box, a rule typed but not
+// added, a window closed before saving. Overlaps are allowed but named; order can change.
+TEST_F(RulesWindowTest, KeepsTheSellersWork) {
+  {
+    RulesWindow w;
+    Type(w, {"abc", "98", "甲", "a"});
+    Click(w, "按钮_添加");
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("金额请填写数字")});
+    EXPECT_EQ(List(w)->topLevelItemCount(), 0);
+
+    Type(w, {"1", "100", "甲", "a"});
+    Click(w, "按钮_添加");
+    Type(w, {"50", "150", "乙", "b"});
+    Click(w, "按钮_添加");
+    EXPECT_EQ(Messages(),
+              QStringList{QStringLiteral("金额范围与第 1 条规则“甲”重叠：两条都符合的金额"
+                                         "按排在前面的第 1 条规则“甲”发送。")});
+    Select(w, 1);
+    Click(w, "按钮_上移");
+    EXPECT_EQ(Row(w, 0)[2], QStringLiteral("乙"));
+
+    auto* body = Child<QPlainTextEdit>(w, "编辑框_内容");
+    for (Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Tab, mods);
+      QApplication::sendEvent(body, &press);
+    }
+    EXPECT_EQ(body->toPlainText(), QStringLiteral("\tb")) << "Tab moves on, Ctrl+Tab types";
+
+    Type(w, {"200", "300", "丙", "c"});  // typed, not added
+    Click(w, "按钮_保存");
+    EXPECT_EQ(Messages(),
+              (QStringList{QStringLiteral("编辑框中的规则还没有添加到列表，是否先添加？"),
+                           QStringLiteral("保存成功")}));
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+  }
+  const std::vector<DeliveryRule> saved = {Rule(50, 150, "乙", "b"), Rule(1, 100, "甲", "a"),
+                                           Rule(200, 300, "丙", "c")};
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
+
+  RulesWindow w;
+  w.show();
+  Select(w, 0);
+  Click(w, "按钮_删除");
+  dialogs_.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  w.close();
+  EXPECT_EQ(Messages(), QStringList{QStringLiteral("规则已修改，是否保存？")});
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
 }
 
 TEST_F(RulesWindowTest, HelpExplainsRanges) {

@@ -132,6 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"ServerError", "kind=500", ""},
                       FailureCase{"ConnectionDropped", "kind=drop", ""},
                       FailureCase{"AnswerTooSlow", "kind=slow&delay=6", ""},
+                      // Far beyond any records page: cut at the cap, not read to the end.
+                      FailureCase{"OversizedChunked", "kind=huge", ""},
+                      FailureCase{"OversizedWithLength", "kind=hugelength", ""},
+                      FailureCase{"GzipBomb", "kind=gzipbomb", ""},
                       FailureCase{"NotHttp", "", "file:///etc/hostname"},
                       FailureCase{"NoScheme", "", "127.0.0.1/record/standard.htm"},
                       FailureCase{"Empty", "", ""},

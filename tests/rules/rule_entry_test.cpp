@@ -13,10 +13,16 @@ TEST(AmountTextTest, FromTextNarrowsToFloatAndNeverOverflows) {
   struct Case {
     const char* text;
     float expected;
-  } cases[] = {{"98", 98.0f},      {"0.1", 0.1f},        {" +7", 7.0f},   {"98元", 98.0f},
-               {"", 0.0f},         {"abc", 0.0f},        {"nan", 0.0f},   {"1e300", FLT_MAX},
-               {"1e999", FLT_MAX}, {"-1e300", -FLT_MAX}, {"1e-999", 0.0f}};
-  for (const Case& c : cases) EXPECT_EQ(AmountFromText(c.text), c.expected) << c.text;
+    bool number;  // what the rules window accepts as typed
+  } cases[] = {{"98", 98.0f, true},      {"0.1", 0.1f, true},        {" +7 ", 7.0f, true},
+               {"98元", 98.0f, false},   {"", 0.0f, false},          {"abc", 0.0f, false},
+               {"nan", 0.0f, false},     {"inf", FLT_MAX, false},    {"1e300", FLT_MAX, true},
+               {"1e999", FLT_MAX, true}, {"-1e300", -FLT_MAX, true}, {"1e-999", 0.0f, true},
+               {"9 8", 9.0f, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(AmountFromText(Utf8ToGbk(c.text)), c.expected) << c.text;
+    EXPECT_EQ(IsAmountText(Utf8ToGbk(c.text)), c.number) << c.text;
+  }
 }
 
 TEST(AmountTextTest, ToTextIsShortestAndReadsBack) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <thread>
 
@@ -61,6 +62,54 @@ TEST_F(RuleTableTest, LoadFailureLeavesListUntouched) {
   ASSERT_TRUE(RecordTable::CreateEmpty(RuleTablePath(), BillTableFields()));
   EXPECT_FALSE(LoadRuleList());  // a table of other fields
   EXPECT_EQ(*CurrentRules(), kOld);
+}
+
+// A table that is there but does not read is told apart from no table, and a save that is
+// told to keep it renames it aside (with the time) instead of replacing it.
+TEST_F(RuleTableTest, UnreadableTableIsKeptAsideBySave) {
+  using Status = RuleTableRead::Status;
+  std::vector<DeliveryRule> many(300, Rule(1, 2, std::string(2000, 'x'), "b"));
+  struct Case {
+    const char* name;
+    std::function<void()> damage;
+  } cases[] = {
+      {"NotADatabase", [] { testing::WriteFileBytes(RuleTablePath(), "garbage\n"); }},
+      {"CutShort",
+       [&] {
+         ASSERT_TRUE(WriteRuleTable(RuleTablePath(), many, nullptr));
+         fs::resize_file(RuleTablePath(), fs::file_size(RuleTablePath()) / 2);
+       }},
+      {"AFolder", [] { fs::create_directories(RuleTablePath() + "/x"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(RuleTablePath());
+    EXPECT_EQ(ReadRuleTable(RuleTablePath(), kMaxRules).status, Status::kMissing);
+    c.damage();
+    EXPECT_EQ(ReadRuleTable(RuleTablePath(), kMaxRules).status, Status::kUnreadable);
+    EXPECT_FALSE(LoadRuleList());
+    const std::string damaged = testing::ReadFileBytes(RuleTablePath());
+    std::string kept_as;
+    ASSERT_TRUE(SaveRuleTable(kOld, nullptr, &kept_as));
+    EXPECT_NE(kept_as.find("Yjgz.edb.kept-"), std::string::npos) << kept_as;
+    EXPECT_EQ(testing::ReadFileBytes(kept_as), damaged);
+    EXPECT_EQ(ReadRuleTable(RuleTablePath()), kOld);
+    fs::remove_all(kept_as);
+  }
+}
+
+TEST_F(RuleTableTest, LoadTakesAtMostTheLimitAndSaysSo) {
+  std::vector<DeliveryRule> rules(kMaxRules + 1, Rule(1, 2, "s", "b"));
+  rules.back() = Rule(3, 4, "last", "b");
+  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), rules, nullptr));
+  std::string notice;
+  ASSERT_TRUE(LoadRuleList(&notice));
+  EXPECT_EQ(CurrentRules()->size(), kMaxRules);
+  EXPECT_EQ(GbkToUtf8(notice), "规则表有 10001 条规则，只使用前 10000 条");
+  rules.pop_back();
+  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), rules, nullptr));
+  ASSERT_TRUE(LoadRuleList(&notice));
+  EXPECT_EQ(notice, "");
 }
 
 // A save that cannot complete must leave the seller's rules where they were, on disk and in

@@ -2,12 +2,15 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTreeWidget>
+#include <algorithm>
+#include <iterator>
 
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
@@ -88,6 +91,8 @@ void RulesWindow::BuildControls() {
   编辑框_标题->setMaxLength(kSubjectMaxChars);
   标签3 = MakeCaptioned<QLabel>(g, "标签3", 10, 130, 50, 20, "邮件内容");
   编辑框_内容 = Make<QPlainTextEdit>(g, "编辑框_内容", 10, 151, 170, 219);
+  编辑框_内容->setTabChangesFocus(true);
+  编辑框_内容->installEventFilter(this);
   按钮_添加 = MakeCaptioned<QPushButton>(g, "按钮_添加", 10, 376, 80, 30, "添加");
   按钮_删除 = MakeCaptioned<QPushButton>(g, "按钮_删除", 100, 376, 80, 30, "删除");
   按钮_保存 = MakeCaptioned<QPushButton>(g, "按钮_保存", 10, 412, 80, 30, "保存");
@@ -95,9 +100,11 @@ void RulesWindow::BuildControls() {
   按钮1 = MakeCaptioned<QPushButton>(g, "按钮1", 10, 448, 170, 30, "点击查看详细设置规则");
   编辑框1 = MakeCaptioned<QLineEdit>(g, "编辑框1", 10, 487, 170, 25, kContactNotice);
   编辑框1->setReadOnly(true);
+  按钮_上移 = MakeCaptioned<QPushButton>(this, "按钮_上移", 7, 544, 80, 28, "上移");
+  按钮_下移 = MakeCaptioned<QPushButton>(this, "按钮_下移", 95, 544, 80, 28, "下移");
 
   // Enter in an edit box must not press a button of the dialog (and close it).
-  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1}) {
+  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
@@ -109,13 +116,26 @@ void RulesWindow::BuildControls() {
   connect(按钮_保存, &QPushButton::clicked, this, &RulesWindow::OnSave);
   connect(按钮1, &QPushButton::clicked, this, &RulesWindow::OnHelp);
   connect(编辑框_内容, &QPlainTextEdit::textChanged, this, &RulesWindow::OnBodyChanged);
+  connect(按钮_上移, &QPushButton::clicked, this, &RulesWindow::OnMoveUp);
+  connect(按钮_下移, &QPushButton::clicked, this, &RulesWindow::OnMoveDown);
 }
 
 void RulesWindow::FillFromTable() {
-  // A missing or unreadable table is not an error here: the seller starts with no rules.
-  std::optional<std::vector<DeliveryRule>> rules = ReadRuleTable(RuleTablePath());
-  if (!rules) return;
-  for (const DeliveryRule& rule : *rules) AppendRow(rule);
+  // A missing table is no error: the seller starts with no rules. A table that is there
+  // but cannot be shown whole must survive the next save.
+  RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
+  if (read.status == RuleTableRead::Status::kUnreadable) {
+    keep_old_table_ = true;
+    Inform(QStringLiteral("规则表 Yjgz.edb 无法读取，列表为空。保存时会先把原文件改名保留。"));
+    return;
+  }
+  超级列表框1->setUpdatesEnabled(false);
+  for (const DeliveryRule& rule : read.rules) AppendRow(rule);
+  超级列表框1->setUpdatesEnabled(true);
+  if (read.total > read.rules.size()) {
+    keep_old_table_ = true;
+    Inform(FromGbk(RulesCutNotice(read.total)) + QStringLiteral("。保存时会先把原文件改名保留。"));
+  }
 }
 
 void RulesWindow::AppendRow(const DeliveryRule& rule) {
@@ -143,6 +163,11 @@ std::vector<DeliveryRule> RulesWindow::ListedRules() const {
 }
 
 bool RulesWindow::ReadEntry(DeliveryRule* rule) {
+  if (!IsAmountText(ToGbk(编辑框_最小金额->text())) ||
+      !IsAmountText(ToGbk(编辑框_最大金额->text()))) {
+    Inform(FromGbk(AmountNotANumberMessage()));
+    return false;
+  }
   rule->maximum = AmountFromText(ToGbk(编辑框_最大金额->text()));
   rule->minimum = AmountFromText(ToGbk(编辑框_最小金额->text()));
   rule->subject = ToGbk(编辑框_标题->text());
@@ -154,8 +179,78 @@ bool RulesWindow::ReadEntry(DeliveryRule* rule) {
   return false;
 }
 
+bool RulesWindow::EntryPending() const {
+  const QString texts[] = {编辑框_最小金额->text(), 编辑框_最大金额->text(), 编辑框_标题->text(),
+                           编辑框_内容->toPlainText()};
+  if (std::all_of(std::begin(texts), std::end(texts),
+                  [](const QString& t) { return t.isEmpty(); })) {
+    return false;
+  }
+  const DeliveryRule entry{AmountFromText(ToGbk(texts[0])), AmountFromText(ToGbk(texts[1])),
+                           ToGbk(texts[2]), ToGbk(texts[3])};
+  const std::vector<DeliveryRule> rules = ListedRules();
+  return std::find(rules.begin(), rules.end(), entry) == rules.end();
+}
+
+void RulesWindow::WarnOverlap(int row) {
+  const std::vector<DeliveryRule> rules = ListedRules();
+  const DeliveryRule& rule = rules[static_cast<size_t>(row)];
+  for (size_t i = 0; i < rules.size(); ++i) {
+    if (static_cast<int>(i) == row) continue;
+    if (rules[i].minimum > rule.maximum || rule.minimum > rules[i].maximum) continue;
+    const size_t winner = std::min(i, static_cast<size_t>(row));
+    Inform(QStringLiteral("金额范围与第 %1 条规则“%2”重叠：两条都符合的金额按排在前面的第 %3 条"
+                          "规则“%4”发送。")
+               .arg(i + 1)
+               .arg(FromGbk(rules[i].subject))
+               .arg(winner + 1)
+               .arg(FromGbk(rules[winner].subject)));
+    return;
+  }
+}
+
+void RulesWindow::MoveSelected(int by) {
+  const int row = CurrentSelection();
+  if (row < 0) {
+    Inform(QStringLiteral("请选择要移动的规则"));
+    return;
+  }
+  const int to = row + by;
+  if (to < 0 || to >= 超级列表框1->topLevelItemCount()) return;
+  QTreeWidgetItem* item = 超级列表框1->takeTopLevelItem(row);
+  超级列表框1->insertTopLevelItem(to, item);
+  超级列表框1->clearSelection();
+  item->setSelected(true);
+  超级列表框1->setCurrentItem(item);
+  changed_ = true;
+}
+
 void RulesWindow::Inform(const QString& text, const QString& caption) {
   CurrentDialogs().Ask(this, Dialogs::Icon::kInformation, caption, text, Dialogs::Buttons::kOk);
+}
+
+bool RulesWindow::AskYes(const QString& text) {
+  return CurrentDialogs().Ask(this, Dialogs::Icon::kQuestion, {}, text, Dialogs::Buttons::kYesNo) ==
+         Dialogs::Answer::kYes;
+}
+
+bool RulesWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == 编辑框_内容 && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ControlModifier)) {
+      编辑框_内容->insertPlainText(QStringLiteral("\t"));
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void RulesWindow::reject() {
+  if (changed_ && AskYes(QStringLiteral("规则已修改，是否保存？"))) {
+    OnSave();  // closes the window when the save worked
+    return;
+  }
+  QDialog::reject();
 }
 
 void RulesWindow::OnListDoubleClicked() {
@@ -172,6 +267,8 @@ void RulesWindow::OnAdd() {
   DeliveryRule rule;
   if (!ReadEntry(&rule)) return;
   AppendRow(rule);  // the edit boxes keep their texts for the next, similar rule
+  changed_ = true;
+  WarnOverlap(超级列表框1->topLevelItemCount() - 1);
 }
 
 void RulesWindow::OnModify() {
@@ -183,6 +280,8 @@ void RulesWindow::OnModify() {
   DeliveryRule rule;
   if (!ReadEntry(&rule)) return;
   SetRowTexts(超级列表框1->topLevelItem(row), rule);
+  changed_ = true;
+  WarnOverlap(row);
 }
 
 void RulesWindow::OnDelete() {
@@ -192,17 +291,31 @@ void RulesWindow::OnDelete() {
     return;
   }
   delete 超级列表框1->takeTopLevelItem(row);
+  changed_ = true;
   // No row stays selected, so a second click cannot delete a neighbour by accident.
   超级列表框1->clearSelection();
 }
 
 void RulesWindow::OnSave() {
+  if (EntryPending() && AskYes(QStringLiteral("编辑框中的规则还没有添加到列表，是否先添加？"))) {
+    DeliveryRule rule;
+    if (!ReadEntry(&rule)) return;
+    AppendRow(rule);
+    changed_ = true;
+  }
   std::string failure;
-  if (!SaveRuleTable(ListedRules(), &failure)) {
+  std::string kept_as;
+  if (!SaveRuleTable(ListedRules(), &failure, keep_old_table_ ? &kept_as : nullptr)) {
     Inform(FromGbk(failure));
     return;
   }
-  Inform(QStringLiteral("保存成功"));
+  keep_old_table_ = false;
+  changed_ = false;
+  QString text = QStringLiteral("保存成功");
+  if (!kept_as.empty()) {
+    text += QStringLiteral("\n原规则表已改名保留为：") + QString::fromStdString(kept_as);
+  }
+  Inform(text);
   accept();
 }
 

@@ -18,11 +18,20 @@ namespace fahuo {
 class RulesWindow : public QDialog {
   Q_OBJECT
  public:
-  // Fills the list from the rule table; a missing or unreadable table gives an empty list.
+  // Fills the list from the rule table; a missing table gives an empty list. A table that
+  // cannot be read, or holds more rules than the list shows, is named in a box, and the
+  // save then renames it aside instead of replacing it.
   explicit RulesWindow(QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
   std::vector<DeliveryRule> ListedRules() const;
+
+  // Closing with changes that were not saved asks whether to save them first.
+  void reject() override;
+
+ protected:
+  // Ctrl+Tab types a tab into the body; Tab alone moves on to the next control.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
@@ -33,7 +42,13 @@ class RulesWindow : public QDialog {
   // Reads the four edit boxes; shows the first problem and returns false when the rule
   // may not enter the list.
   bool ReadEntry(DeliveryRule* rule);
+  // Whether the edit boxes hold a rule that is in no row (typed, then not added).
+  bool EntryPending() const;
+  // Names the first other rule whose range meets row `row`'s, and the rule that wins.
+  void WarnOverlap(int row);
+  void MoveSelected(int by);
   void Inform(const QString& text, const QString& caption = {});
+  bool AskYes(const QString& text);
 
   void OnListDoubleClicked();
   void OnAdd();
@@ -42,6 +57,8 @@ class RulesWindow : public QDialog {
   void OnSave();
   void OnHelp();
   void OnBodyChanged();
+  void OnMoveUp() { MoveSelected(-1); }
+  void OnMoveDown() { MoveSelected(1); }
 
   QTreeWidget* 超级列表框1 = nullptr;
   QGroupBox* 分组框1 = nullptr;
@@ -59,6 +76,12 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_修改 = nullptr;
   QPushButton* 按钮1 = nullptr;
   QLineEdit* 编辑框1 = nullptr;
+  // Below the list: the first matching rule wins, so the order matters.
+  QPushButton* 按钮_上移 = nullptr;
+  QPushButton* 按钮_下移 = nullptr;
+
+  bool keep_old_table_ = false;
+  bool changed_ = false;  // the list differs from the table
 };
 
 }  // namespace fahuo
