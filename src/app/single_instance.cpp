@@ -52,14 +52,17 @@ void SingleInstance::Listen(std::function<void()> show) {
   if (!server_->listen(server_name_)) return;
   connect(server_, &QLocalServer::newConnection, this, [this, show] {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-      connect(socket, &QLocalSocket::readyRead, socket, [socket, show] {
+      auto answer = [socket, show] {
+        if (socket->bytesAvailable() == 0) return;
         socket->readAll();
         show();
         socket->write("ok\n");
         socket->flush();
         socket->disconnectFromServer();
-      });
+      };
+      connect(socket, &QLocalSocket::readyRead, socket, answer);
       connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+      answer();  // the request may have arrived with the connection
     }
   });
 }

@@ -77,6 +77,16 @@ std::string ChildProcess::WaitForLine(const std::string& prefix, int timeout_ms)
   return {};
 }
 
+void ChildProcess::Kill() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+  Stop();  // closes the pipe
+}
+
 void ChildProcess::Stop() {
   if (pid_ > 0) {
     kill(-pid_, SIGTERM);

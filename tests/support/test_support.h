@@ -33,6 +33,8 @@ class ChildProcess {
   // or empty on time-out / end of output.
   std::string WaitForLine(const std::string& prefix, int timeout_ms = 15000);
   void Stop();
+  // Ends the child at once with SIGKILL, as a crash or a power cut would.
+  void Kill();
   bool running() const { return pid_ > 0; }
 
  private:

@@ -1,0 +1,59 @@
+// A headless run of fahuo's delivery for the crash test: opens the ledger in a data folder,
+// reads the baseline from the records service, delivers held payments, then runs passes
+// until it is killed. Prints "READY" once the baseline is in.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "capture/records_address.h"
+#include "delivery/shop.h"
+#include "platform/gbk.h"
+#include "platform/http_client.h"
+#include "platform/mail_client.h"
+#include "rules/delivery_rule.h"
+
+namespace {
+
+class QuietWindow : public fahuo::DeliveryWindow {
+ public:
+  void AppendLog(const std::string&) override {}
+  void ShowMessage(const std::string&) override {}
+  void BillsChanged() override {}
+  void SignInLapsed() override {}
+  void SignInRestored() override {}
+  void HeldPaymentsFound(size_t) override {}
+};
+
+class NullSink : public fahuo::RecordPagesSink {
+ public:
+  void Progress(int, size_t) override {}
+  void Finished() override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: crash_child DATA_DIR RECORDS_BASE SMTP_SERVER\n");
+    return 1;
+  }
+  fahuo::SetRecordsBase(argv[2]);
+  fahuo::HttpSetTimeouts(2000, 5000);
+  fahuo::mail::SetTimeouts(2000, 5000);
+  fahuo::ReplaceRules({{0, 1000, fahuo::Utf8ToGbk("教程"), "body"}});
+  fahuo::Shop shop;
+  if (!shop.Open(std::string(argv[1]) + "/fahuo.db").ok) return 1;
+  NullSink sink;
+  shop.BeginBaseline();
+  shop.LoadBaseline(sink, [](const std::string& a) { return fahuo::HttpGet(a); });
+  shop.ResolveHeld(true);  // the seller answers Yes
+  std::printf("READY 1\n");
+  std::fflush(stdout);
+  QuietWindow window;
+  const fahuo::MailAccount account{argv[3], "seller@example.com", "secret"};
+  for (;;) {
+    shop.RunPass(account, window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
