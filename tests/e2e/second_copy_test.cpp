@@ -1,7 +1,9 @@
 // A second fahuo on the same data folder must not run beside the first (both would mail
 // every buyer): it brings the running window to the front, says so and ends with status 0.
 // A copy that was killed leaves no lock behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,11 +27,26 @@ int RunSecond(const std::string& folder, std::string& printed) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Waits until the first copy is up: it opens its ledger only after taking the lock (taking
+// the lock here to probe it could turn the first copy away).
+bool WaitForLockHeld(const std::string& folder) {
+  for (int i = 0; i < 600; ++i) {
+    if (access((folder + "/fahuo.db").c_str(), F_OK) == 0) return true;
+    usleep(100 * 1000);
+  }
+  return false;
+}
+
 TEST(SecondCopyTest, SecondStartOnTheSameFolderShowsTheFirstAndEnds) {
-  TempDir folder;
+  TempDir top;
+  struct {
+    std::string dir;
+    const std::string& path() const { return dir; }
+  } folder{top.path() + "/data"};  // a new folder: a first start, no question box
   ChildProcess first;
   ASSERT_TRUE(first.Start({BinaryDir() + "/bin/fahuo", "--data-dir", folder.path(),
                            "--records-base", "http://127.0.0.1:9"}));
+  ASSERT_TRUE(WaitForLockHeld(folder.path()));
   std::string printed;
   int status = -1;
   for (int i = 0; i < 60; ++i) {  // until the first copy listens
@@ -43,10 +60,11 @@ TEST(SecondCopyTest, SecondStartOnTheSameFolderShowsTheFirstAndEnds) {
 
   // Killed, the first copy holds nothing: a new start runs (and is stopped by us).
   first.Kill();
+  unlink((folder.path() + "/fahuo.db").c_str());
   ChildProcess again;
   ASSERT_TRUE(again.Start({BinaryDir() + "/bin/fahuo", "--data-dir", folder.path(),
                            "--records-base", "http://127.0.0.1:9"}));
-  usleep(1500 * 1000);
+  ASSERT_TRUE(WaitForLockHeld(folder.path()));
   EXPECT_EQ(RunSecond(folder.path(), printed), 0);
   EXPECT_NE(printed.find("fahuo 已在运行"), std::string::npos) << printed;
   again.Kill();
