@@ -223,10 +223,10 @@ bool RecordTable::ReadRecords(const std::vector<std::string>& fields, size_t lim
   std::vector<bool> is_text;
   std::string sql = "SELECT ";
   for (const std::string& name : fields) {
-    auto spec = std::find_if(fields_.begin(), fields_.end(),
-                             [&](const FieldSpec& f) { return f.name == name; });
-    if (spec == fields_.end()) return false;
-    is_text.push_back(spec->type == FieldType::kText);
+    auto field = std::find_if(fields_.begin(), fields_.end(),
+                              [&](const FieldSpec& f) { return f.name == name; });
+    if (field == fields_.end()) return false;
+    is_text.push_back(field->type == FieldType::kText);
     if (is_text.size() > 1) sql += ", ";
     sql += Quote(name);
   }
