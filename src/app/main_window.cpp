@@ -232,8 +232,7 @@ void MainWindow::OpenLedger() {
 }
 
 void MainWindow::Shutdown() {
-  shop_.RequestStop();
-  run_control_->Shutdown();
+  run_control_->Shutdown();  // also tells the shop to stop, so the page loading ends too
   sign_in_watch_->Stop();
 }
 

@@ -126,6 +126,15 @@ std::string ResolveNextAddress(const std::string& current, const std::string& ne
   return OriginOf(target) == origin ? target : std::string();
 }
 
+std::string NextPageAddress(std::string_view page, const std::string& current,
+                            std::set<std::string>& visited) {
+  std::string next;
+  if (!FindNextPage(page, next)) return {};
+  next = ResolveNextAddress(current, next);
+  if (next.empty() || !visited.insert(next).second) return {};
+  return next;
+}
+
 bool ReadRecordsPage(std::string_view page, std::vector<BillRecord>& bills) {
   std::vector<BillRecord> found;
   ScrapeRecordTable(page, found);  // a listing without bills may hold its header row alone
@@ -167,11 +176,9 @@ RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& f
       bills_found += bills.size();
       result.bills.insert(result.bills.end(), bills.begin(), bills.end());
       sink.Progress(++result.pages_read, bills_found);
-      std::string next;
-      more_pages = FindNextPage(page, next);
+      std::string next = NextPageAddress(page, address, visited);
+      more_pages = !next.empty();
       if (!more_pages) break;
-      next = ResolveNextAddress(address, next);
-      if (next.empty() || !visited.insert(next).second) break;
       address = next;
     }
   } catch (...) {

@@ -3,6 +3,7 @@
 // records range, the pager's next-page link, and the page-by-page baseline load.
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,12 @@ bool FindNextPage(std::string_view page, std::string& address);
 // `current`. Empty when `next` is empty, not http(s), or leaves the scheme, host and port of
 // `current`, so that a pager never sends the seller's session elsewhere.
 std::string ResolveNextAddress(const std::string& current, const std::string& next);
+
+// The address the pager of `page` leads to from `current`, once per address: empty when
+// there is no next page, it leaves the records host, or it was visited already (a pager
+// that loops). Records the address in `visited`.
+std::string NextPageAddress(std::string_view page, const std::string& current,
+                            std::set<std::string>& visited);
 
 // Fetches one address: the body bytes, empty on failure.
 using PageFetcher = std::function<std::string(const std::string& address)>;

@@ -22,11 +22,6 @@ const std::string& Eol() {
   return eol;
 }
 
-bool StartsWithCode(const std::string& text, char first) {
-  return text.size() >= 3 && text[0] == first && text[1] >= '0' && text[1] <= '9' &&
-         text[2] >= '0' && text[2] <= '9';
-}
-
 // Clears the busy flag on every way out of a pass.
 class BusyRelease {
  public:
@@ -54,8 +49,9 @@ DeliveryServices WithDefaultServices(const DeliveryServices& given) {
 }
 
 bool SendErrorIsTemporary(const std::string& error) {
-  if (StartsWithCode(error, '5')) return false;
-  if (StartsWithCode(error, '4')) return true;
+  const int code = mail::ReplyCode(error);
+  if (code >= 500 && code < 600) return false;
+  if (code >= 400 && code < 500) return true;
   // Refused before anything went out (a line break in an address or the subject): trying
   // again cannot help.
   if (error.find(FAHUO_GBK("未发送")) != std::string::npos) return false;
@@ -103,11 +99,8 @@ std::vector<BillRecord> Shop::TakeNewBills(const std::vector<BillRecord>& page1_
   std::string current = address;
   std::set<std::string> visited{current};
   for (int n = 0; n < kMaxCatchUpPages && !stopping_.load(); ++n) {
-    std::string next;
-    if (!FindNextPage(page, next)) break;
-    next = ResolveNextAddress(current, next);
-    if (next.empty() || !visited.insert(next).second) break;
-    current = next;
+    current = NextPageAddress(page, current, visited);
+    if (current.empty()) break;
     page = services.fetch(current);
     std::vector<BillRecord> rows;
     if (!ScrapeRecordTable(page, rows) || !walk(rows)) break;
@@ -186,10 +179,7 @@ void Shop::LedgerWriteFailed(DeliveryWindow& window) {
 void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
                       const DeliveryServices& services) {
   const int64_t now = clock().UnixSeconds();
-  std::vector<LedgerEntry> due;
-  for (LedgerEntry& e : ledger_.WithStates({BillState::kPending, BillState::kRetrying})) {
-    if (e.state == BillState::kPending || e.next_try <= now) due.push_back(std::move(e));
-  }
+  std::vector<LedgerEntry> due = ledger_.Due(now);
   if (due.empty()) return;
   const std::string why = services.connect(account);
   if (!why.empty()) {

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/file_replace.h"
+
 namespace fahuo {
 namespace {
 
@@ -28,8 +30,7 @@ const char kSchema[] =
     " attempts INTEGER NOT NULL, next_try INTEGER NOT NULL, last_error BLOB NOT NULL,"
     " recipient BLOB NOT NULL, rule_subject BLOB NOT NULL, rule_body BLOB NOT NULL,"
     " skip_reason TEXT NOT NULL, sent_at INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
-    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BLOB NOT NULL);";
+    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);";
 
 const char kColumns[] =
     "seq, serial, date, name, counterparty, amount, status, note, link, first_seen, origin, "
@@ -92,15 +93,6 @@ LedgerEntry ReadEntry(Stmt& s) {
   return e;
 }
 
-std::string TimeSuffix(int64_t now_unix) {
-  std::time_t t = static_cast<std::time_t>(now_unix);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
-  return buf;
-}
-
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
@@ -120,8 +112,6 @@ std::optional<BillState> StateFromName(std::string_view name) {
 std::string_view OriginName(BillOrigin origin) { return kOriginNames[static_cast<size_t>(origin)]; }
 
 Ledger::~Ledger() { Close(); }
-
-bool Ledger::IsOpen() const { return db_ != nullptr; }
 
 void Ledger::Close() {
   std::lock_guard lock(mutex_);
@@ -192,10 +182,8 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix) {
     return result;
   }
   // Keep the damaged file for whoever wants to look at it, and start afresh.
-  std::string aside = path + ".damaged-" + TimeSuffix(now_unix);
-  for (int n = 2; Exists(aside); ++n)
-    aside = path + ".damaged-" + TimeSuffix(now_unix) + "-" + std::to_string(n);
-  if (std::rename(path.c_str(), aside.c_str()) != 0) {
+  const std::string aside = MoveAside(path, "damaged", now_unix);
+  if (aside.empty()) {
     result.error = error;
     return result;
   }
@@ -328,25 +316,19 @@ size_t Ledger::CountWithState(BillState state) {
   return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
-std::vector<LedgerEntry> Ledger::Page(size_t offset, size_t limit) {
+std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_) return out;
-  Stmt s(db_,
-         (std::string("SELECT ") + kColumns + " FROM bills ORDER BY seq DESC LIMIT ?1 OFFSET ?2;")
-             .c_str());
+  Stmt s(db_, (std::string("SELECT ") + kColumns +
+               " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3) ORDER BY seq;")
+                  .c_str());
   if (!s.ok()) return out;
-  s.Bind(1, static_cast<int64_t>(limit));
-  s.Bind(2, static_cast<int64_t>(offset));
+  s.Bind(1, StateName(BillState::kPending));
+  s.Bind(2, StateName(BillState::kRetrying));
+  s.Bind(3, now_unix);
   while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
   return out;
-}
-
-size_t Ledger::Count() {
-  std::lock_guard lock(mutex_);
-  if (!db_) return 0;
-  Stmt s(db_, "SELECT COUNT(*) FROM bills;");
-  return s.ok() && s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
 std::vector<LedgerEntry> Ledger::SettleInterruptedSends() {
@@ -356,27 +338,6 @@ std::vector<LedgerEntry> Ledger::SettleInterruptedSends() {
     Update(e);
   }
   return interrupted;
-}
-
-std::string Ledger::Meta(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  if (!db_) return {};
-  Stmt s(db_, "SELECT value FROM meta WHERE key = ?1;");
-  if (!s.ok()) return {};
-  s.Bind(1, std::string_view(key));
-  return s.Step() == SQLITE_ROW ? s.Text(0) : std::string();
-}
-
-bool Ledger::SetMeta(const std::string& key, const std::string& value) {
-  std::lock_guard lock(mutex_);
-  if (!db_) return false;
-  Stmt s(db_, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2);");
-  if (!s.ok()) return false;
-  s.Bind(1, std::string_view(key));
-  s.Bind(2, value);
-  if (s.Step() == SQLITE_DONE) return true;
-  last_error_ = sqlite3_errmsg(db_);
-  return false;
 }
 
 std::string Ledger::LastError() {

@@ -76,7 +76,6 @@ class Ledger {
   // Opens or creates the ledger at `path`. A file that is not a readable ledger is renamed
   // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted.
   OpenResult Open(const std::string& path, int64_t now_unix);
-  bool IsOpen() const;
   void Close();
 
   // Whether any bill was ever recorded.
@@ -97,16 +96,12 @@ class Ledger {
   std::vector<LedgerEntry> WithStates(const std::vector<BillState>& states);
   size_t CountWithState(BillState state);
 
-  // Entries in the order first seen, newest first, from `offset`; for the record window.
-  std::vector<LedgerEntry> Page(size_t offset, size_t limit);
-  size_t Count();
+  // The bills to mail now: pending ones, and retrying ones whose next try has come, in the
+  // order first seen. Reads only those rows, whatever the ledger's size.
+  std::vector<LedgerEntry> Due(int64_t now_unix);
 
   // At start-up: every bill left in "sending" becomes "unknown". Returns them.
   std::vector<LedgerEntry> SettleInterruptedSends();
-
-  // Small named values (the last page-1 read, ...).
-  std::string Meta(const std::string& key);
-  bool SetMeta(const std::string& key, const std::string& value);
 
   // Why the last failed call failed (UTF-8, from SQLite).
   std::string LastError();

@@ -23,17 +23,6 @@ bool HasAny(const std::string& text, std::initializer_list<std::string_view> wor
   return false;
 }
 
-// The SMTP reply code the text starts with, 0 without one.
-int ReplyCode(std::string_view text) {
-  if (text.size() < 3) return 0;
-  int code = 0;
-  for (int i = 0; i < 3; ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
-    code = code * 10 + (text[i] - '0');
-  }
-  return code;
-}
-
 std::string ConnectFailedText() {
   return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(mail::LastConnectError());
 }
@@ -42,7 +31,7 @@ std::string ConnectFailedText() {
 
 std::string MailFailureReason(std::string_view error) {
   const std::string text = Lower(error);
-  const int code = ReplyCode(text);
+  const int code = mail::ReplyCode(text);
   // 530 (login required), 534 and 535 (credentials refused): QQ and 163 refuse the login
   // password and want the mailbox's authorisation code.
   if (code == 530 || code == 534 || code == 535 ||

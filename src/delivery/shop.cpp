@@ -84,13 +84,7 @@ size_t Shop::KeepBaseline(const std::vector<BillRecord>& bills, DeliveryWindow* 
     return 0;
   }
   size_t held = 0;
-  std::lock_guard lock(mutex_);
-  for (const LedgerEntry& e : fresh) {
-    if (e.state == BillState::kHeld) {
-      held_.push_back(e.bill.流水号);
-      ++held;
-    }
-  }
+  for (const LedgerEntry& e : fresh) held += e.state == BillState::kHeld;
   return held;
 }
 
@@ -111,25 +105,17 @@ void Shop::LoadBaseline(RecordPagesSink& sink, const PageFetcher& fetch) {
   sink.Finished();
 }
 
-size_t Shop::HeldCount() {
-  std::lock_guard lock(mutex_);
-  return held_.size();
-}
+size_t Shop::HeldCount() { return ledger_.CountWithState(BillState::kHeld); }
 
 size_t Shop::ResolveHeld(bool deliver) {
-  std::vector<std::string> held;
-  {
-    std::lock_guard lock(mutex_);
-    held.swap(held_);
-  }
+  // From the ledger, not from this run's memory: payments held by a run that ended before
+  // the seller answered are asked about again.
   size_t settled = 0;
-  for (const std::string& serial : held) {
-    std::optional<LedgerEntry> e = ledger_.Find(serial);
-    if (!e || e->state != BillState::kHeld) continue;
-    e->state = deliver ? BillState::kPending : BillState::kHandled;
-    if (ledger_.Update(*e)) {
+  for (LedgerEntry& e : ledger_.WithStates({BillState::kHeld})) {
+    e.state = deliver ? BillState::kPending : BillState::kHandled;
+    if (ledger_.Update(e)) {
       ++settled;
-      if (deliver) new_bills_.Append(e->bill);
+      if (deliver) new_bills_.Append(e.bill);
     }
   }
   return settled;

@@ -54,8 +54,8 @@ class Shop {
   // then today's page 1 (a program left running past midnight sees the new day).
   std::string CurrentRecordsAddress() const;
 
-  // Payments held for the seller's decision: deliver them by the rules (pending) or mark
-  // them handled. Returns how many were settled.
+  // Payments held for the seller's decision (in the ledger, whichever run held them):
+  // deliver them by the rules (pending) or mark them handled. Returns how many were settled.
   size_t HeldCount();
   size_t ResolveHeld(bool deliver);
 
@@ -108,7 +108,6 @@ class Shop {
   std::atomic<bool> baseline_missing_{false};
   mutable std::mutex mutex_;
   std::string records_address_;
-  std::vector<std::string> held_;  // serials held this run
 
   std::atomic<bool> busy_{false};
   std::atomic<bool> stopping_{false};

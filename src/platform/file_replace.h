@@ -1,8 +1,10 @@
 #pragma once
 // Replacing a file whole: the new content is written beside the old file and renamed over
 // it, so a crash or a full disk never leaves half a file.
-#include <string>
 #include <sys/types.h>
+
+#include <cstdint>
+#include <string>
 
 namespace fahuo {
 
@@ -12,5 +14,14 @@ std::string TempPathBeside(const std::string& path);
 // Writes `bytes` to a temporary file created with `mode`, syncs it, and renames it over
 // `path`. False (and no temporary file left) on any failure.
 bool ReplaceFileWith(const std::string& path, const std::string& bytes, mode_t mode);
+
+// A name beside `path` that no file has yet: "<path>.<label>-YYYYMMDD-HHMMSS" in the local
+// time of `now_unix`, with "-2", "-3" … appended when taken. For keeping a file that must
+// not be written over (a damaged table, an unreadable settings file).
+std::string FreeNameBeside(const std::string& path, const std::string& label, int64_t now_unix);
+
+// Renames `path` to FreeNameBeside(path, label, now_unix). Returns the new name, empty when
+// it could not be renamed.
+std::string MoveAside(const std::string& path, const std::string& label, int64_t now_unix);
 
 }  // namespace fahuo

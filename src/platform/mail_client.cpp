@@ -44,15 +44,7 @@ struct Transcript {
     pending.clear();
     if (last_reply.rfind("235", 0) == 0) logged_in = true;
   }
-  int LastCode() const {
-    if (last_reply.size() < 3) return 0;
-    int code = 0;
-    for (int i = 0; i < 3; ++i) {
-      if (last_reply[i] < '0' || last_reply[i] > '9') return 0;
-      code = code * 10 + (last_reply[i] - '0');
-    }
-    return code;
-  }
+  int LastCode() const { return ReplyCode(last_reply); }
 };
 
 struct State {
@@ -305,6 +297,16 @@ std::string Send(const std::string& subject, const std::string& body, const std:
   curl_easy_setopt(s.handle, CURLOPT_READDATA, nullptr);
   curl_slist_free_all(rcpt);
   return code == CURLE_OK ? std::string() : ErrorText(s, code);
+}
+
+int ReplyCode(std::string_view text) {
+  if (text.size() < 3) return 0;
+  int code = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    code = code * 10 + (text[i] - '0');
+  }
+  return code;
 }
 
 void Disconnect() {

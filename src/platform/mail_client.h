@@ -2,6 +2,7 @@
 // The single process-wide SMTP connection. Every call is serialised with the others, so a
 // test action on the UI thread and a delivery pass never interleave on the wire.
 #include <string>
+#include <string_view>
 
 namespace fahuo {
 
@@ -34,6 +35,9 @@ std::string LastConnectError();
 // dropped it), the account of the last successful Connect logs in again.
 std::string Send(const std::string& subject, const std::string& body, const std::string& recipient,
                  const std::string& sender);
+
+// The SMTP reply code a text starts with ("550 5.1.1 …" → 550), 0 without one.
+int ReplyCode(std::string_view text);
 
 // Ends the connection (QUIT). The next Send, if any, reconnects with the same account.
 void Disconnect();

@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/file_replace.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
@@ -44,22 +45,6 @@ float StoredAmount(double value) {
   if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
   if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
   return static_cast<float>(value);
-}
-
-// A free name beside `path` that carries the local time.
-std::string KeptPath(const std::string& path) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const std::string base = path + ".kept-" + stamp;
-  std::string candidate = base;
-  std::error_code ec;
-  for (int n = 2; fs::exists(fs::symlink_status(candidate, ec)); ++n) {
-    candidate = base + "-" + std::to_string(n);
-  }
-  return candidate;
 }
 
 // Builds the table of `rules` at `scratch`; false (and nothing left there) on failure.
@@ -132,7 +117,7 @@ bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& ru
   std::error_code ec;
   std::string kept;
   if (kept_as && fs::exists(fs::symlink_status(path, ec))) {
-    kept = KeptPath(path);
+    kept = FreeNameBeside(path, "kept", std::time(nullptr));
     fs::rename(path, kept, ec);
     if (ec) {
       RemoveQuietly(scratch);

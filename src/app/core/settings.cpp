@@ -78,24 +78,6 @@ std::string StoredForm(const std::string& gbk_value) {
   return value;
 }
 
-// Renames an unreadable settings file to "Peizhi.ini.unreadable-YYYYMMDD-HHMMSS" (with a
-// counter when that name is taken). Empty when it could not be moved.
-std::string MoveAside(const std::string& path) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const std::string base = path + ".unreadable-" + stamp;
-  for (int i = 1; i < 100; ++i) {
-    std::string target = i == 1 ? base : base + "-" + std::to_string(i);
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0) continue;
-    return std::rename(path.c_str(), target.c_str()) == 0 ? target : std::string();
-  }
-  return {};
-}
-
 }  // namespace
 
 std::string SettingsPath() { return ProgramFile("Peizhi.ini"); }
@@ -113,7 +95,7 @@ bool WriteSetting(const std::string& path, const SettingKey& key, const std::str
   CSimpleIniA ini(false, false, false);
   if (LoadIni(path, ini) == FileState::kUnreadable) {
     // The seller's server, account and password may be in there: keep it, start afresh.
-    std::string moved = MoveAside(path);
+    std::string moved = MoveAside(path, "unreadable", std::time(nullptr));
     if (moved.empty()) return false;
     if (kept_as) *kept_as = moved;
     ini.Reset();
