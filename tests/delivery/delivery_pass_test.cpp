@@ -397,6 +397,9 @@ TEST_F(DeliveryPassTest, PaymentsWhileNotRunningAreHeldForTheSeller) {
     EXPECT_EQ(h_.shop().HeldCount(), 2u);
     EXPECT_EQ(h_.State(a), "held");
     EXPECT_EQ(h_.State("old" + a), "baseline");
+    h_.Restart();  // ended before the seller answered: asked again at the next start
+    EXPECT_EQ(h_.shop().HeldCount(), 2u);
+    h_.LoadBaseline(BuildPage({{.serial = a}, {.serial = b}}));
     EXPECT_EQ(h_.shop().ResolveHeld(deliver), 2u);
     window_.ClearEvents();
     Pass({{.serial = a}, {.serial = b}});
