@@ -1,13 +1,20 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <ctime>
 
 #include "app/app_setup.h"
+#include "app/bill_list_model.h"
 #include "app/core/activity_log.h"
 #include "app/mail_presets_menu.h"
 #include "app/mail_test_actions.h"
@@ -17,7 +24,6 @@
 #include "app/support/qt_text.h"
 #include "app/support/ui_thread.h"
 #include "app/tray.h"
-#include "capture/qt/bill_list_view.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
 #include "capture/records_address.h"
@@ -53,6 +59,20 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, QRec
   return edit;
 }
 
+// The size the layout is drawn for; the window is never made smaller than this (unless the
+// screen is: then the controls scroll).
+constexpr QSize kDefaultSize(1024, 650);
+
+// Local midnight of the day `now` falls in.
+int64_t StartOfDay(int64_t now) {
+  const time_t t = static_cast<time_t>(now);
+  struct tm local {};
+  localtime_r(&t, &local);
+  local.tm_hour = local.tm_min = local.tm_sec = 0;
+  local.tm_isdst = -1;
+  return static_cast<int64_t>(mktime(&local));
+}
+
 const char kNotice[] =
     "使用方法：先在左侧网页登录收款账户；再点击“发货内容设置”按金额设置发货邮件，"
     "填写发信服务器、发信邮箱和邮箱密码并测试；最后点击“开始”。"
@@ -64,7 +84,25 @@ MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(sho
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(ProgramTitle());
   setWindowIcon(ProgramIcon());
-  setGeometry(50, 50, 1024, 650);
+  setGeometry(QRect(QPoint(50, 50), kDefaultSize));
+  // The controls sit on a canvas in a frameless scroll area: at the default size nothing
+  // scrolls and every control is where the layout puts it; on a screen smaller than that
+  // the seller scrolls instead of losing the panel.
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  canvas_ = new QWidget;
+  canvas_->setObjectName(QStringLiteral("画布"));
+  canvas_->setMinimumSize(kDefaultSize);
+  canvas_->installEventFilter(this);
+  scroll->setWidget(canvas_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroll);
+  QSize smallest = kDefaultSize;
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    smallest = smallest.boundedTo(screen->availableGeometry().size());
+  setMinimumSize(smallest);
   BuildControls();
   tray_ = new TrayController(this);
   WireParts();
@@ -91,6 +129,8 @@ void MainWindow::WireParts() {
   });
   connect(sign_in_watch_, &SignInWatch::pagesLoaded, this, [this] {
     RedrawSelectedBills();
+    FitBillListColumns(超级列表框1);
+    status_timer_->start(5000);
     时钟_防止掉线->start(10000);
     AskAboutHeldPayments();
   });
@@ -99,20 +139,25 @@ void MainWindow::WireParts() {
 MainWindow::~MainWindow() { TheActivityLog().SetSink(nullptr); }
 
 void MainWindow::BuildControls() {
-  超文本浏览框1 = Named(new QWebEngineView(this), "超文本浏览框1");
-  超文本浏览框1->setGeometry(8, 8, 770, 584);
+  QWidget* c = canvas_;
+  超文本浏览框1 = Named(new QWebEngineView(c), "超文本浏览框1");
 
-  超级列表框1 = Named(CreateBillListView(this), "超级列表框1");
-  超级列表框1->setGeometry(8, 8, 750, 584);
+  bill_model_ = new BillListModel(shop_.ledger(), this);
+  bill_model_->Show(&shop_.AllBills());
+  超级列表框1 = Named(CreateBillListView(c, bill_model_), "超级列表框1");
   超级列表框1->hide();
 
-  标签_进度 = Named(new QLabel(this), "标签_进度");
-  标签_进度->setGeometry(8, 596, 750, 20);
+  标签_进度 = Named(new QLabel(c), "标签_进度");
   标签_进度->setStyleSheet(QStringLiteral("color: rgb(128,128,128);"));
 
-  分组框1 = Named(new QGroupBox(this), "分组框1");
-  分组框1->setGeometry(788, 4, 220, 588);
+  分组框1 = Named(new QGroupBox(c), "分组框1");
   BuildPanel();
+  按钮_发货记录 = MakeButton(c, "按钮_发货记录", "发货记录", {});
+  按钮_发货记录->setToolTip(QStringLiteral("查看每一笔账单的发货情况，重新发送或导出"));
+  Arrange(kDefaultSize);
+
+  status_timer_ = new QTimer(this);
+  connect(status_timer_, &QTimer::timeout, this, [this] { ShowStatusLine(); });
 
   时钟_刷新 = Named(new QTimer(this), "时钟_刷新");
   时钟_记时 = Named(new QTimer(this), "时钟_记时");
@@ -124,10 +169,8 @@ void MainWindow::BuildControls() {
   connect(open, &QAction::triggered, this, [this] { tray_->OnOpen(); });
   connect(close, &QAction::triggered, this, [this] { tray_->OnClose(); });
 
-  connect(单选框_全部账单, &QRadioButton::clicked, this,
-          [this] { RefreshBillList(超级列表框1, shop_.AllBills()); });
-  connect(单选框_新增账单, &QRadioButton::clicked, this,
-          [this] { RefreshBillList(超级列表框1, shop_.NewBills()); });
+  connect(单选框_全部账单, &QRadioButton::clicked, this, [this] { ShowSelectedList(); });
+  connect(单选框_新增账单, &QRadioButton::clicked, this, [this] { ShowSelectedList(); });
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
 
   // Log entries reach the box in the order they entered the log.
@@ -236,19 +279,56 @@ void MainWindow::Shutdown() {
   sign_in_watch_->Stop();
 }
 
-void MainWindow::ShowProgressLine() {
-  if (!shop_.BaselineLoaded()) return;
+void MainWindow::Arrange(QSize size) {
+  const int dw = std::max(0, size.width() - kDefaultSize.width());
+  const int dh = std::max(0, size.height() - kDefaultSize.height());
+  超文本浏览框1->setGeometry(8, 8, 770 + dw, 584 + dh);
+  超级列表框1->setGeometry(8, 8, 750 + dw, 584 + dh);
+  标签_进度->setGeometry(8, 596 + dh, 750 + dw, 20);
+  分组框1->setGeometry(788 + dw, 4, 220, 588);
+  按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == canvas_ && event->type() == QEvent::Resize)
+    Arrange(static_cast<QResizeEvent*>(event)->size());
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::CountOrders() {
+  const int64_t now = CurrentClock().UnixSeconds();
+  Ledger& ledger = shop_.ledger();
+  sent_today_ = ledger.CountSentSince(StartOfDay(now));
+  need_seller_ = ledger.CountWithStates(
+      {BillState::kFailed, BillState::kSkipped, BillState::kHeld, BillState::kUnknown});
+}
+
+void MainWindow::ShowStatusLine() {
+  if (!shop_.BaselineLoaded()) return;  // the page-loading progress is on the line
+  if (shop_.SignInLapsed()) {
+    标签_进度->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
+    return;
+  }
   if (shop_.BaselineMissing()) {
     标签_进度->setText(
         QStringLiteral("交易记录暂时无法读取，开始发货后的第一次刷新将读取交易记录"));
-  } else {
-    标签_进度->setText(QStringLiteral("交易记录读取完毕：%1 笔账单").arg(shop_.AllBills().Count()));
+    return;
   }
+  const int64_t read = shop_.LastRecordsRead();
+  QString text =
+      QStringLiteral("交易记录最近读取：%1    今日已发货：%2 笔    需要处理：%3 笔")
+          .arg(read ? QDateTime::fromSecsSinceEpoch(read).toString(QStringLiteral("HH:mm:ss"))
+                    : QStringLiteral("—"))
+          .arg(sent_today_)
+          .arg(need_seller_);
+  标签_进度->setText(text);
+  标签_进度->setStyleSheet(need_seller_ ? QStringLiteral("color: rgb(200,0,0);")
+                                        : QStringLiteral("color: rgb(128,128,128);"));
 }
 
 void MainWindow::OnSignInLapsed() {
   sign_in_watch_->ShowSignIn(QString::fromStdString(RecordsStartAddress()));
-  标签_进度->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
+  ShowStatusLine();
 }
 
 void MainWindow::OnSignInRestored() {
@@ -304,9 +384,15 @@ bool MainWindow::OpenOrRecreateBillTable() {
 void MainWindow::AppendLog(const std::string& gbk_entry) { TheActivityLog().Append(gbk_entry); }
 
 void MainWindow::RedrawSelectedBills() {
-  if (单选框_全部账单->isChecked()) RefreshBillList(超级列表框1, shop_.AllBills());
-  if (单选框_新增账单->isChecked()) RefreshBillList(超级列表框1, shop_.NewBills());
-  ShowProgressLine();
+  bill_model_->Sync();
+  CountOrders();
+  ShowStatusLine();
+}
+
+void MainWindow::ShowSelectedList() {
+  bill_model_->Show(单选框_新增账单->isChecked() ? &shop_.NewBills() : &shop_.AllBills());
+  CountOrders();
+  ShowStatusLine();
 }
 
 void MainWindow::OpenRulesWindow() {

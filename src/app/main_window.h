@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWidget>
 #include <memory>
 
@@ -26,6 +26,7 @@ class RunControl;
 class MailTestActions;
 class SignInWatch;
 class Shop;
+class BillListModel;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -47,8 +48,11 @@ class MainWindow : public QWidget {
   // Appends one GBK entry to the ActivityLog; any thread.
   static void AppendLog(const std::string& gbk_entry);
 
-  // Redraws the bill list from the list the radio buttons select. UI thread.
+  // Brings the bill list up to date (new bills, changed states) and the status line with
+  // it. UI thread.
   void RedrawSelectedBills();
+  // Shows the list the radio buttons select, from scratch. UI thread.
+  void ShowSelectedList();
 
   // The sign-in lapsed: the browser comes back with the sign-in page. UI thread.
   void OnSignInLapsed();
@@ -63,7 +67,7 @@ class MainWindow : public QWidget {
 
   // Controls, named as the system names them (also their objectName).
   QWebEngineView* 超文本浏览框1 = nullptr;
-  QTreeWidget* 超级列表框1 = nullptr;
+  QTreeView* 超级列表框1 = nullptr;
   QGroupBox* 分组框1 = nullptr;
   QRadioButton* 单选框_全部账单 = nullptr;
   QRadioButton* 单选框_新增账单 = nullptr;
@@ -86,7 +90,8 @@ class MainWindow : public QWidget {
   QPlainTextEdit* 编辑框_本地IP = nullptr;
   QLabel* 标签_本地数据库 = nullptr;
   QLabel* 标签_时间 = nullptr;
-  QLabel* 标签_进度 = nullptr;  // page-loading progress over the bill list
+  QLabel* 标签_进度 = nullptr;  // page-loading progress, then the status line, under the list
+  QPushButton* 按钮_发货记录 = nullptr;
   QTimer* 时钟_刷新 = nullptr;
   QTimer* 时钟_记时 = nullptr;
   QTimer* 时钟_防止掉线 = nullptr;
@@ -97,6 +102,7 @@ class MainWindow : public QWidget {
   SettingsBinder* settings() const { return settings_; }
   SignInWatch* sign_in_watch() const { return sign_in_watch_; }
   RecordTable& bill_table() { return bill_table_; }
+  BillListModel* bill_model() const { return bill_model_; }
 
  signals:
   // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
@@ -104,6 +110,7 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
@@ -113,7 +120,10 @@ class MainWindow : public QWidget {
 
   void WireParts();
   void OpenLedger();
-  void ShowProgressLine();
+  void ShowStatusLine();
+  void CountOrders();
+  // Places the controls for a canvas of `size`: the list grows, the panel keeps right.
+  void Arrange(QSize size);
 
   Shop& shop_;
   bool asking_about_held_ = false;
@@ -123,6 +133,11 @@ class MainWindow : public QWidget {
   RunControl* run_control_ = nullptr;
   MailTestActions* mail_actions_ = nullptr;
   SignInWatch* sign_in_watch_ = nullptr;
+  BillListModel* bill_model_ = nullptr;
+  QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
+  QTimer* status_timer_ = nullptr;
+  size_t sent_today_ = 0;
+  size_t need_seller_ = 0;
   RecordTable bill_table_;
 };
 

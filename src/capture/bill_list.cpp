@@ -6,6 +6,7 @@ void BillList::Append(const BillRecord& bill) {
   std::lock_guard lock(mutex_);
   bills_.push_back(bill);
   ++serials_[bill.流水号];
+  ++back_total_;
 }
 
 void BillList::AppendAll(const std::vector<BillRecord>& bills) {
@@ -14,12 +15,14 @@ void BillList::AppendAll(const std::vector<BillRecord>& bills) {
     bills_.push_back(bill);
     ++serials_[bill.流水号];
   }
+  back_total_ += bills.size();
 }
 
 void BillList::PushFront(const BillRecord& bill) {
   std::lock_guard lock(mutex_);
   bills_.push_front(bill);
   ++serials_[bill.流水号];
+  ++front_total_;
 }
 
 size_t BillList::Count() const {
@@ -41,6 +44,18 @@ bool BillList::ContainsSerial(const std::string& serial) const {
 std::vector<BillRecord> BillList::Snapshot() const {
   std::lock_guard lock(mutex_);
   return {bills_.begin(), bills_.end()};
+}
+
+BillList::Added BillList::AddedSince(size_t front_seen, size_t back_seen) const {
+  std::lock_guard lock(mutex_);
+  Added added;
+  added.front_total = front_total_;
+  added.back_total = back_total_;
+  const size_t front = front_total_ > front_seen ? front_total_ - front_seen : 0;
+  const size_t back = back_total_ > back_seen ? back_total_ - back_seen : 0;
+  added.front.assign(bills_.begin(), bills_.begin() + static_cast<std::ptrdiff_t>(front));
+  added.back.assign(bills_.end() - static_cast<std::ptrdiff_t>(back), bills_.end());
+  return added;
 }
 
 }  // namespace fahuo

@@ -25,10 +25,22 @@ class BillList {
   // A consistent copy for drawing.
   std::vector<BillRecord> Snapshot() const;
 
+  // What a view that keeps its own copy lacks: the bills pushed at the front and appended
+  // at the back since it last looked. Costs O(bills added), whatever the list's size.
+  struct Added {
+    size_t front_total = 0;  // hand these back next time
+    size_t back_total = 0;
+    std::vector<BillRecord> front;  // in list order (the newest first)
+    std::vector<BillRecord> back;   // in list order
+  };
+  Added AddedSince(size_t front_seen, size_t back_seen) const;
+
  private:
   mutable std::mutex mutex_;
   std::deque<BillRecord> bills_;
   std::unordered_map<std::string, size_t> serials_;  // 流水号 -> how many bills carry it
+  size_t front_total_ = 0;  // bills ever pushed at the front / appended at the back
+  size_t back_total_ = 0;
 };
 
 }  // namespace fahuo

@@ -127,6 +127,7 @@ void Shop::ReadPage1(DeliveryWindow& window, const DeliveryServices& services) {
     return;
   }
   not_records_since_.reset();
+  last_records_read_.store(clock().UnixSeconds());
   if (lapsed_.exchange(false)) {
     found_after_lapse_.store(true);
     window.AppendLog(FAHUO_GBK("已重新登录，继续发货") + Eol());

@@ -30,7 +30,8 @@ const char kSchema[] =
     " attempts INTEGER NOT NULL, next_try INTEGER NOT NULL, last_error BLOB NOT NULL,"
     " recipient BLOB NOT NULL, rule_subject BLOB NOT NULL, rule_body BLOB NOT NULL,"
     " skip_reason TEXT NOT NULL, sent_at INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);";
+    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
+    "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);";
 
 const char kColumns[] =
     "seq, serial, date, name, counterparty, amount, status, note, link, first_seen, origin, "
@@ -259,7 +260,16 @@ bool Ledger::WriteEntry(const LedgerEntry& e, bool insert) {
     last_error_ = sqlite3_errmsg(db_);
     return false;
   }
+  NoteChange(e.bill.流水号);
   return true;
+}
+
+void Ledger::NoteChange(const std::string& serial) {
+  // Enough for many passes between two redraws; a view that fell further behind re-reads.
+  constexpr size_t kRemembered = 4096;
+  ++revision_;
+  recent_changes_.push_back(serial);
+  if (recent_changes_.size() > kRemembered) recent_changes_.pop_front();
 }
 
 bool Ledger::Insert(std::vector<LedgerEntry>& entries) {
@@ -343,6 +353,67 @@ std::vector<LedgerEntry> Ledger::SettleInterruptedSends() {
 std::string Ledger::LastError() {
   std::lock_guard lock(mutex_);
   return last_error_;
+}
+
+std::unordered_map<std::string, Ledger::StateMark> Ledger::AllStates() {
+  std::lock_guard lock(mutex_);
+  std::unordered_map<std::string, StateMark> out;
+  if (!db_) return out;
+  Stmt s(db_, "SELECT serial, state, skip_reason FROM bills;");
+  if (!s.ok()) return out;
+  while (s.Step() == SQLITE_ROW) {
+    StateMark& mark = out[s.Text(0)];
+    mark.state = StateFromName(s.Text(1)).value_or(BillState::kUnknown);
+    mark.skip_reason = s.Text(2);
+  }
+  return out;
+}
+
+std::optional<Ledger::StateMark> Ledger::StateOf(const std::string& serial) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_, "SELECT state, skip_reason FROM bills WHERE serial = ?1;");
+  if (!s.ok()) return std::nullopt;
+  s.Bind(1, serial);
+  if (s.Step() != SQLITE_ROW) return std::nullopt;
+  return StateMark{StateFromName(s.Text(0)).value_or(BillState::kUnknown), s.Text(1)};
+}
+
+Ledger::Changes Ledger::ChangedSince(uint64_t revision) {
+  std::lock_guard lock(mutex_);
+  Changes out;
+  out.revision = revision_;
+  if (revision >= revision_) return out;
+  const uint64_t missed = revision_ - revision;
+  if (missed > recent_changes_.size()) {
+    out.complete = false;
+    return out;
+  }
+  out.serials.assign(recent_changes_.end() - static_cast<std::ptrdiff_t>(missed),
+                     recent_changes_.end());
+  return out;
+}
+
+size_t Ledger::CountWithStates(const std::vector<BillState>& states) {
+  std::lock_guard lock(mutex_);
+  if (!db_ || states.empty()) return 0;
+  std::string sql = "SELECT COUNT(*) FROM bills WHERE state IN (";
+  for (size_t i = 0; i < states.size(); ++i) sql += i ? ",?" : "?";
+  sql += ");";
+  Stmt s(db_, sql.c_str());
+  if (!s.ok()) return 0;
+  for (size_t i = 0; i < states.size(); ++i) s.Bind(static_cast<int>(i + 1), StateName(states[i]));
+  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+}
+
+size_t Ledger::CountSentSince(int64_t since_unix) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return 0;
+  Stmt s(db_, "SELECT COUNT(*) FROM bills WHERE state = ?1 AND sent_at >= ?2;");
+  if (!s.ok()) return 0;
+  s.Bind(1, StateName(BillState::kSent));
+  s.Bind(2, since_unix);
+  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
 }  // namespace fahuo

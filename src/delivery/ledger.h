@@ -4,10 +4,12 @@
 // caller goes on, so a crash or a power cut never forgets that a mail was about to go out.
 // Thread-safe: one connection behind one mutex.
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "capture/bill_record.h"
@@ -106,14 +108,39 @@ class Ledger {
   // Why the last failed call failed (UTF-8, from SQLite).
   std::string LastError();
 
+  // --- For views that keep the states of many bills on screen.
+  struct StateMark {
+    BillState state = BillState::kPending;
+    std::string skip_reason;
+  };
+  // The state of every bill, by serial: one read for a whole list.
+  std::unordered_map<std::string, StateMark> AllStates();
+  std::optional<StateMark> StateOf(const std::string& serial);
+  struct Changes {
+    uint64_t revision = 0;  // hand this back next time
+    bool complete = true;   // false: more changed than is remembered; read every state again
+    std::vector<std::string> serials;  // bills written since, oldest first (may repeat)
+  };
+  // The bills written (inserted or updated) after `revision`; 0 asks from the beginning.
+  Changes ChangedSince(uint64_t revision);
+
+  // Bills in any of `states`; bills mailed at or after `since_unix`.
+  size_t CountWithStates(const std::vector<BillState>& states);
+  size_t CountSentSince(int64_t since_unix);
+
  private:
   bool OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
   bool WriteEntry(const LedgerEntry& e, bool insert);
 
+  void NoteChange(const std::string& serial);
+
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
   std::string last_error_;
+  // The last writes, for ChangedSince: revision of the newest, serials oldest first.
+  uint64_t revision_ = 0;
+  std::deque<std::string> recent_changes_;
 };
 
 }  // namespace fahuo

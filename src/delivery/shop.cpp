@@ -97,6 +97,7 @@ void Shop::LoadBaseline(RecordPagesSink& sink, const PageFetcher& fetch) {
   StopAwareSink stop_aware(sink, *this);
   RecordPagesResult read = LoadRecordPages(address, fetch, stop_aware);
   if (read.page1_read) {
+    last_records_read_.store(clock().UnixSeconds());
     KeepBaseline(read.bills, nullptr);
   } else {
     baseline_missing_.store(true);

@@ -74,6 +74,8 @@ class Shop {
   // True from the pass that noticed the lapse until a pass reads the records page again
   // (after the seller signed in again: no new baseline is taken).
   bool SignInLapsed() const { return lapsed_.load(); }
+  // When page 1 was last read as the records page (Unix seconds; 0: not yet this run).
+  int64_t LastRecordsRead() const { return last_records_read_.load(); }
 
   // How long page 1 may be something other than the records page before the sign-in is
   // taken as lapsed.
@@ -116,6 +118,7 @@ class Shop {
   bool outage_shown_ = false;
   bool ledger_failure_logged_ = false;
   std::atomic<bool> lapsed_{false};
+  std::atomic<int64_t> last_records_read_{0};
   std::atomic<bool> found_after_lapse_{false};
 };
 

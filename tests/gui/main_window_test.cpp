@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
@@ -71,6 +74,8 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
       {"编辑框_本地IP", "", {15, 437, 190, 115}},
       {"标签_本地数据库", "数据库:未连接", {10, 564, 80, 20}},
       {"标签_时间", "已经运行:00:00:00", {97, 564, 120, 20}},
+      {"标签_进度", "", {8, 596, 750, 20}},
+      {"按钮_发货记录", "发货记录", {800, 598, 96, 30}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -101,7 +106,8 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
   ASSERT_EQ(w.托盘菜单->actions().size(), 2);
   EXPECT_EQ(w.托盘菜单->actions()[0]->text(), QStringLiteral("打开"));
   EXPECT_EQ(w.托盘菜单->actions()[1]->text(), QStringLiteral("关闭"));
-  EXPECT_EQ(w.超级列表框1->headerItem()->text(4), QStringLiteral("流水号"));
+  EXPECT_EQ(w.超级列表框1->model()->headerData(4, Qt::Horizontal).toString(),
+            QStringLiteral("流水号"));
   // The icon comes from the resources linked in as the program links them, at every size.
   EXPECT_FALSE(w.windowIcon().pixmap(16).isNull());
   EXPECT_TRUE(w.windowIcon().availableSizes().contains(QSize(256, 256)));
@@ -249,32 +255,102 @@ TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOkCancel);
 }
 
-TEST_F(MainWindowTest, RadioButtonsRedrawTheirListNumberedFromOne) {
+QString Cell(const QTreeView* view, int row, int column) {
+  return view->model()->index(row, column).data().toString();
+}
+
+TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   Shop shop;
+  ASSERT_TRUE(shop.Open(dir.File("fahuo.db")).ok);
   MainWindow w(shop);
   w.show();
-  BillRecord a, b, c;
-  a.流水号 = "A";
-  b.流水号 = "B";
-  c.流水号 = "C";
-  c.名称 = Utf8ToGbk("张三");
-  for (const BillRecord* bill : {&a, &b, &c}) {
-    shop.NewBills().Append(*bill);
-    shop.AllBills().PushFront(*bill);
+  auto bill = [](const char* serial, const char* name) {
+    BillRecord b;
+    b.流水号 = serial;
+    b.名称 = Utf8ToGbk(name);
+    b.日期 = "2026.12.0822:20";
+    return b;
+  };
+  std::vector<LedgerEntry> entries(3);
+  const char* serials[] = {"A", "B", "C"};
+  const BillState states[] = {BillState::kSent, BillState::kSkipped, BillState::kPending};
+  for (int i = 0; i < 3; ++i) {
+    entries[i].bill = bill(serials[i], i == 2 ? "张三" : "x");
+    entries[i].state = states[i];
   }
+  entries[1].skip_reason = skip::kNotQq;
+  ASSERT_TRUE(shop.ledger().Insert(entries));
+  for (const LedgerEntry& e : entries) {
+    shop.NewBills().Append(e.bill);
+    shop.AllBills().PushFront(e.bill);
+  }
+  QTreeView* list = w.超级列表框1;
+  QAbstractItemModel* model = list->model();
+  QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+  QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+  w.RedrawSelectedBills();  // three bills pushed: rows inserted, no rebuild
+  EXPECT_EQ(reset.count(), 0);
+  ASSERT_EQ(model->rowCount(), 3);
+  EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
+  EXPECT_EQ(Cell(list, 2, 0), QStringLiteral("3"));
+  EXPECT_EQ(Cell(list, 0, 1), QStringLiteral("2026.12.08 22:20"));
+  EXPECT_EQ(model->headerData(8, Qt::Horizontal).toString(), QStringLiteral("发货状态"));
+  EXPECT_EQ(Cell(list, 0, 8), QStringLiteral("等待发送"));
+  EXPECT_EQ(Cell(list, 1, 8), QStringLiteral("已跳过：不是QQ号码"));
+  EXPECT_EQ(Cell(list, 2, 8), QStringLiteral("已发送"));
+  // A skipped bill needs the seller: its row stands out.
+  EXPECT_TRUE(model->index(1, 3).data(Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(model->index(2, 3).data(Qt::BackgroundRole).isValid());
+
+  // One state change repaints its row only.
+  inserted.clear();
+  changed.clear();
+  LedgerEntry c = *shop.ledger().Find("C");
+  c.state = BillState::kFailed;
+  ASSERT_TRUE(shop.ledger().Update(c));
+  w.RedrawSelectedBills();
+  EXPECT_EQ(inserted.count(), 0);
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 0);
+  EXPECT_EQ(Cell(list, 0, 8), QStringLiteral("发送失败"));
+  EXPECT_EQ(w.标签_进度->text(), QString());  // no status line before the baseline
+
+  // The radio buttons switch lists; the new bills run in the order found.
   QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
-  ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
-  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(0), QStringLiteral("1"));
-  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(4), QStringLiteral("A"));
-  EXPECT_EQ(w.超级列表框1->topLevelItem(2)->text(3), QStringLiteral("张三"));
+  ASSERT_EQ(model->rowCount(), 3);
+  EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("A"));
+  EXPECT_EQ(Cell(list, 2, 3), QStringLiteral("张三"));
   QTest::mouseClick(w.单选框_全部账单, Qt::LeftButton);
-  ASSERT_EQ(w.超级列表框1->topLevelItemCount(), 3);
-  EXPECT_EQ(w.超级列表框1->topLevelItem(0)->text(4), QStringLiteral("C"));
-  EXPECT_EQ(w.超级列表框1->topLevelItem(2)->text(0), QStringLiteral("3"));
+  EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
   Shop empty;
   MainWindow other(empty);
   QTest::mouseClick(other.单选框_新增账单, Qt::LeftButton);
-  EXPECT_EQ(other.超级列表框1->topLevelItemCount(), 0);
+  EXPECT_EQ(other.超级列表框1->model()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
+  Shop shop;
+  MainWindow w(shop);
+  w.show();
+  // Never smaller than the layout; a screen smaller than that gets scroll bars instead.
+  const QSize smallest =
+      QSize(1024, 650).boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size());
+  EXPECT_EQ(w.minimumSize(), smallest);
+  w.resize(1300, 800);
+  QApplication::processEvents();
+  EXPECT_EQ(w.超级列表框1->geometry(), QRect(8, 8, 1026, 734));
+  EXPECT_EQ(w.超文本浏览框1->geometry(), QRect(8, 8, 1046, 734));
+  EXPECT_EQ(w.分组框1->geometry(), QRect(1064, 4, 220, 588));
+  EXPECT_EQ(w.标签_进度->geometry(), QRect(8, 746, 1026, 20));
+  EXPECT_EQ(w.按钮_发货记录->geometry(), QRect(1076, 748, 96, 30));
+  w.resize(500, 400);
+  QApplication::processEvents();
+  EXPECT_EQ(w.size(), smallest);
+  EXPECT_EQ(w.分组框1->geometry(), QRect(788, 4, 220, 588));
+  auto* scroll = w.findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 1024 - scroll->viewport()->width());
 }
 
 TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {

@@ -1,0 +1,256 @@
+#include "app/bill_list_model.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QHeaderView>
+
+#include "app/support/qt_text.h"
+
+namespace fahuo {
+namespace {
+
+const int kWidths[BillListModel::kColumns] = {40, 120, 80, 100, 180, 100, 50, 80, 110};
+
+// Above this many new bills at once, one read of every state beats a look-up per bill.
+constexpr size_t kLookUpLimit = 256;
+
+bool NeedsSeller(BillState state) {
+  return state == BillState::kFailed || state == BillState::kSkipped || state == BillState::kHeld ||
+         state == BillState::kUnknown;
+}
+
+QString SkipText(const std::string& reason) {
+  if (reason == skip::kNoNote) return QStringLiteral("没有留言");
+  if (reason == skip::kNotQq) return QStringLiteral("不是QQ号码");
+  if (reason == skip::kInvalidAddress) return QStringLiteral("邮箱地址无效");
+  if (reason == skip::kNoRule) return QStringLiteral("没有匹配的规则");
+  if (reason == skip::kBadAmount) return QStringLiteral("金额无法识别");
+  return QString::fromStdString(reason);
+}
+
+QString MarkText(const Ledger::StateMark& mark) {
+  switch (mark.state) {
+    case BillState::kBaseline:
+      return QStringLiteral("基线");
+    case BillState::kPending:
+      return QStringLiteral("等待发送");
+    case BillState::kSending:
+      return QStringLiteral("正在发送");
+    case BillState::kSent:
+      return QStringLiteral("已发送");
+    case BillState::kRetrying:
+      return QStringLiteral("等待重试");
+    case BillState::kFailed:
+      return QStringLiteral("发送失败");
+    case BillState::kSkipped:
+      return QStringLiteral("已跳过：") + SkipText(mark.skip_reason);
+    case BillState::kHeld:
+      return QStringLiteral("待确认");
+    case BillState::kHandled:
+      return QStringLiteral("已处理");
+    case BillState::kUnknown:
+      return QStringLiteral("状态不明");
+  }
+  return {};
+}
+
+QColor MarkColour(BillState state) {
+  switch (state) {
+    case BillState::kSent:
+      return QColor(0, 128, 0);
+    case BillState::kPending:
+    case BillState::kSending:
+    case BillState::kRetrying:
+      return QColor(200, 110, 0);
+    case BillState::kFailed:
+    case BillState::kSkipped:
+    case BillState::kHeld:
+    case BillState::kUnknown:
+      return QColor(200, 0, 0);
+    case BillState::kBaseline:
+    case BillState::kHandled:
+      return QColor(128, 128, 128);
+  }
+  return {};
+}
+
+}  // namespace
+
+QString DisplayDate(const QString& stored) {
+  // The page sets the day and the time in two blocks that reach the text glued together.
+  static const int kDayLength = 10;  // yyyy.MM.dd
+  if (stored.size() > kDayLength && stored[4] == u'.' && stored[7] == u'.' &&
+      stored[kDayLength].isDigit()) {
+    return stored.left(kDayLength) + u' ' + stored.mid(kDayLength);
+  }
+  return stored;
+}
+
+BillListModel::BillListModel(Ledger& ledger, QObject* parent)
+    : QAbstractTableModel(parent), ledger_(ledger) {}
+
+void BillListModel::Show(const BillList* list) {
+  beginResetModel();
+  list_ = list;
+  rows_.clear();
+  keys_.clear();
+  first_key_ = 0;
+  front_seen_ = back_seen_ = 0;
+  revision_ = ledger_.ChangedSince(0).revision;
+  if (list_) {
+    BillList::Added all = list_->AddedSince(0, 0);
+    front_seen_ = all.front_total;
+    back_seen_ = all.back_total;
+    for (BillRecord& bill : all.front) Place(std::move(bill), false, false);
+    for (BillRecord& bill : all.back) Place(std::move(bill), false, false);
+    ReadAllStates();
+  }
+  endResetModel();
+}
+
+void BillListModel::Place(BillRecord bill, bool at_front, bool look_up) {
+  Row row;
+  if (look_up) row.mark = ledger_.StateOf(bill.流水号);
+  const std::string serial = bill.流水号;
+  row.bill = std::move(bill);
+  int64_t key;
+  if (at_front) {
+    key = --first_key_;
+    rows_.push_front(std::move(row));
+  } else {
+    key = first_key_ + static_cast<int64_t>(rows_.size());
+    rows_.push_back(std::move(row));
+  }
+  keys_.emplace(serial, key);
+}
+
+void BillListModel::ReadAllStates() {
+  const auto states = ledger_.AllStates();
+  for (Row& row : rows_) {
+    auto it = states.find(row.bill.流水号);
+    if (it == states.end()) {
+      row.mark.reset();
+    } else {
+      row.mark = it->second;
+    }
+  }
+}
+
+void BillListModel::Sync() {
+  if (!list_) return;
+  BillList::Added added = list_->AddedSince(front_seen_, back_seen_);
+  front_seen_ = added.front_total;
+  back_seen_ = added.back_total;
+  const bool many = added.front.size() + added.back.size() > kLookUpLimit;
+  if (!added.front.empty()) {
+    beginInsertRows({}, 0, static_cast<int>(added.front.size()) - 1);
+    // Pushed one by one at the front: the last of them ends up first, as in the list.
+    for (auto it = added.front.rbegin(); it != added.front.rend(); ++it)
+      Place(std::move(*it), true, !many);
+    endInsertRows();
+  }
+  if (!added.back.empty()) {
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows({}, first, first + static_cast<int>(added.back.size()) - 1);
+    for (BillRecord& bill : added.back) Place(std::move(bill), false, !many);
+    endInsertRows();
+  }
+  Ledger::Changes changes = ledger_.ChangedSince(revision_);
+  revision_ = changes.revision;
+  if (many || !changes.complete) {
+    ReadAllStates();
+    if (!rows_.empty())
+      emit dataChanged(index(0, kStateColumn), index(rowCount() - 1, kStateColumn));
+    return;
+  }
+  for (const std::string& serial : changes.serials) {
+    auto [from, to] = keys_.equal_range(serial);
+    if (from == to) continue;
+    const std::optional<Ledger::StateMark> mark = ledger_.StateOf(serial);
+    for (auto it = from; it != to; ++it) {
+      const int row = RowOf(it->second);
+      rows_[static_cast<size_t>(row)].mark = mark;
+      emit dataChanged(index(row, 0), index(row, kColumns - 1));
+    }
+  }
+}
+
+std::string BillListModel::SerialAt(int row) const {
+  if (row < 0 || row >= rowCount()) return {};
+  return rows_[static_cast<size_t>(row)].bill.流水号;
+}
+
+int BillListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int BillListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant BillListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const Row& row = rows_[static_cast<size_t>(index.row())];
+  if (role == Qt::DisplayRole) {
+    const BillRecord& b = row.bill;
+    switch (index.column()) {
+      case 0:
+        return QString::number(index.row() + 1);
+      case 1:
+        return DisplayDate(FromGbk(b.日期));
+      case 2:
+        return FromGbk(b.备注);
+      case 3:
+        return FromGbk(b.名称);
+      case 4:
+        return FromGbk(b.流水号);
+      case 5:
+        return FromGbk(b.对方);
+      case 6:
+        return FromGbk(b.金额);
+      case 7:
+        return FromGbk(b.状态);
+      case kStateColumn:
+        return row.mark ? MarkText(*row.mark) : QString();
+    }
+    return {};
+  }
+  if (!row.mark) return {};
+  if (role == Qt::ForegroundRole && index.column() == kStateColumn)
+    return QBrush(MarkColour(row.mark->state));
+  // A bill that waits for the seller stands out over the whole row.
+  if (role == Qt::BackgroundRole && NeedsSeller(row.mark->state))
+    return QBrush(QColor(255, 232, 232));
+  return {};
+}
+
+QVariant BillListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  static const char* const kTitles[kColumns] = {"序号", "日期", "备注", "名称",    "流水号",
+                                                "对方", "金额", "状态", "发货状态"};
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (section < 0 || section >= kColumns) return {};
+  return QString::fromUtf8(kTitles[section]);
+}
+
+QTreeView* CreateBillListView(QWidget* parent, BillListModel* model) {
+  auto* view = new QTreeView(parent);
+  view->setRootIsDecorated(false);
+  view->setUniformRowHeights(true);  // lets the view skip measuring 100,000 rows
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  view->setModel(model);
+  for (int i = 0; i < BillListModel::kColumns; ++i) view->setColumnWidth(i, kWidths[i]);
+  return view;
+}
+
+void FitBillListColumns(QTreeView* view) {
+  // Only the header and the rows near the top are measured, so this stays cheap.
+  for (int i = 0; i < BillListModel::kColumns; ++i) {
+    view->resizeColumnToContents(i);
+    view->setColumnWidth(i, std::max(kWidths[i], view->columnWidth(i) + 6));
+  }
+}
+
+}  // namespace fahuo
