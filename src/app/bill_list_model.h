@@ -3,7 +3,7 @@
 // model keeps its own copy and follows the bill lists and the ledger by their changes, so
 // a new bill inserts a row and a state change repaints one, whatever the list's size.
 #include <QAbstractTableModel>
-#include <QTreeView>
+#include <QTableView>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -58,9 +58,9 @@ class BillListModel : public QAbstractTableModel {
 };
 
 // The list view over `model`, with the list's column widths.
-QTreeView* CreateBillListView(QWidget* parent, BillListModel* model);
+QTableView* CreateBillListView(QWidget* parent, BillListModel* model);
 // Widens each column to its header and the rows in view, never below the list's widths.
-void FitBillListColumns(QTreeView* view);
+void FitBillListColumns(QTableView* view);
 
 // The page's date as the seller reads it: "2026.12.0822:20" shows as "2026.12.08 22:20".
 QString DisplayDate(const QString& stored);

@@ -8,8 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QWidget>
 #include <memory>
 
@@ -67,7 +67,7 @@ class MainWindow : public QWidget {
 
   // Controls, named as the system names them (also their objectName).
   QWebEngineView* 超文本浏览框1 = nullptr;
-  QTreeView* 超级列表框1 = nullptr;
+  QTableView* 超级列表框1 = nullptr;
   QGroupBox* 分组框1 = nullptr;
   QRadioButton* 单选框_全部账单 = nullptr;
   QRadioButton* 单选框_新增账单 = nullptr;

@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOkCancel);
 }
 
-QString Cell(const QTreeView* view, int row, int column) {
+QString Cell(const QTableView* view, int row, int column) {
   return view->model()->index(row, column).data().toString();
 }
 
@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
     shop.NewBills().Append(e.bill);
     shop.AllBills().PushFront(e.bill);
   }
-  QTreeView* list = w.超级列表框1;
+  QTableView* list = w.超级列表框1;
   QAbstractItemModel* model = list->model();
   QSignalSpy reset(model, &QAbstractItemModel::modelReset);
   QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
