@@ -7,6 +7,7 @@
 #include "app/support/dialogs.h"
 #include "app/support/qt_text.h"
 #include "app/support/ui_thread.h"
+#include "app/tray.h"
 
 namespace fahuo {
 namespace {
@@ -34,6 +35,11 @@ class QtDeliveryWindow : public DeliveryWindow {
   }
   void HeldPaymentsFound(size_t) override {
     Post([](MainWindow* w) { w->AskAboutHeldPayments(); });
+  }
+  void Notify(const std::string& gbk_title, const std::string& gbk_text) override {
+    const QString title = FromGbk(gbk_title);
+    const QString text = FromGbk(gbk_text);
+    Post([title, text](MainWindow* w) { w->tray()->Notify(title, text); });
   }
 
  private:

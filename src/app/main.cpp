@@ -15,6 +15,9 @@
 #include "capture/records_address.h"
 #include "delivery/shop.h"
 #include "fahuo_version.h"
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "platform/log_files.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 
@@ -82,10 +85,19 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The log is kept in daily files beside the data; the box shows only this run's part.
+  fahuo::LogFiles log_files(fahuo::ProgramFile("logs"), fahuo::CurrentClock());
+  // A line that marks each start in the file only; the box keeps its own texts.
+  const std::string log_note =
+      log_files.Write(fahuo::Utf8ToGbk("fahuo " FAHUO_VERSION " 已启动") + "\r\n");
+  fahuo::TheActivityLog().SetFileSink(
+      [&log_files](const std::string& entry) { return log_files.Write(entry); });
+
   fahuo::Shop shop;
   fahuo::MainWindow window(shop);
   // After the window exists: only entries appended from then on reach its log box.
   if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
+  if (!log_note.empty()) fahuo::TheActivityLog().Append(log_note);
   instance.Listen([&window] {
     window.showNormal();
     window.raise();
@@ -96,6 +108,7 @@ int main(int argc, char** argv) {
   int code = app.exec();
   // Passes, the keep-alive and the page loading end before anything they use goes away.
   window.Shutdown();
+  fahuo::TheActivityLog().SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);
   // Qt WebEngine's own threads are not ours to join; end without running its teardown.
   _exit(code);

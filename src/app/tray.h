@@ -22,6 +22,9 @@ class TrayController : public QObject {
   void OnClose();
   // Whether closing the window may just hide it (a tray exists to bring it back).
   bool CanHideToTray() const;
+  // Shows a message at the tray icon when there is one to show it at; otherwise nothing
+  // (whatever is notified is in the log too). UI thread.
+  void Notify(const QString& title, const QString& text);
 
   QSystemTrayIcon* icon() const { return icon_; }
   // How the program ends (tests replace it). Default: leave the event loop with code 0.

@@ -32,6 +32,10 @@ class BusyRelease {
   std::atomic<bool>& flag_;
 };
 
+std::string HeldPaymentsNotice(size_t held) {
+  return FAHUO_GBK("有 ") + std::to_string(held) + FAHUO_GBK(" 笔付款是在发货程序未运行时收到的");
+}
+
 }  // namespace
 
 DeliveryServices WithDefaultServices(const DeliveryServices& given) {
@@ -122,6 +126,7 @@ void Shop::ReadPage1(DeliveryWindow& window, const DeliveryServices& services) {
     if (!lapsed_.load() && now - *not_records_since_ >= kLapseAfterMs) {
       lapsed_.store(true);
       window.AppendLog(FAHUO_GBK("登录已失效，请在左侧网页重新登录；登录后继续发货") + Eol());
+      window.Notify(FAHUO_GBK("登录已失效"), FAHUO_GBK("请在发货程序中重新登录，登录后继续发货"));
       window.SignInLapsed();
     }
     return;
@@ -139,7 +144,10 @@ void Shop::ReadPage1(DeliveryWindow& window, const DeliveryServices& services) {
     window.AppendLog(FAHUO_GBK("交易记录首页已读取，作为基线：") + std::to_string(rows.size()) +
                      FAHUO_GBK(" 笔账单") + Eol());
     window.BillsChanged();
-    if (held) window.HeldPaymentsFound(held);
+    if (held) {
+      window.Notify(FAHUO_GBK("有未发货的付款"), HeldPaymentsNotice(held));
+      window.HeldPaymentsFound(held);
+    }
     return;
   }
   std::vector<BillRecord> fresh = TakeNewBills(rows, page, address, services);
@@ -282,12 +290,15 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
     e.last_error.clear();
     return settle(BillState::kSent, nullptr);
   }
-  window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + Eol());
+  window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
+                   FAHUO_GBK("）") + Eol());
   e.last_error = error;
   if (SendErrorIsTemporary(error)) {
     e.next_try = now + RetryDelaySeconds(e.attempts);
     return settle(BillState::kRetrying, nullptr);
   }
+  window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
+                                           FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
   return settle(BillState::kFailed, nullptr);
 }
 

@@ -20,6 +20,9 @@ class DeliveryWindow {
   virtual void SignInLapsed() = 0;    // bring the browser back with the sign-in page
   virtual void SignInRestored() = 0;  // the records read again: show the bill list
   virtual void HeldPaymentsFound(size_t count) = 0;  // ask the seller what to do with them
+  // A notice for the seller who is not looking at the window (a tray message). The log
+  // already holds the matching line, so a window may ignore it.
+  virtual void Notify(const std::string& /*gbk_title*/, const std::string& /*gbk_text*/) {}
 };
 
 // The network of a pass. Empty members take the real ones: HttpGet, and the process-wide

@@ -297,6 +297,7 @@ TEST_F(DeliveryPassTest, SendOutcomeDecidesTheStateAndTheNextTry) {
     SCOPED_TRACE(c.name);
     ShopHarness h;
     h.LoadBaseline(BuildPage({}));
+    window_.ClearEvents();
     reachable_ = c.reachable;
     send_errors_["a@x.com"] = c.error;
     if (c.error.empty()) send_errors_.clear();
@@ -306,6 +307,12 @@ TEST_F(DeliveryPassTest, SendOutcomeDecidesTheStateAndTheNextTry) {
     ASSERT_TRUE(e);
     EXPECT_EQ(StateName(e->state), c.state);
     EXPECT_EQ(e->attempts, 1);
+    if (!c.error.empty()) {
+      EXPECT_EQ(EventsStartingWith("log:发送失败，错误：").at(0),
+                "log:发送失败，错误：" + c.error + "（流水号 A）\r\n");
+    }
+    // Only a send that failed for good reaches the seller beyond the log.
+    EXPECT_EQ(EventsStartingWith("notify:发送失败").size(), c.state == "failed" ? 1u : 0u);
     if (c.next_try_in) {
       EXPECT_EQ(e->next_try, h.clock.UnixSeconds() + c.next_try_in);
     }
@@ -342,7 +349,8 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   Pass({{.serial = "A", .name = "a@x.com"}});
   h_.clock.Advance(60000);
   Pass({{.serial = "B", .name = "b@x.com"}, {.serial = "A"}});  // still down: no second box
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
+  EXPECT_EQ(EventsStartingWith("box:"),
+            std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
   EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{"A", "B"}));
   reachable_ = true;
   h_.clock.Advance(240000);
@@ -354,7 +362,8 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   // A new outage after a success shows the box again.
   reachable_ = false;
   Pass({{.serial = "C"}, {.serial = "B"}});
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
+  EXPECT_EQ(EventsStartingWith("box:"),
+            std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
 }
 
 // The program ends with bills waiting, retrying and one in the middle of its send.
@@ -432,6 +441,7 @@ TEST_F(DeliveryPassTest, LapsedSignInIsNoticedAfterAMinuteAndPaymentsMeanwhileDe
   Pass();
   EXPECT_EQ(EventsStartingWith("lapsed").size(), 1u);
   EXPECT_EQ(EventsStartingWith("log:登录已失效").size(), 1u);
+  EXPECT_EQ(EventsStartingWith("notify:登录已失效").size(), 1u);
   EXPECT_TRUE(h_.shop().SignInLapsed());
   Pass({{.serial = "A", .name = "a@x.com"}, {.serial = "K"}});
   EXPECT_FALSE(h_.shop().SignInLapsed());

@@ -15,8 +15,8 @@
 namespace fahuo::testing {
 
 // Records every call in one timeline, texts turned into UTF-8: "log:<line>",
-// "box:<text>", "changed", "lapsed", "restored", "held:<n>"; plus "mail:<recipient>"
-// entries that a fake mailer adds. Thread-safe.
+// "box:<text>", "changed", "lapsed", "restored", "held:<n>", "notify:<title>"; plus
+// "mail:<recipient>" entries that a fake mailer adds. Thread-safe.
 class RecordingWindow : public DeliveryWindow {
  public:
   void AppendLog(const std::string& gbk_line) override { Add("log:" + GbkToUtf8(gbk_line)); }
@@ -25,6 +25,9 @@ class RecordingWindow : public DeliveryWindow {
   void SignInLapsed() override { Add("lapsed"); }
   void SignInRestored() override { Add("restored"); }
   void HeldPaymentsFound(size_t count) override { Add("held:" + std::to_string(count)); }
+  void Notify(const std::string& gbk_title, const std::string&) override {
+    Add("notify:" + GbkToUtf8(gbk_title));
+  }
 
   void Add(const std::string& event) {
     std::lock_guard lock(mutex_);

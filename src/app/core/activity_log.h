@@ -14,6 +14,11 @@ class ActivityLog {
   using Sink = std::function<void(const std::string& gbk_entry)>;
 
   void SetSink(Sink sink);
+  // Where the log is kept beyond the run (the daily log files): receives each entry under
+  // the same lock, after the window's sink, and may return a note (GBK, CR LF) about
+  // itself, which the log shows (through the window's sink) but does not hand back to it.
+  using FileSink = std::function<std::string(const std::string& gbk_entry)>;
+  void SetFileSink(FileSink sink);
   // Appends one entry (GBK, callers end it with CR LF).
   void Append(const std::string& gbk_entry);
   // The whole log so far.
@@ -24,6 +29,7 @@ class ActivityLog {
   mutable std::mutex mutex_;
   std::string text_;
   Sink sink_;
+  FileSink file_sink_;
 };
 
 ActivityLog& TheActivityLog();
