@@ -341,6 +341,8 @@ void MainWindow::AskAboutHeldPayments() {
   const size_t held = shop_.HeldCount();
   if (held == 0 || asking_about_held_) return;
   asking_about_held_ = true;
+  tray_->Notify(QStringLiteral("有未发货的付款"),
+                QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的").arg(held));
   auto answer = CurrentDialogs().Ask(
       this, Dialogs::Icon::kQuestion, QStringLiteral("未运行期间的付款"),
       QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的。\n是否现在按发货规则发货？\n"
