@@ -1,14 +1,13 @@
 #include "app/mail_test_actions.h"
 
-#include "delivery/mail_presets.h"
-
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
+#include "delivery/mail_presets.h"
 #include "platform/mail_client.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {

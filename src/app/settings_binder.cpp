@@ -5,7 +5,7 @@
 #include "app/core/activity_log.h"
 #include "app/core/settings.h"
 #include "app/main_window.h"
-#include "app/support/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

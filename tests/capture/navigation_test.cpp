@@ -8,6 +8,7 @@
 
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
+#include "fake_clock.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"

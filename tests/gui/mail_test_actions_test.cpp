@@ -15,11 +15,12 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
 #include "delivery/shop.h"
 #include "platform/mail_client.h"
 #include "platform/program_folder.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QHeaderView>
 
-#include "app/support/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 
