@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"EscapeOfOkCancel", B::kOkCancel, "", QMessageBox::NoButton, A::kCancel},
         BoxCase{"OkAlone", B::kOk, "错误", QMessageBox::Ok, A::kOk},
         BoxCase{"EscapeOfOkAlone", B::kOk, "错误", QMessageBox::NoButton, A::kOk}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(WindowCaption, TheRulesWindowShowsExactlyItsOwnCaption) {
   testing::TempDir dir;
