@@ -13,7 +13,8 @@ namespace fahuo {
 namespace {
 
 const QString kTipsCaption = QStringLiteral("发信设置技巧");
-const QString kTipsText = QString::fromUtf8(MailSetupTips().data(), static_cast<qsizetype>(MailSetupTips().size()));
+const QString kTipsText =
+    QString::fromUtf8(MailSetupTips().data(), static_cast<qsizetype>(MailSetupTips().size()));
 const QString kAddressPrompt = QStringLiteral("请输入邮箱地址");
 const QString kRunningCaption = QStringLiteral("测试中…");
 

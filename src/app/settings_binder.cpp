@@ -12,10 +12,14 @@ namespace {
 
 std::pair<QLineEdit*, const SettingKey*> Binding(MainWindow* w, int i) {
   switch (i) {
-    case 0: return {w->编辑框_邮箱服务器地址, &kSettingServer};
-    case 1: return {w->编辑框_邮箱用户名, &kSettingAccount};
-    case 2: return {w->编辑框_邮箱密码, &kSettingPassword};
-    default: return {w->编辑框_间隔时间, &kSettingInterval};
+    case 0:
+      return {w->编辑框_邮箱服务器地址, &kSettingServer};
+    case 1:
+      return {w->编辑框_邮箱用户名, &kSettingAccount};
+    case 2:
+      return {w->编辑框_邮箱密码, &kSettingPassword};
+    default:
+      return {w->编辑框_间隔时间, &kSettingInterval};
   }
 }
 

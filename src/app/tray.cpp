@@ -25,9 +25,12 @@ void TrayController::Install() {
 int TrayController::CodeForReason(QSystemTrayIcon::ActivationReason reason) {
   switch (reason) {
     case QSystemTrayIcon::Trigger:
-    case QSystemTrayIcon::DoubleClick: return 2;
-    case QSystemTrayIcon::Context: return 3;
-    default: return 0;
+    case QSystemTrayIcon::DoubleClick:
+      return 2;
+    case QSystemTrayIcon::Context:
+      return 3;
+    default:
+      return 0;
   }
 }
 
@@ -47,9 +50,9 @@ void TrayController::OnOpen() {
 }
 
 void TrayController::OnClose() {
-  auto answer = CurrentDialogs().Ask(window_, Dialogs::Icon::kQuestion, {},
-                                     QStringLiteral("您确定要退出嘛？"),
-                                     Dialogs::Buttons::kOkCancel);
+  auto answer =
+      CurrentDialogs().Ask(window_, Dialogs::Icon::kQuestion, {},
+                           QStringLiteral("您确定要退出嘛？"), Dialogs::Buttons::kOkCancel);
   if (answer != Dialogs::Answer::kOk) return;
   if (exit_program) exit_program();
 }

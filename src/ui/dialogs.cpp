@@ -15,31 +15,53 @@ class QtDialogs : public Dialogs {
     box.setWindowTitle(caption.isEmpty() ? ProgramTitle() : caption);
     box.setText(text);
     switch (icon) {
-      case Icon::kNone: box.setIcon(QMessageBox::NoIcon); break;
-      case Icon::kInformation: box.setIcon(QMessageBox::Information); break;
-      case Icon::kWarning: box.setIcon(QMessageBox::Warning); break;
-      case Icon::kCritical: box.setIcon(QMessageBox::Critical); break;
-      case Icon::kQuestion: box.setIcon(QMessageBox::Question); break;
+      case Icon::kNone:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+      case Icon::kInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+      case Icon::kWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case Icon::kCritical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case Icon::kQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-      case Buttons::kOk: box.setStandardButtons(QMessageBox::Ok); break;
-      case Buttons::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+      case Buttons::kOk:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+      case Buttons::kYesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
       case Buttons::kOkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
     }
     switch (box.exec()) {
-      case QMessageBox::Ok: return Answer::kOk;
-      case QMessageBox::Yes: return Answer::kYes;
-      case QMessageBox::No: return Answer::kNo;
-      case QMessageBox::Cancel: return Answer::kCancel;
-      default: break;
+      case QMessageBox::Ok:
+        return Answer::kOk;
+      case QMessageBox::Yes:
+        return Answer::kYes;
+      case QMessageBox::No:
+        return Answer::kNo;
+      case QMessageBox::Cancel:
+        return Answer::kCancel;
+      default:
+        break;
     }
     // Closed without a button: the refusing answer (plain acknowledgement for OK alone).
     switch (buttons) {
-      case Buttons::kOk: return Answer::kOk;
-      case Buttons::kYesNo: return Answer::kNo;
-      case Buttons::kOkCancel: break;
+      case Buttons::kOk:
+        return Answer::kOk;
+      case Buttons::kYesNo:
+        return Answer::kNo;
+      case Buttons::kOkCancel:
+        break;
     }
     return Answer::kCancel;
   }
@@ -65,8 +87,7 @@ Dialogs& CurrentDialogs() {
 
 void SetDialogs(Dialogs* dialogs) { g_dialogs.store(dialogs); }
 
-void ShowMessage(QWidget* parent, const QString& text, const QString& caption,
-                 Dialogs::Icon icon) {
+void ShowMessage(QWidget* parent, const QString& text, const QString& caption, Dialogs::Icon icon) {
   CurrentDialogs().Ask(parent, icon, caption, text, Dialogs::Buttons::kOk);
 }
 

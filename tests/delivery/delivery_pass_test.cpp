@@ -342,7 +342,8 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   Pass({{.serial = "A", .name = "a@x.com"}});
   h_.clock.Advance(60000);
   Pass({{.serial = "B", .name = "b@x.com"}, {.serial = "A"}});  // still down: no second box
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
+  EXPECT_EQ(EventsStartingWith("box:"),
+            std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
   EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{"A", "B"}));
   reachable_ = true;
   h_.clock.Advance(240000);
@@ -354,7 +355,8 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   // A new outage after a success shows the box again.
   reachable_ = false;
   Pass({{.serial = "C"}, {.serial = "B"}});
-  EXPECT_EQ(EventsStartingWith("box:"), std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
+  EXPECT_EQ(EventsStartingWith("box:"),
+            std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
 }
 
 // The program ends with bills waiting, retrying and one in the middle of its send.

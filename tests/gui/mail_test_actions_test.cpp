@@ -196,7 +196,8 @@ TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {
   EXPECT_EQ(seen[0].caption, QStringLiteral("发信设置技巧"));
   EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("通过SMTP发信，无需验证码!")));
   EXPECT_TRUE(seen[0].text.contains(QStringLiteral("可以用企业QQ邮箱来发信满足要求。")));
-  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("授权码")));  // the providers' real settings follow
+  EXPECT_TRUE(
+      seen[0].text.contains(QStringLiteral("授权码")));  // the providers' real settings follow
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
 }
 

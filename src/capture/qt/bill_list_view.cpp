@@ -27,9 +27,9 @@ void RefreshBillList(QTreeWidget* view, const std::vector<BillRecord>& bills) {
   rows.reserve(static_cast<qsizetype>(bills.size()));
   for (size_t i = 0; i < bills.size(); ++i) {
     const BillRecord& b = bills[i];
-    rows.append(new QTreeWidgetItem(QStringList{
-        QString::number(i + 1), FromGbk(b.日期), FromGbk(b.备注), FromGbk(b.名称),
-        FromGbk(b.流水号), FromGbk(b.对方), FromGbk(b.金额), FromGbk(b.状态)}));
+    rows.append(new QTreeWidgetItem(
+        QStringList{QString::number(i + 1), FromGbk(b.日期), FromGbk(b.备注), FromGbk(b.名称),
+                    FromGbk(b.流水号), FromGbk(b.对方), FromGbk(b.金额), FromGbk(b.状态)}));
   }
   view->addTopLevelItems(rows);
   view->setUpdatesEnabled(true);
