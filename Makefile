@@ -1,4 +1,5 @@
 # fahuo: make run | test | demo | install | package | bench | fuzz | test-asan | test-tsan | deps
+#        | format | format-check
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -7,7 +8,7 @@ ARGS ?=
 # make install PREFIX=... (DESTDIR=... for a staging folder)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test test-asan test-tsan bench fuzz demo install package clean format
+.PHONY: all deps configure build run test test-asan test-tsan bench fuzz demo install package clean format format-check
 
 all: build
 
@@ -68,6 +69,11 @@ package: deps
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# The C++ files changed since the previous landing, checked without changing them
+# (FORMAT_ARGS=--all: every file).
+format-check: deps
+	scripts/format-check $(FORMAT_ARGS)
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

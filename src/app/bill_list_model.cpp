@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QHeaderView>
 
-#include "app/support/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

@@ -4,10 +4,10 @@
 
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
 #include "app/tray.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {

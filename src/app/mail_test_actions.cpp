@@ -1,20 +1,20 @@
 #include "app/mail_test_actions.h"
 
-#include "delivery/mail_presets.h"
-
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
+#include "delivery/mail_presets.h"
 #include "platform/mail_client.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {
 
 const QString kTipsCaption = QStringLiteral("发信设置技巧");
-const QString kTipsText = QString::fromUtf8(MailSetupTips().data(), static_cast<qsizetype>(MailSetupTips().size()));
+const QString kTipsText =
+    QString::fromUtf8(MailSetupTips().data(), static_cast<qsizetype>(MailSetupTips().size()));
 const QString kAddressPrompt = QStringLiteral("请输入邮箱地址");
 const QString kRunningCaption = QStringLiteral("测试中…");
 

@@ -11,7 +11,6 @@
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "app/support/translation.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
 #include "fahuo_version.h"
@@ -20,6 +19,7 @@
 #include "platform/log_files.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
+#include "ui/translation.h"
 
 int main(int argc, char** argv) {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);

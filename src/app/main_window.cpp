@@ -20,9 +20,6 @@
 #include "app/mail_test_actions.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
 #include "app/tray.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
@@ -31,6 +28,9 @@
 #include "platform/http_client.h"
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {

@@ -6,13 +6,13 @@
 #include "app/core/run_logic.h"
 #include "app/delivery_window_adapter.h"
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
 #include "platform/http_client.h"
 #include "platform/worker.h"
 #include "rules/rule_table.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

@@ -5,17 +5,21 @@
 #include "app/core/activity_log.h"
 #include "app/core/settings.h"
 #include "app/main_window.h"
-#include "app/support/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {
 
 std::pair<QLineEdit*, const SettingKey*> Binding(MainWindow* w, int i) {
   switch (i) {
-    case 0: return {w->编辑框_邮箱服务器地址, &kSettingServer};
-    case 1: return {w->编辑框_邮箱用户名, &kSettingAccount};
-    case 2: return {w->编辑框_邮箱密码, &kSettingPassword};
-    default: return {w->编辑框_间隔时间, &kSettingInterval};
+    case 0:
+      return {w->编辑框_邮箱服务器地址, &kSettingServer};
+    case 1:
+      return {w->编辑框_邮箱用户名, &kSettingAccount};
+    case 2:
+      return {w->编辑框_邮箱密码, &kSettingPassword};
+    default:
+      return {w->编辑框_间隔时间, &kSettingInterval};
   }
 }
 

@@ -4,7 +4,7 @@
 #include <QCursor>
 
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 

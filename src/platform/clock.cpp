@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 

@@ -16,8 +16,8 @@ std::string GbkToUtf8(std::string_view gbk);
 
 // A fixed text of the program as GBK bytes, converted once per call site.
 // Usage: FAHUO_GBK("发现新账单") yields a const std::string&.
-#define FAHUO_GBK(utf8_literal)                                              \
-  ([]() -> const std::string& {                                              \
-    static const std::string converted = ::fahuo::Utf8ToGbk(utf8_literal);   \
-    return converted;                                                        \
+#define FAHUO_GBK(utf8_literal)                                            \
+  ([]() -> const std::string& {                                            \
+    static const std::string converted = ::fahuo::Utf8ToGbk(utf8_literal); \
+    return converted;                                                      \
   }())

@@ -15,7 +15,8 @@ TEST(ActivityLog, KeepsEveryEntryInOrderAndFeedsTheSinkInTheSameOrder) {
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&log, t] {
-      for (int i = 0; i < 500; ++i) log.Append(std::to_string(t) + ":" + std::to_string(i) + "\r\n");
+      for (int i = 0; i < 500; ++i)
+        log.Append(std::to_string(t) + ":" + std::to_string(i) + "\r\n");
     });
   }
   for (auto& w : writers) w.join();

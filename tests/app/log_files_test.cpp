@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/core/activity_log.h"
+#include "fake_clock.h"
 #include "platform/gbk.h"
 #include "test_support.h"
 

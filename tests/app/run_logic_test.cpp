@@ -10,8 +10,8 @@ TEST(RunLogic, IntervalTextGivesItsLeadingNumber) {
     const char* text;
     int value;
   } cases[] = {
-      {"6000", 6000}, {"1000", 1000}, {"60000", 60000}, {"", 0},          {"abc", 0},
-      {"1500ms", 1500}, {"2000.9", 2000}, {" 3000", 3000}, {"-5", -5},     {"99999999999", INT32_MAX},
+      {"6000", 6000},   {"1000", 1000},   {"60000", 60000}, {"", 0},    {"abc", 0},
+      {"1500ms", 1500}, {"2000.9", 2000}, {" 3000", 3000},  {"-5", -5}, {"99999999999", INT32_MAX},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseInterval(c.text), c.value) << c.text;
 }

@@ -8,6 +8,7 @@
 
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
+#include "fake_clock.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {2016, 2, 29},
                                {"2016", "02", "29"},
                                "&beginDate=2015.02.01&endDate=2016.02.29&pageNum=1"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 // ---- FindNextPage ----
 
@@ -107,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "unchanged"},
         NextPageCase{"HrefQuoteClosesAtOnce", R"(<a href=">下一页&gt;</a>)", false, "unchanged"},
         NextPageCase{"NoPager", "<table><tr><td>1</td></tr></table>", false, "unchanged"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 // ---- Where the loading goes next ----
 
@@ -143,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"Downgrade", "http://rec.example.com/r", ""},
         ResolveCase{"UserInfo", "https://rec.example.com@evil.example.net/r", ""},
         ResolveCase{"Script", "javascript:next()", ""}, ResolveCase{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 // ---- LoadRecordPages against the fake records service ----
 

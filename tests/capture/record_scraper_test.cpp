@@ -82,7 +82,7 @@ const ScrapeCase kScrapeCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Pages, ScrapeTest, ::testing::ValuesIn(kScrapeCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 TEST(ScrapeRecordTableTest, FillsEveryFieldFromItsCell) {
   std::vector<BillRecord> bills;
@@ -191,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
                                     "202405022200140635808638068"},
                       SavedPageCase{"records_empty.htm", true, 0, "", ""},
                       SavedPageCase{"records_signin.htm", false, 0, "", ""}),
-    [](const auto& info) {
-      std::string name = info.param.file;
+    [](const auto& c) {
+      std::string name = c.param.file;
       return name.substr(8, name.find('.') - 8);
     });
 

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"FolderInsteadOfFile", "scrape " + Quoted(testing::TestDataDir()), 1, true},
         ExitCase{"NoFileArgument", "scrape", 1, true},
         ExitCase{"TwoFileArguments", "scrape a b", 1, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(ScrapeCliTest, EscapesJsonAndReplacesUndecodableBytes) {
   testing::TempDir dir;

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"NotANumber", "NaN", std::nullopt}, ValueCase{"Empty", "", std::nullopt},
         ValueCase{"NoNumber", "免费", std::nullopt}, ValueCase{"OnlySign", "+", std::nullopt},
         ValueCase{"OnlyPoint", ".", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(AmountValueTest, HugeLongAndOddInputs) {
   EXPECT_EQ(AmountValue(std::string(5000, '9')), HUGE_VALF);

@@ -8,6 +8,7 @@
 #include "capture/navigation.h"
 #include "delivery/delivery_pass.h"
 #include "delivery/shop.h"
+#include "fake_clock.h"
 #include "platform/gbk.h"
 #include "rules/delivery_rule.h"
 #include "test_support.h"

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecipientCase{"FourByteCharacterBeforeDigits", "¥12345678", "x", Kind::kQqNumber,
                       "12345678@qq.com"},
         RecipientCase{"FourByteCharactersAlone", "😀😀😀😀", "x", Kind::kSkipNotQq, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(RecipientForGbkTest, TrailByteAtIsNoAtSign) {
   // "丂" is 81 40 in GBK: its second byte is '@', yet the name holds no at-sign.

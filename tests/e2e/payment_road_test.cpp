@@ -14,7 +14,6 @@
 
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
@@ -24,7 +23,9 @@
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "rules/qt/rules_window.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 namespace {

@@ -1,6 +1,6 @@
 // The real Qt boxes behind the Dialogs interface, answered by pressing their buttons, and
 // the captions the desktop shows for the program's windows.
-#include "app/support/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
 
 namespace fahuo {
@@ -69,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"EscapeOfOkCancel", B::kOkCancel, "", QMessageBox::NoButton, A::kCancel},
         BoxCase{"OkAlone", B::kOk, "错误", QMessageBox::Ok, A::kOk},
         BoxCase{"EscapeOfOkAlone", B::kOk, "错误", QMessageBox::NoButton, A::kOk}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(WindowCaption, TheRulesWindowShowsExactlyItsOwnCaption) {
   testing::TempDir dir;

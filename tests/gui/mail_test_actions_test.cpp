@@ -15,11 +15,12 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/support/dialogs.h"
 #include "delivery/shop.h"
 #include "platform/mail_client.h"
 #include "platform/program_folder.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 namespace {
@@ -195,7 +196,8 @@ TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {
   EXPECT_EQ(seen[0].caption, QStringLiteral("发信设置技巧"));
   EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("通过SMTP发信，无需验证码!")));
   EXPECT_TRUE(seen[0].text.contains(QStringLiteral("可以用企业QQ邮箱来发信满足要求。")));
-  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("授权码")));  // the providers' real settings follow
+  EXPECT_TRUE(
+      seen[0].text.contains(QStringLiteral("授权码")));  // the providers' real settings follow
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
 }
 

@@ -14,15 +14,16 @@
 
 #include "app/core/activity_log.h"
 #include "app/settings_binder.h"
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
 #include "app/tray.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

@@ -15,11 +15,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
 #include "platform/program_folder.h"
 #include "rules/rule_table.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

@@ -11,15 +11,17 @@
 #include "app/core/settings.h"
 #include "app/main_window.h"
 #include "app/settings_binder.h"
-#include "app/support/dialogs.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
+#include "fake_clock.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "rules/delivery_rule.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 namespace {

@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Titles, SignInTitleTest,
                                            TitleCase{"TrailingSpace", "登录中心 － 支付宝 ", false},
                                            TitleCase{"SignInForm", "登录 - 支付宝", false},
                                            TitleCase{"Empty", "", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 // A window's worth of the controls the watch drives, on a profile of its own.
 class SignInWatchTest : public ::testing::Test {

@@ -1,5 +1,5 @@
 // Qt's own buttons in Chinese, read from a real message box.
-#include "app/support/translation.h"
+#include "ui/translation.h"
 
 #include <gtest/gtest.h>
 

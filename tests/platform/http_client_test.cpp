@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NoScheme", "", "127.0.0.1/record/standard.htm"},
                       FailureCase{"Empty", "", ""},
                       FailureCase{"NothingListening", "", "http://127.0.0.1:1/"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST(HttpClientTimeoutTest, AbandonsAServerThatNeverAnswers) {
   // A listening socket that is never accepted from: the connection is made, no answer comes.

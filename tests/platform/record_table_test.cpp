@@ -101,8 +101,11 @@ TEST(RecordTable, OpenRefusesMissingCorruptForeignAndMismatchedFiles) {
 
   // A valid SQLite file that is not one of our tables.
   const std::string foreign = dir.File("foreign.edb");
-  ASSERT_EQ(std::system(("sqlite3 '" + foreign + "' 'CREATE TABLE t(a)' 2>/dev/null || "
-                         "printf 'SQLite format 3\\0' > '" + foreign + "'").c_str()),
+  ASSERT_EQ(std::system(("sqlite3 '" + foreign +
+                         "' 'CREATE TABLE t(a)' 2>/dev/null || "
+                         "printf 'SQLite format 3\\0' > '" +
+                         foreign + "'")
+                            .c_str()),
             0);
   EXPECT_FALSE(t.Open(foreign, &RuleTableFields()));
 

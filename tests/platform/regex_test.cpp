@@ -52,7 +52,7 @@ const FindCase kFindCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Patterns, FindAllTest, ::testing::ValuesIn(kFindCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 // Matches are found from the pattern's leading plain text where it has one; these patterns
 // start in ways that such a shortcut could get wrong.
@@ -88,7 +88,7 @@ const PatternCase kPatternCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Patterns, PatternStartTest, ::testing::ValuesIn(kPatternCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 TEST(RegexTest, MatchesAreViewsIntoTheText) {
   const std::string text = "x<td>a</td>y";

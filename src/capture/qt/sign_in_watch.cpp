@@ -4,11 +4,11 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-#include "app/support/qt_text.h"
-#include "app/support/ui_thread.h"
 #include "capture/navigation.h"
 #include "platform/gbk.h"
 #include "platform/worker.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {

@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/support/dialogs.h"
-#include "app/support/qt_text.h"
 #include "rules/rule_table.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {

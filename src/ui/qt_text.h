@@ -8,9 +8,7 @@
 
 namespace fahuo {
 
-inline QString FromGbk(std::string_view gbk) {
-  return QString::fromStdString(GbkToUtf8(gbk));
-}
+inline QString FromGbk(std::string_view gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
 
 inline std::string ToGbk(const QString& text) { return Utf8ToGbk(text.toStdString()); }
 

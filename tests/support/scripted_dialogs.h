@@ -1,0 +1,50 @@
+#pragma once
+// Dialogs for GUI tests: answered from a script instead of blocking.
+#include <QString>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "ui/dialogs.h"
+
+namespace fahuo {
+
+// Test double: records every dialog, answers from a queue (default: Ok / Yes / accept the
+// initial input). Thread-safe, so a worker's blocking box can be answered too.
+class ScriptedDialogs : public Dialogs {
+ public:
+  struct Shown {
+    Icon icon;
+    QString caption;
+    QString text;
+    Buttons buttons;
+  };
+  Answer Ask(QWidget* parent, Icon icon, const QString& caption, const QString& text,
+             Buttons buttons) override;
+  std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
+                               const QString& initial) override;
+
+  void QueueAnswer(Answer a);
+  void QueueInput(std::optional<QString> text);
+  std::vector<Shown> Seen() const;
+  std::vector<QString> Texts() const;
+  void ClearSeen();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<Answer> answers_;
+  std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
+  std::vector<Shown> seen_;
+};
+
+// Installs a ScriptedDialogs for the lifetime of the guard.
+class ScopedScriptedDialogs {
+ public:
+  ScopedScriptedDialogs() { SetDialogs(&dialogs); }
+  ~ScopedScriptedDialogs() { SetDialogs(nullptr); }
+  ScriptedDialogs dialogs;
+};
+
+}  // namespace fahuo
