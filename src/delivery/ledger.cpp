@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <utility>
+#include <vector>
 
 #include "platform/file_replace.h"
 
@@ -30,7 +31,8 @@ const char kSchema[] =
     " attempts INTEGER NOT NULL, next_try INTEGER NOT NULL, last_error BLOB NOT NULL,"
     " recipient BLOB NOT NULL, rule_subject BLOB NOT NULL, rule_body BLOB NOT NULL,"
     " skip_reason TEXT NOT NULL, sent_at INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);";
+    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
+    "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);";
 
 const char kColumns[] =
     "seq, serial, date, name, counterparty, amount, status, note, link, first_seen, origin, "
@@ -91,6 +93,53 @@ LedgerEntry ReadEntry(Stmt& s) {
   e.skip_reason = s.Text(18);
   e.sent_at = s.Int(19);
   return e;
+}
+
+// The WHERE clause of a filtered listing and the values for its parameters, bound in order.
+// For a page the date range is kept off its index (unary +): walking seq downwards and
+// stopping after one page beats fetching the whole range and sorting it.
+struct FilterSql {
+  std::string where;
+  std::vector<std::string> blobs;  // bound as blobs (GBK), in order, after the states
+  std::vector<int64_t> ints;       // bound after the blobs
+};
+
+FilterSql BuildFilter(const LedgerFilter& f, bool for_page) {
+  FilterSql out;
+  std::vector<std::string> clauses;
+  if (!f.states.empty()) {
+    std::string in = "state IN (";
+    for (size_t i = 0; i < f.states.size(); ++i) in += i ? ",?" : "?";
+    clauses.push_back(in + ")");
+  }
+  if (!f.search.empty()) {
+    clauses.push_back("(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0)");
+    out.blobs.assign(3, f.search);
+  }
+  const char* seen = for_page ? "+first_seen" : "first_seen";
+  if (f.seen_from) {
+    clauses.push_back(std::string(seen) + " >= ?");
+    out.ints.push_back(*f.seen_from);
+  }
+  if (f.seen_before) {
+    clauses.push_back(std::string(seen) + " < ?");
+    out.ints.push_back(*f.seen_before);
+  }
+  if (for_page && f.below_seq > 0) {
+    clauses.push_back("seq < ?");
+    out.ints.push_back(f.below_seq);
+  }
+  for (size_t i = 0; i < clauses.size(); ++i) out.where += (i ? " AND " : " WHERE ") + clauses[i];
+  return out;
+}
+
+// Binds what BuildFilter asked for; returns the next free parameter number.
+int BindFilter(Stmt& s, const LedgerFilter& f, const FilterSql& sql) {
+  int i = 1;
+  for (BillState state : f.states) s.Bind(i++, StateName(state));
+  for (const std::string& blob : sql.blobs) s.Bind(i++, blob);
+  for (int64_t value : sql.ints) s.Bind(i++, value);
+  return i;
 }
 
 bool Exists(const std::string& path) {
@@ -291,6 +340,71 @@ bool Ledger::Update(const LedgerEntry& entry) {
     return false;
   }
   return WriteEntry(entry, false);  // one statement: its own committed transaction
+}
+
+Ledger::UpdateResult Ledger::UpdateIfUnchanged(const LedgerEntry& e, const LedgerEntry& expected) {
+  std::lock_guard lock(mutex_);
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return UpdateResult::kFailed;
+  }
+  Stmt s(db_,
+         "UPDATE bills SET state=?2, attempts=?3, next_try=?4, last_error=?5, recipient=?6, "
+         "rule_subject=?7, rule_body=?8, skip_reason=?9, sent_at=?10 WHERE serial=?1 AND "
+         "state=?11 AND attempts=?12 AND next_try=?13 AND last_error=?14 AND recipient=?15 AND "
+         "rule_subject=?16 AND rule_body=?17;");
+  if (!s.ok()) {
+    last_error_ = sqlite3_errmsg(db_);
+    return UpdateResult::kFailed;
+  }
+  s.Bind(1, e.bill.流水号);
+  s.Bind(2, StateName(e.state));
+  s.Bind(3, static_cast<int64_t>(e.attempts));
+  s.Bind(4, e.next_try);
+  s.Bind(5, e.last_error);
+  s.Bind(6, e.recipient);
+  s.Bind(7, e.rule_subject);
+  s.Bind(8, e.rule_body);
+  s.Bind(9, std::string_view(e.skip_reason));
+  s.Bind(10, e.sent_at);
+  s.Bind(11, StateName(expected.state));
+  s.Bind(12, static_cast<int64_t>(expected.attempts));
+  s.Bind(13, expected.next_try);
+  s.Bind(14, expected.last_error);
+  s.Bind(15, expected.recipient);
+  s.Bind(16, expected.rule_subject);
+  s.Bind(17, expected.rule_body);
+  if (s.Step() != SQLITE_DONE) {
+    last_error_ = sqlite3_errmsg(db_);
+    return UpdateResult::kFailed;
+  }
+  return sqlite3_changes(db_) ? UpdateResult::kWritten : UpdateResult::kChanged;
+}
+
+size_t Ledger::Count(const LedgerFilter& filter) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return 0;
+  const FilterSql sql = BuildFilter(filter, false);
+  Stmt s(db_, ("SELECT COUNT(*) FROM bills" + sql.where + ";").c_str());
+  if (!s.ok()) return 0;
+  BindFilter(s, filter, sql);
+  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+}
+
+std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset, size_t limit) {
+  std::lock_guard lock(mutex_);
+  std::vector<LedgerEntry> out;
+  if (!db_ || limit == 0) return out;
+  const FilterSql sql = BuildFilter(filter, true);
+  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills" + sql.where +
+               " ORDER BY seq DESC LIMIT ? OFFSET ?;")
+                  .c_str());
+  if (!s.ok()) return out;
+  const int next = BindFilter(s, filter, sql);
+  s.Bind(next, static_cast<int64_t>(limit));
+  s.Bind(next + 1, static_cast<int64_t>(offset));
+  while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
+  return out;
 }
 
 std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states) {

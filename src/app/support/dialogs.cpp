@@ -1,5 +1,6 @@
 #include "app/support/dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <atomic>
@@ -15,31 +16,53 @@ class QtDialogs : public Dialogs {
     box.setWindowTitle(caption.isEmpty() ? ProgramTitle() : caption);
     box.setText(text);
     switch (icon) {
-      case Icon::kNone: box.setIcon(QMessageBox::NoIcon); break;
-      case Icon::kInformation: box.setIcon(QMessageBox::Information); break;
-      case Icon::kWarning: box.setIcon(QMessageBox::Warning); break;
-      case Icon::kCritical: box.setIcon(QMessageBox::Critical); break;
-      case Icon::kQuestion: box.setIcon(QMessageBox::Question); break;
+      case Icon::kNone:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+      case Icon::kInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+      case Icon::kWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case Icon::kCritical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case Icon::kQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-      case Buttons::kOk: box.setStandardButtons(QMessageBox::Ok); break;
-      case Buttons::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+      case Buttons::kOk:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+      case Buttons::kYesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
       case Buttons::kOkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
     }
     switch (box.exec()) {
-      case QMessageBox::Ok: return Answer::kOk;
-      case QMessageBox::Yes: return Answer::kYes;
-      case QMessageBox::No: return Answer::kNo;
-      case QMessageBox::Cancel: return Answer::kCancel;
-      default: break;
+      case QMessageBox::Ok:
+        return Answer::kOk;
+      case QMessageBox::Yes:
+        return Answer::kYes;
+      case QMessageBox::No:
+        return Answer::kNo;
+      case QMessageBox::Cancel:
+        return Answer::kCancel;
+      default:
+        break;
     }
     // Closed without a button: the refusing answer (plain acknowledgement for OK alone).
     switch (buttons) {
-      case Buttons::kOk: return Answer::kOk;
-      case Buttons::kYesNo: return Answer::kNo;
-      case Buttons::kOkCancel: break;
+      case Buttons::kOk:
+        return Answer::kOk;
+      case Buttons::kYesNo:
+        return Answer::kNo;
+      case Buttons::kOkCancel:
+        break;
     }
     return Answer::kCancel;
   }
@@ -50,6 +73,13 @@ class QtDialogs : public Dialogs {
     QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return text;
+  }
+
+  std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override {
+    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
   }
 };
 
@@ -65,8 +95,7 @@ Dialogs& CurrentDialogs() {
 
 void SetDialogs(Dialogs* dialogs) { g_dialogs.store(dialogs); }
 
-void ShowMessage(QWidget* parent, const QString& text, const QString& caption,
-                 Dialogs::Icon icon) {
+void ShowMessage(QWidget* parent, const QString& text, const QString& caption, Dialogs::Icon icon) {
   CurrentDialogs().Ask(parent, icon, caption, text, Dialogs::Buttons::kOk);
 }
 
@@ -95,6 +124,21 @@ std::optional<QString> ScriptedDialogs::Input(QWidget*, const QString& caption,
     return text;
   }
   return initial;
+}
+
+std::optional<QString> ScriptedDialogs::SaveFile(QWidget*, const QString& caption,
+                                                 const QString& suggested, const QString&) {
+  std::lock_guard lock(mutex_);
+  seen_.push_back({Icon::kNone, caption, suggested, Buttons::kOkCancel});
+  if (save_files_.empty()) return std::nullopt;
+  std::optional<QString> path = save_files_.front();
+  save_files_.pop_front();
+  return path;
+}
+
+void ScriptedDialogs::QueueSaveFile(std::optional<QString> path) {
+  std::lock_guard lock(mutex_);
+  save_files_.push_back(std::move(path));
 }
 
 void ScriptedDialogs::QueueAnswer(Answer a) {

@@ -25,6 +25,9 @@ class Dialogs {
   // nullopt when cancelled.
   virtual std::optional<QString> Input(QWidget* parent, const QString& caption,
                                        const QString& prompt, const QString& initial) = 0;
+  // The path to save to; nullopt when cancelled. `filter` as QFileDialog takes it.
+  virtual std::optional<QString> SaveFile(QWidget* parent, const QString& caption,
+                                          const QString& suggested, const QString& filter) = 0;
 };
 
 // The dialogs in use: real Qt dialogs unless a test installed others.
@@ -52,9 +55,14 @@ class ScriptedDialogs : public Dialogs {
              Buttons buttons) override;
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                const QString& initial) override;
+  // Answers from QueueSaveFile; without one, cancelled (a test never writes where a real
+  // user's files are).
+  std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override;
 
   void QueueAnswer(Answer a);
   void QueueInput(std::optional<QString> text);
+  void QueueSaveFile(std::optional<QString> path);
   std::vector<Shown> Seen() const;
   std::vector<QString> Texts() const;
   void ClearSeen();
@@ -63,6 +71,7 @@ class ScriptedDialogs : public Dialogs {
   mutable std::mutex mutex_;
   std::deque<Answer> answers_;
   std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
+  std::deque<std::optional<QString>> save_files_;
   std::vector<Shown> seen_;
 };
 
