@@ -71,7 +71,7 @@ class ScriptedDialogs : public Dialogs {
   mutable std::mutex mutex_;
   std::deque<Answer> answers_;
   std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
-  std::deque<std::optional<QString>> save_files_;
+  std::deque<std::pair<bool, QString>> save_files_;  // chosen?, path
   std::vector<Shown> seen_;
 };
 
