@@ -70,7 +70,7 @@ class ScriptedDialogs : public Dialogs {
  private:
   mutable std::mutex mutex_;
   std::deque<Answer> answers_;
-  std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
+  std::deque<std::pair<bool, QString>> inputs_;      // accepted?, text
   std::deque<std::pair<bool, QString>> save_files_;  // chosen?, path
   std::vector<Shown> seen_;
 };
