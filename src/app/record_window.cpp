@@ -61,7 +61,7 @@ void RecordWindow::BuildLayout() {
   组合框_状态 = Named(new QComboBox(this), "组合框_状态");
   组合框_状态->addItem(QStringLiteral("全部"), kAllStates);
   组合框_状态->addItem(QStringLiteral("需要处理"), kSellerStates);
-  for (BillState state : AllStates()) {
+  for (BillState state : FilterStates()) {
     组合框_状态->addItem(Utf8(StateLabel(state)), static_cast<int>(state));
   }
   选择框_日期 = Named(new QCheckBox(QStringLiteral("日期"), this), "选择框_日期");

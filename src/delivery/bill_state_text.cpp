@@ -58,7 +58,7 @@ bool NeedsSeller(BillState state) {
   return false;
 }
 
-const std::vector<BillState>& AllStates() {
+const std::vector<BillState>& FilterStates() {
   static const std::vector<BillState> states = {
       BillState::kSent,     BillState::kPending, BillState::kSending, BillState::kRetrying,
       BillState::kFailed,   BillState::kSkipped, BillState::kHeld,    BillState::kHandled,

@@ -23,7 +23,7 @@ bool NeedsSeller(BillState state);
 const std::vector<BillState>& SellerStates();
 
 // Every state, in the order a state filter offers them.
-const std::vector<BillState>& AllStates();
+const std::vector<BillState>& FilterStates();
 
 // A text colour for the state, 0xRRGGBB, readable on a light background.
 uint32_t StateColour(BillState state);

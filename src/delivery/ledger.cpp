@@ -271,14 +271,21 @@ std::optional<LedgerEntry> Ledger::Find(const std::string& serial) {
   return ReadEntry(s);
 }
 
-bool Ledger::WriteEntry(const LedgerEntry& e, bool insert) {
-  Stmt s(db_, insert ? "INSERT OR IGNORE INTO bills(serial, date, name, counterparty, amount, "
-                       "status, note, link, first_seen, origin, state, attempts, next_try, "
-                       "last_error, recipient, rule_subject, rule_body, skip_reason, sent_at) "
-                       "VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19);"
-                     : "UPDATE bills SET first_seen=?9, origin=?10, state=?11, attempts=?12, "
-                       "next_try=?13, last_error=?14, recipient=?15, rule_subject=?16, "
-                       "rule_body=?17, skip_reason=?18, sent_at=?19 WHERE serial=?1;");
+bool Ledger::WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected) {
+  static const std::string kUpdate =
+      "UPDATE bills SET first_seen=?9, origin=?10, state=?11, attempts=?12, next_try=?13, "
+      "last_error=?14, recipient=?15, rule_subject=?16, rule_body=?17, skip_reason=?18, "
+      "sent_at=?19 WHERE serial=?1";
+  static const std::string kUpdateIfUnchanged =
+      kUpdate +
+      " AND state=?20 AND attempts=?21 AND next_try=?22 AND last_error=?23 AND recipient=?24"
+      " AND rule_subject=?25 AND rule_body=?26";
+  Stmt s(db_, insert     ? "INSERT OR IGNORE INTO bills(serial, date, name, counterparty, amount, "
+                           "status, note, link, first_seen, origin, state, attempts, next_try, "
+                           "last_error, recipient, rule_subject, rule_body, skip_reason, sent_at) "
+                           "VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19);"
+              : expected ? kUpdateIfUnchanged.c_str()
+                         : kUpdate.c_str());
   if (!s.ok()) {
     last_error_ = sqlite3_errmsg(db_);
     return false;
@@ -304,6 +311,15 @@ bool Ledger::WriteEntry(const LedgerEntry& e, bool insert) {
   s.Bind(17, e.rule_body);
   s.Bind(18, std::string_view(e.skip_reason));
   s.Bind(19, e.sent_at);
+  if (expected) {
+    s.Bind(20, StateName(expected->state));
+    s.Bind(21, static_cast<int64_t>(expected->attempts));
+    s.Bind(22, expected->next_try);
+    s.Bind(23, expected->last_error);
+    s.Bind(24, expected->recipient);
+    s.Bind(25, expected->rule_subject);
+    s.Bind(26, expected->rule_body);
+  }
   if (s.Step() != SQLITE_DONE) {
     last_error_ = sqlite3_errmsg(db_);
     return false;
@@ -348,36 +364,7 @@ Ledger::UpdateResult Ledger::UpdateIfUnchanged(const LedgerEntry& e, const Ledge
     last_error_ = "ledger not open";
     return UpdateResult::kFailed;
   }
-  Stmt s(db_,
-         "UPDATE bills SET state=?2, attempts=?3, next_try=?4, last_error=?5, recipient=?6, "
-         "rule_subject=?7, rule_body=?8, skip_reason=?9, sent_at=?10 WHERE serial=?1 AND "
-         "state=?11 AND attempts=?12 AND next_try=?13 AND last_error=?14 AND recipient=?15 AND "
-         "rule_subject=?16 AND rule_body=?17;");
-  if (!s.ok()) {
-    last_error_ = sqlite3_errmsg(db_);
-    return UpdateResult::kFailed;
-  }
-  s.Bind(1, e.bill.流水号);
-  s.Bind(2, StateName(e.state));
-  s.Bind(3, static_cast<int64_t>(e.attempts));
-  s.Bind(4, e.next_try);
-  s.Bind(5, e.last_error);
-  s.Bind(6, e.recipient);
-  s.Bind(7, e.rule_subject);
-  s.Bind(8, e.rule_body);
-  s.Bind(9, std::string_view(e.skip_reason));
-  s.Bind(10, e.sent_at);
-  s.Bind(11, StateName(expected.state));
-  s.Bind(12, static_cast<int64_t>(expected.attempts));
-  s.Bind(13, expected.next_try);
-  s.Bind(14, expected.last_error);
-  s.Bind(15, expected.recipient);
-  s.Bind(16, expected.rule_subject);
-  s.Bind(17, expected.rule_body);
-  if (s.Step() != SQLITE_DONE) {
-    last_error_ = sqlite3_errmsg(db_);
-    return UpdateResult::kFailed;
-  }
+  if (!WriteEntry(e, false, &expected)) return UpdateResult::kFailed;
   return sqlite3_changes(db_) ? UpdateResult::kWritten : UpdateResult::kChanged;
 }
 

@@ -133,7 +133,8 @@ class Ledger {
  private:
   bool OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
-  bool WriteEntry(const LedgerEntry& e, bool insert);
+  // An update with `expected` writes only while the row still holds its values.
+  bool WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected = nullptr);
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;

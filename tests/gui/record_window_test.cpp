@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QTableView>
@@ -146,6 +150,21 @@ TEST_F(RecordWindowTest, FiltersByStateAndSearchAndResendsToATypedAddress) {
   EXPECT_EQ(e->recipient, "buyer@example.com");
   EXPECT_EQ(log_->logs.back(), "重新发送到 buyer@example.com：F1\r\n");
   EXPECT_EQ(table->model()->rowCount(), 0);  // pending: no longer the seller's business
+
+  // The right-click menu over another bill.
+  std::unique_ptr<QMenu> menu = actions.MakeMenu("F2");
+  auto trigger = [&](const QString& text) {
+    for (QAction* a : menu->actions()) {
+      if (a->text() == text) return a->trigger(), true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(trigger(QStringLiteral("复制流水号")));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "F2");
+  ASSERT_TRUE(trigger(QStringLiteral("标记为已处理")));
+  EXPECT_EQ(shop_.ledger().Find("F2")->state, BillState::kHandled);
+  EXPECT_EQ(log_->logs.back(), "已标记为已处理：F2\r\n");
+  EXPECT_EQ(deliveries, 1);
 }
 
 TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) {
