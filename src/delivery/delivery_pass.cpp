@@ -1,5 +1,6 @@
 #include "delivery/delivery_pass.h"
 
+#include <optional>
 #include <set>
 
 #include "capture/record_scraper.h"
@@ -193,11 +194,15 @@ void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
   const std::string why = services.connect(account);
   if (!why.empty()) {
     for (LedgerEntry& e : due) {
+      const LedgerEntry taken = e;
       e.state = BillState::kRetrying;
       ++e.attempts;
       e.next_try = now + RetryDelaySeconds(e.attempts);
       e.last_error = why;
-      if (!ledger_.Update(e)) LedgerWriteFailed(window);
+      // A bill the seller changed while we connected stays as the seller left it.
+      if (ledger_.UpdateIfUnchanged(e, taken) == Ledger::UpdateResult::kFailed) {
+        LedgerWriteFailed(window);
+      }
     }
     // Once per outage: passes go on reading pages and recording bills meanwhile.
     if (!outage_shown_) {
@@ -219,16 +224,34 @@ void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
 bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow& window,
                       const DeliveryServices& services) {
   const BillRecord& bill = e.bill;
+  // The first write goes through only while the bill is as it was read: when the seller
+  // changed it meanwhile, the next delivery takes it as the seller left it.
+  std::optional<LedgerEntry> taken = e;
+  bool stale = false;
   auto settle = [&](BillState state, const char* reason) {
     e.state = state;
     e.skip_reason = reason ? reason : "";
-    if (ledger_.Update(e)) return true;
+    Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
+    if (taken) {
+      result = ledger_.UpdateIfUnchanged(e, *taken);
+      taken.reset();
+    } else if (ledger_.Update(e)) {
+      result = Ledger::UpdateResult::kWritten;
+    }
+    if (result == Ledger::UpdateResult::kChanged) stale = true;
+    if (result != Ledger::UpdateResult::kFailed) return true;
     LedgerWriteFailed(window);
     return false;
   };
-  if (e.recipient.empty()) {
-    window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
-    window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
+  // A bill the seller sent again keeps its recipient but takes the rule that matches now.
+  const bool fresh = e.recipient.empty();
+  if (fresh || (e.rule_subject.empty() && e.rule_body.empty())) {
+    if (fresh) {
+      window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
+      window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
+    } else {
+      window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
+    }
     const std::optional<float> readable = ReadAmount(bill.金额);
     if (!readable) {
       // An amount the page does not show as a number must not be matched as 0.
@@ -250,7 +273,8 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
       window.AppendLog(FAHUO_GBK("没有匹配的发货规则，未发送：") + bill.流水号 + Eol());
       return settle(BillState::kSkipped, skip::kNoRule);
     }
-    Recipient recipient = RecipientFor(bill.名称, bill.备注);
+    Recipient recipient{Recipient::Kind::kMailAddress, e.recipient};
+    if (fresh) recipient = RecipientFor(bill.名称, bill.备注);
     switch (recipient.kind) {
       case Recipient::Kind::kSkipNoNote:
         window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
@@ -279,6 +303,7 @@ bool Shop::DeliverOne(LedgerEntry& e, const MailAccount& account, DeliveryWindow
   // second mail, only to a bill shown as unknown.
   ++e.attempts;
   if (!settle(BillState::kSending, nullptr)) return false;
+  if (stale) return true;
   // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
   const std::string error =
       services.send(ExpandPlaceholders(e.rule_subject, bill), ExpandPlaceholders(e.rule_body, bill),

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <utility>
+#include <vector>
 
 #include "platform/file_replace.h"
 
@@ -31,7 +32,8 @@ const char kSchema[] =
     " recipient BLOB NOT NULL, rule_subject BLOB NOT NULL, rule_body BLOB NOT NULL,"
     " skip_reason TEXT NOT NULL, sent_at INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
-    "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);";
+    "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);"
+    "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);";
 
 const char kColumns[] =
     "seq, serial, date, name, counterparty, amount, status, note, link, first_seen, origin, "
@@ -92,6 +94,53 @@ LedgerEntry ReadEntry(Stmt& s) {
   e.skip_reason = s.Text(18);
   e.sent_at = s.Int(19);
   return e;
+}
+
+// The WHERE clause of a filtered listing and the values for its parameters, bound in order.
+// For a page the date range is kept off its index (unary +): walking seq downwards and
+// stopping after one page beats fetching the whole range and sorting it.
+struct FilterSql {
+  std::string where;
+  std::vector<std::string> blobs;  // bound as blobs (GBK), in order, after the states
+  std::vector<int64_t> ints;       // bound after the blobs
+};
+
+FilterSql BuildFilter(const LedgerFilter& f, bool for_page) {
+  FilterSql out;
+  std::vector<std::string> clauses;
+  if (!f.states.empty()) {
+    std::string in = "state IN (";
+    for (size_t i = 0; i < f.states.size(); ++i) in += i ? ",?" : "?";
+    clauses.push_back(in + ")");
+  }
+  if (!f.search.empty()) {
+    clauses.push_back("(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0)");
+    out.blobs.assign(3, f.search);
+  }
+  const char* seen = for_page ? "+first_seen" : "first_seen";
+  if (f.seen_from) {
+    clauses.push_back(std::string(seen) + " >= ?");
+    out.ints.push_back(*f.seen_from);
+  }
+  if (f.seen_before) {
+    clauses.push_back(std::string(seen) + " < ?");
+    out.ints.push_back(*f.seen_before);
+  }
+  if (for_page && f.below_seq > 0) {
+    clauses.push_back("seq < ?");
+    out.ints.push_back(f.below_seq);
+  }
+  for (size_t i = 0; i < clauses.size(); ++i) out.where += (i ? " AND " : " WHERE ") + clauses[i];
+  return out;
+}
+
+// Binds what BuildFilter asked for; returns the next free parameter number.
+int BindFilter(Stmt& s, const LedgerFilter& f, const FilterSql& sql) {
+  int i = 1;
+  for (BillState state : f.states) s.Bind(i++, StateName(state));
+  for (const std::string& blob : sql.blobs) s.Bind(i++, blob);
+  for (int64_t value : sql.ints) s.Bind(i++, value);
+  return i;
 }
 
 bool Exists(const std::string& path) {
@@ -223,14 +272,21 @@ std::optional<LedgerEntry> Ledger::Find(const std::string& serial) {
   return ReadEntry(s);
 }
 
-bool Ledger::WriteEntry(const LedgerEntry& e, bool insert) {
-  Stmt s(db_, insert ? "INSERT OR IGNORE INTO bills(serial, date, name, counterparty, amount, "
-                       "status, note, link, first_seen, origin, state, attempts, next_try, "
-                       "last_error, recipient, rule_subject, rule_body, skip_reason, sent_at) "
-                       "VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19);"
-                     : "UPDATE bills SET first_seen=?9, origin=?10, state=?11, attempts=?12, "
-                       "next_try=?13, last_error=?14, recipient=?15, rule_subject=?16, "
-                       "rule_body=?17, skip_reason=?18, sent_at=?19 WHERE serial=?1;");
+bool Ledger::WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected) {
+  static const std::string kUpdate =
+      "UPDATE bills SET first_seen=?9, origin=?10, state=?11, attempts=?12, next_try=?13, "
+      "last_error=?14, recipient=?15, rule_subject=?16, rule_body=?17, skip_reason=?18, "
+      "sent_at=?19 WHERE serial=?1";
+  static const std::string kUpdateIfUnchanged =
+      kUpdate +
+      " AND state=?20 AND attempts=?21 AND next_try=?22 AND last_error=?23 AND recipient=?24"
+      " AND rule_subject=?25 AND rule_body=?26";
+  Stmt s(db_, insert     ? "INSERT OR IGNORE INTO bills(serial, date, name, counterparty, amount, "
+                           "status, note, link, first_seen, origin, state, attempts, next_try, "
+                           "last_error, recipient, rule_subject, rule_body, skip_reason, sent_at) "
+                           "VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19);"
+              : expected ? kUpdateIfUnchanged.c_str()
+                         : kUpdate.c_str());
   if (!s.ok()) {
     last_error_ = sqlite3_errmsg(db_);
     return false;
@@ -256,6 +312,15 @@ bool Ledger::WriteEntry(const LedgerEntry& e, bool insert) {
   s.Bind(17, e.rule_body);
   s.Bind(18, std::string_view(e.skip_reason));
   s.Bind(19, e.sent_at);
+  if (expected) {
+    s.Bind(20, StateName(expected->state));
+    s.Bind(21, static_cast<int64_t>(expected->attempts));
+    s.Bind(22, expected->next_try);
+    s.Bind(23, expected->last_error);
+    s.Bind(24, expected->recipient);
+    s.Bind(25, expected->rule_subject);
+    s.Bind(26, expected->rule_body);
+  }
   if (s.Step() != SQLITE_DONE) {
     last_error_ = sqlite3_errmsg(db_);
     return false;
@@ -301,6 +366,42 @@ bool Ledger::Update(const LedgerEntry& entry) {
     return false;
   }
   return WriteEntry(entry, false);  // one statement: its own committed transaction
+}
+
+Ledger::UpdateResult Ledger::UpdateIfUnchanged(const LedgerEntry& e, const LedgerEntry& expected) {
+  std::lock_guard lock(mutex_);
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return UpdateResult::kFailed;
+  }
+  if (!WriteEntry(e, false, &expected)) return UpdateResult::kFailed;
+  return sqlite3_changes(db_) ? UpdateResult::kWritten : UpdateResult::kChanged;
+}
+
+size_t Ledger::Count(const LedgerFilter& filter) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return 0;
+  const FilterSql sql = BuildFilter(filter, false);
+  Stmt s(db_, ("SELECT COUNT(*) FROM bills" + sql.where + ";").c_str());
+  if (!s.ok()) return 0;
+  BindFilter(s, filter, sql);
+  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+}
+
+std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset, size_t limit) {
+  std::lock_guard lock(mutex_);
+  std::vector<LedgerEntry> out;
+  if (!db_ || limit == 0) return out;
+  const FilterSql sql = BuildFilter(filter, true);
+  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills" + sql.where +
+               " ORDER BY seq DESC LIMIT ? OFFSET ?;")
+                  .c_str());
+  if (!s.ok()) return out;
+  const int next = BindFilter(s, filter, sql);
+  s.Bind(next, static_cast<int64_t>(limit));
+  s.Bind(next + 1, static_cast<int64_t>(offset));
+  while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
+  return out;
 }
 
 std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states) {

@@ -62,6 +62,17 @@ struct LedgerEntry {
   int64_t sent_at = 0;  // Unix seconds
 };
 
+// Which entries a listing shows. Every condition set must hold.
+struct LedgerFilter {
+  std::vector<BillState> states;       // empty: every state
+  std::optional<int64_t> seen_from;    // first_seen >= this (Unix seconds)
+  std::optional<int64_t> seen_before;  // first_seen < this
+  // GBK, matched byte for byte as a part of 流水号, 名称 or the recipient; empty: no search.
+  // '%' and '_' are plain characters here.
+  std::string search;
+  int64_t below_seq = 0;  // > 0: only entries first seen before this one (paging by key)
+};
+
 class Ledger {
  public:
   Ledger() = default;
@@ -94,9 +105,22 @@ class Ledger {
   // the write failed.
   bool Update(const LedgerEntry& entry);
 
+  // Update, but only while the stored entry still holds what `expected` holds (state,
+  // attempts, next try, last error, recipient, rule): a change made by someone else since
+  // `expected` was read is never written over.
+  enum class UpdateResult { kWritten, kChanged, kFailed };
+  UpdateResult UpdateIfUnchanged(const LedgerEntry& entry, const LedgerEntry& expected);
+
   // Every entry in one of `states`, in the order first seen.
   std::vector<LedgerEntry> WithStates(const std::vector<BillState>& states);
   size_t CountWithState(BillState state);
+
+  // How many entries `filter` lets through (below_seq ignored), and up to `limit` of them
+  // newest first (seq descending) after skipping `offset`. A listing pages most cheaply by
+  // setting below_seq to the last seq it holds and offset 0: the rows it holds never shift
+  // when new bills come in meanwhile.
+  size_t Count(const LedgerFilter& filter);
+  std::vector<LedgerEntry> Page(const LedgerFilter& filter, size_t offset, size_t limit);
 
   // The bills to mail now: pending ones, and retrying ones whose next try has come, in the
   // order first seen. Reads only those rows, whatever the ledger's size.
@@ -131,7 +155,8 @@ class Ledger {
  private:
   bool OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
-  bool WriteEntry(const LedgerEntry& e, bool insert);
+  // An update with `expected` writes only while the row still holds its values.
+  bool WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected = nullptr);
 
   void NoteChange(const std::string& serial);
 

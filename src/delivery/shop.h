@@ -70,6 +70,26 @@ class Shop {
   void RequestStop() { stopping_.store(true); }
   bool Stopping() const { return stopping_.load(); }
 
+  // --- The seller's actions on one bill (delivery/order_actions.cpp). Each is recorded in
+  // the ledger, logged, and followed by window.BillsChanged(). A bill in "sending" refuses
+  // them all: its mail may be on its way. `serial` and texts are GBK.
+  struct ActionOutcome {
+    bool ok = false;
+    std::string message;  // GBK, for a box when !ok
+  };
+  // The bill becomes pending again and goes out with the next delivery: to the same
+  // recipient, with the rule that matches its amount now.
+  ActionOutcome Resend(const std::string& serial, DeliveryWindow& window);
+  // The same to `address` (GBK, typed by the seller; refused unless a valid mail address).
+  ActionOutcome ResendTo(const std::string& serial, const std::string& address,
+                         DeliveryWindow& window);
+  // The bill is settled by the seller and never mailed.
+  ActionOutcome MarkHandled(const std::string& serial, DeliveryWindow& window);
+  // Runs a delivery of the due bills only (no page read), on the calling thread; false at
+  // once when a pass is running (the pass delivers them).
+  bool DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
+                     const DeliveryServices& services = {});
+
   // --- The sign-in.
   // True from the pass that noticed the lapse until a pass reads the records page again
   // (after the seller signed in again: no new baseline is taken).
@@ -98,6 +118,9 @@ class Shop {
   bool DeliverOne(LedgerEntry& entry, const MailAccount& account, DeliveryWindow& window,
                   const DeliveryServices& services);
   void LedgerWriteFailed(DeliveryWindow& window);
+  // Makes a bill pending again for the next delivery (Resend, ResendTo).
+  ActionOutcome Requeue(const std::string& serial, const std::string* address,
+                        DeliveryWindow& window);
 
   const Clock* clock_;
   Ledger ledger_;
@@ -121,5 +144,7 @@ class Shop {
   std::atomic<int64_t> last_records_read_{0};
   std::atomic<bool> found_after_lapse_{false};
 };
+
+using ActionOutcome = Shop::ActionOutcome;
 
 }  // namespace fahuo

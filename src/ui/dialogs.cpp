@@ -1,5 +1,6 @@
 #include "ui/dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <atomic>
@@ -72,6 +73,13 @@ class QtDialogs : public Dialogs {
     QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return text;
+  }
+
+  std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override {
+    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
   }
 };
 

@@ -22,6 +22,9 @@ class Dialogs {
   // nullopt when cancelled.
   virtual std::optional<QString> Input(QWidget* parent, const QString& caption,
                                        const QString& prompt, const QString& initial) = 0;
+  // The path to save to; nullopt when cancelled. `filter` as QFileDialog takes it.
+  virtual std::optional<QString> SaveFile(QWidget* parent, const QString& caption,
+                                          const QString& suggested, const QString& filter) = 0;
 };
 
 // The dialogs in use: real Qt dialogs unless a test installed others.

@@ -27,6 +27,22 @@ std::optional<QString> ScriptedDialogs::Input(QWidget*, const QString& caption,
   return initial;
 }
 
+std::optional<QString> ScriptedDialogs::SaveFile(QWidget*, const QString& caption,
+                                                 const QString& suggested, const QString&) {
+  std::lock_guard lock(mutex_);
+  seen_.push_back({Icon::kNone, caption, suggested, Buttons::kOkCancel});
+  if (save_files_.empty()) return std::nullopt;
+  auto [chosen, path] = save_files_.front();
+  save_files_.pop_front();
+  if (!chosen) return std::nullopt;
+  return path;
+}
+
+void ScriptedDialogs::QueueSaveFile(std::optional<QString> path) {
+  std::lock_guard lock(mutex_);
+  save_files_.emplace_back(path.has_value(), path.value_or(QString()));
+}
+
 void ScriptedDialogs::QueueAnswer(Answer a) {
   std::lock_guard lock(mutex_);
   answers_.push_back(a);

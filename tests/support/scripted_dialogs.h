@@ -25,9 +25,14 @@ class ScriptedDialogs : public Dialogs {
              Buttons buttons) override;
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                const QString& initial) override;
+  // Answers from QueueSaveFile; without one, cancelled (a test never writes where a real
+  // user's files are).
+  std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override;
 
   void QueueAnswer(Answer a);
   void QueueInput(std::optional<QString> text);
+  void QueueSaveFile(std::optional<QString> path);
   std::vector<Shown> Seen() const;
   std::vector<QString> Texts() const;
   void ClearSeen();
@@ -35,7 +40,8 @@ class ScriptedDialogs : public Dialogs {
  private:
   mutable std::mutex mutex_;
   std::deque<Answer> answers_;
-  std::deque<std::pair<bool, QString>> inputs_;  // accepted?, text
+  std::deque<std::pair<bool, QString>> inputs_;      // accepted?, text
+  std::deque<std::pair<bool, QString>> save_files_;  // chosen?, path
   std::vector<Shown> seen_;
 };
 

@@ -1,0 +1,83 @@
+#include "app/order_actions.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPoint>
+
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "delivery/shop.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+
+OrderActions::OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
+                           std::function<void()> deliver_now, QWidget* dialog_parent,
+                           QObject* parent)
+    : QObject(parent),
+      shop_(shop),
+      window_(std::move(window)),
+      deliver_now_(std::move(deliver_now)),
+      dialog_parent_(dialog_parent) {}
+
+void OrderActions::Settle(bool ok, const std::string& gbk_message, bool deliver) {
+  if (!ok) {
+    ShowMessage(dialog_parent_, FromGbk(gbk_message), {}, Dialogs::Icon::kWarning);
+    return;
+  }
+  emit changed();
+  if (deliver && deliver_now_) deliver_now_();
+}
+
+void OrderActions::Resend(const std::string& serial) {
+  // A second mail to a buyer who has the goods is the seller's call, not a slip of the mouse.
+  std::optional<LedgerEntry> entry = shop_.ledger().Find(serial);
+  if (entry && entry->state == BillState::kSent &&
+      CurrentDialogs().Ask(
+          dialog_parent_, Dialogs::Icon::kQuestion, {},
+          QStringLiteral("这笔账单已经发送成功，确定再发送一次吗？\n%1").arg(FromGbk(serial)),
+          Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
+    return;
+  }
+  ActionOutcome r = shop_.Resend(serial, *window_);
+  Settle(r.ok, r.message, true);
+}
+
+void OrderActions::ResendTo(const std::string& serial) {
+  std::optional<LedgerEntry> entry = shop_.ledger().Find(serial);
+  std::optional<QString> address =
+      CurrentDialogs().Input(dialog_parent_, QStringLiteral("发送到其他邮箱"),
+                             QStringLiteral("把账单 %1 的发货邮件发送到：").arg(FromGbk(serial)),
+                             entry ? FromGbk(entry->recipient) : QString());
+  if (!address) return;
+  ActionOutcome r = shop_.ResendTo(serial, ToGbk(*address), *window_);
+  Settle(r.ok, r.message, true);
+}
+
+void OrderActions::MarkHandled(const std::string& serial) {
+  ActionOutcome r = shop_.MarkHandled(serial, *window_);
+  Settle(r.ok, r.message, false);
+}
+
+void OrderActions::CopySerial(const std::string& serial) {
+  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(FromGbk(serial));
+  window_->AppendLog(FAHUO_GBK("已复制流水号：") + serial + "\r\n");
+}
+
+std::unique_ptr<QMenu> OrderActions::MakeMenu(const std::string& serial, QWidget* parent) {
+  auto menu = std::make_unique<QMenu>(parent);
+  menu->addAction(QStringLiteral("重新发送"), this, [this, serial] { Resend(serial); });
+  menu->addAction(QStringLiteral("发送到其他邮箱…"), this, [this, serial] { ResendTo(serial); });
+  menu->addAction(QStringLiteral("标记为已处理"), this, [this, serial] { MarkHandled(serial); });
+  menu->addSeparator();
+  menu->addAction(QStringLiteral("复制流水号"), this, [this, serial] { CopySerial(serial); });
+  return menu;
+}
+
+void OrderActions::ShowMenu(const QPoint& global_pos, const std::string& serial) {
+  std::unique_ptr<QMenu> menu = MakeMenu(serial, dialog_parent_);
+  menu->exec(global_pos);
+}
+
+}  // namespace fahuo

@@ -1,0 +1,106 @@
+#include "app/record_model.h"
+
+#include <QColor>
+#include <algorithm>
+
+#include "delivery/bill_state_text.h"
+#include "delivery/record_rows.h"
+
+namespace fahuo {
+
+RecordModel::RecordModel(Ledger& ledger, QObject* parent)
+    : QAbstractTableModel(parent), ledger_(ledger) {
+  SetFilter({});
+}
+
+std::vector<LedgerEntry> RecordModel::ReadBelow(size_t limit) const {
+  LedgerFilter page = filter_;
+  page.below_seq = rows_.empty() ? 0 : rows_.back().seq;
+  return ledger_.Page(page, 0, limit);
+}
+
+void RecordModel::SetFilter(const LedgerFilter& filter) {
+  filter_ = filter;
+  filter_.below_seq = 0;
+  beginResetModel();
+  rows_.clear();
+  total_ = ledger_.Count(filter_);
+  rows_ = ReadBelow(kPageRows);
+  exhausted_ = rows_.size() < static_cast<size_t>(kPageRows);
+  endResetModel();
+}
+
+void RecordModel::Reload() {
+  const size_t keep = std::max(rows_.size(), static_cast<size_t>(kPageRows));
+  beginResetModel();
+  rows_.clear();
+  total_ = ledger_.Count(filter_);
+  rows_ = ReadBelow(keep);
+  exhausted_ = rows_.size() < keep;
+  endResetModel();
+}
+
+const LedgerEntry* RecordModel::EntryAt(int row) const {
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return nullptr;
+  return &rows_[static_cast<size_t>(row)];
+}
+
+int RecordModel::RowOfSerial(const std::string& serial) const {
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].bill.流水号 == serial) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int RecordModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int RecordModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(kRecordColumns.size());
+}
+
+QVariant RecordModel::data(const QModelIndex& index, int role) const {
+  const LedgerEntry* e = EntryAt(index.row());
+  if (!e || index.column() < 0) return {};
+  const size_t column = static_cast<size_t>(index.column());
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return QString::fromStdString(RecordCell(*e, column));
+    case Qt::ForegroundRole:
+      if (column == 6) return QColor::fromRgb(StateColour(e->state));
+      return {};
+    case Qt::TextAlignmentRole:
+      if (column == 2 || column == 7) return int(Qt::AlignRight | Qt::AlignVCenter);
+      return {};
+    default:
+      return {};
+  }
+}
+
+QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+      static_cast<size_t>(section) >= kRecordColumns.size()) {
+    return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  const std::string_view name = kRecordColumns[static_cast<size_t>(section)];
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+bool RecordModel::canFetchMore(const QModelIndex& parent) const {
+  return !parent.isValid() && !exhausted_;
+}
+
+void RecordModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || exhausted_) return;
+  std::vector<LedgerEntry> more = ReadBelow(kPageRows);
+  exhausted_ = more.size() < static_cast<size_t>(kPageRows);
+  if (more.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
+  for (LedgerEntry& e : more) rows_.push_back(std::move(e));
+  endInsertRows();
+}
+
+}  // namespace fahuo

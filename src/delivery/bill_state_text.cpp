@@ -1,0 +1,101 @@
+#include "delivery/bill_state_text.h"
+
+#include <ctime>
+
+namespace fahuo {
+
+std::string_view StateLabel(BillState state) {
+  switch (state) {
+    case BillState::kBaseline:
+      return "基线";
+    case BillState::kPending:
+      return "等待发送";
+    case BillState::kSending:
+      return "正在发送";
+    case BillState::kSent:
+      return "已发送";
+    case BillState::kRetrying:
+      return "等待重试";
+    case BillState::kFailed:
+      return "发送失败";
+    case BillState::kSkipped:
+      return "已跳过";
+    case BillState::kHeld:
+      return "待确认";
+    case BillState::kHandled:
+      return "已处理";
+    case BillState::kUnknown:
+      return "状态不明";
+  }
+  return "状态不明";
+}
+
+std::string StateText(const LedgerEntry& entry) {
+  std::string text(StateLabel(entry.state));
+  if (entry.state != BillState::kSkipped) return text;
+  const std::string& why = entry.skip_reason;
+  const char* reason = why == skip::kNoNote           ? "没有留言"
+                       : why == skip::kNotQq          ? "不是QQ号码"
+                       : why == skip::kInvalidAddress ? "邮箱地址无效"
+                       : why == skip::kNoRule         ? "没有匹配的规则"
+                       : why == skip::kBadAmount      ? "金额无法识别"
+                                                      : nullptr;
+  if (reason) text += std::string("：") + reason;
+  return text;
+}
+
+const std::vector<BillState>& SellerStates() {
+  static const std::vector<BillState> states = {BillState::kFailed, BillState::kSkipped,
+                                                BillState::kHeld, BillState::kUnknown,
+                                                BillState::kRetrying};
+  return states;
+}
+
+bool NeedsSeller(BillState state) {
+  for (BillState s : SellerStates()) {
+    if (s == state) return true;
+  }
+  return false;
+}
+
+const std::vector<BillState>& FilterStates() {
+  static const std::vector<BillState> states = {
+      BillState::kSent,     BillState::kPending, BillState::kSending, BillState::kRetrying,
+      BillState::kFailed,   BillState::kSkipped, BillState::kHeld,    BillState::kHandled,
+      BillState::kBaseline, BillState::kUnknown};
+  return states;
+}
+
+uint32_t StateColour(BillState state) {
+  switch (state) {
+    case BillState::kSent:
+      return 0x1B7A34;  // green: done
+    case BillState::kPending:
+    case BillState::kSending:
+      return 0x1F5FBF;  // blue: on its way
+    case BillState::kRetrying:
+      return 0xB06000;  // amber: will be tried again
+    case BillState::kFailed:
+      return 0xC62828;  // red: the seller must act
+    case BillState::kSkipped:
+    case BillState::kUnknown:
+      return 0xA0461E;  // brown: the seller should look
+    case BillState::kHeld:
+      return 0x7B2FA8;  // purple: waits for an answer
+    case BillState::kHandled:
+    case BillState::kBaseline:
+      return 0x707070;  // grey: nothing to do
+  }
+  return 0x000000;
+}
+
+std::string FormatSeenTime(int64_t unix_seconds) {
+  const std::time_t t = static_cast<std::time_t>(unix_seconds);
+  std::tm local{};
+  if (!localtime_r(&t, &local)) return {};
+  char text[32];
+  const size_t n = std::strftime(text, sizeof text, "%Y.%m.%d %H:%M", &local);
+  return std::string(text, n);
+}
+
+}  // namespace fahuo

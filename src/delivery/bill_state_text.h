@@ -1,0 +1,34 @@
+#pragma once
+// How a bill's delivery state reads and looks in the seller's lists (the main bill list and
+// the delivery record share it). Texts are UTF-8: they go straight to the window.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "delivery/ledger.h"
+
+namespace fahuo {
+
+// The state's Chinese name ("已发送", "等待发送", ...).
+std::string_view StateLabel(BillState state);
+
+// What the list shows for an entry: its state's name; for a skipped bill the reason too
+// ("已跳过：没有留言").
+std::string StateText(const LedgerEntry& entry);
+
+// The states that wait for the seller to look at them (failed, skipped, held, unknown,
+// retrying).
+bool NeedsSeller(BillState state);
+const std::vector<BillState>& SellerStates();
+
+// Every state, in the order a state filter offers them.
+const std::vector<BillState>& FilterStates();
+
+// A text colour for the state, 0xRRGGBB, readable on a light background.
+uint32_t StateColour(BillState state);
+
+// A time of first sight as the lists show it: "yyyy.MM.dd HH:mm", local time.
+std::string FormatSeenTime(int64_t unix_seconds);
+
+}  // namespace fahuo

@@ -1,0 +1,123 @@
+// The seller's actions on one bill: send it again, send it elsewhere, settle it by hand.
+#include "delivery/recipient.h"
+#include "delivery/shop.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+const std::string& Eol() {
+  static const std::string eol = "\r\n";
+  return eol;
+}
+
+// Clears the busy flag on every way out.
+class BusyGuard {
+ public:
+  explicit BusyGuard(std::atomic<bool>& flag) : flag_(flag) {}
+  ~BusyGuard() { flag_.store(false); }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+ActionOutcome Refused(const std::string& gbk_message) { return {false, gbk_message}; }
+
+std::string Trimmed(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+}  // namespace
+
+ActionOutcome Shop::Requeue(const std::string& serial, const std::string* address,
+                            DeliveryWindow& window) {
+  const std::optional<LedgerEntry> found = ledger_.Find(serial);
+  if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
+  if (found->state == BillState::kSending) {
+    return Refused(FAHUO_GBK("这笔账单正在发送，邮件可能已经发出，请稍后再看：") + serial);
+  }
+  LedgerEntry e = *found;
+  e.state = BillState::kPending;
+  e.next_try = 0;
+  e.last_error.clear();
+  e.skip_reason.clear();
+  // An empty rule with a recipient: the delivery matches the rule anew and keeps the address.
+  e.rule_subject.clear();
+  e.rule_body.clear();
+  if (address) e.recipient = *address;
+  switch (ledger_.UpdateIfUnchanged(e, *found)) {
+    case Ledger::UpdateResult::kWritten:
+      break;
+    case Ledger::UpdateResult::kChanged:
+      return Refused(FAHUO_GBK("这笔账单刚刚有了变化，请再试一次：") + serial);
+    case Ledger::UpdateResult::kFailed:
+      return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(ledger_.LastError()));
+  }
+  if (address) {
+    window.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
+  } else {
+    window.AppendLog(FAHUO_GBK("重新发送：") + serial + FAHUO_GBK("（由卖家操作）") + Eol());
+  }
+  window.BillsChanged();
+  return {true, {}};
+}
+
+ActionOutcome Shop::Resend(const std::string& serial, DeliveryWindow& window) {
+  return Requeue(serial, nullptr, window);
+}
+
+ActionOutcome Shop::ResendTo(const std::string& serial, const std::string& address,
+                             DeliveryWindow& window) {
+  const std::string typed = Trimmed(address);
+  if (!IsMailbox(typed)) return Refused(FAHUO_GBK("邮箱地址无效：") + typed);
+  return Requeue(serial, &typed, window);
+}
+
+ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& window) {
+  const std::optional<LedgerEntry> found = ledger_.Find(serial);
+  if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
+  switch (found->state) {
+    case BillState::kSending:
+      return Refused(FAHUO_GBK("这笔账单正在发送，邮件可能已经发出，请稍后再看：") + serial);
+    case BillState::kSent:
+      // "Handled" would hide that the buyer has the goods.
+      return Refused(FAHUO_GBK("这笔账单已经发送成功，无需标记为已处理：") + serial);
+    case BillState::kHandled:
+      return {true, {}};
+    default:
+      break;
+  }
+  LedgerEntry e = *found;
+  e.state = BillState::kHandled;
+  e.next_try = 0;
+  switch (ledger_.UpdateIfUnchanged(e, *found)) {
+    case Ledger::UpdateResult::kWritten:
+      break;
+    case Ledger::UpdateResult::kChanged:
+      return Refused(FAHUO_GBK("这笔账单刚刚有了变化，请再试一次：") + serial);
+    case Ledger::UpdateResult::kFailed:
+      return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(ledger_.LastError()));
+  }
+  window.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
+  window.BillsChanged();
+  return {true, {}};
+}
+
+bool Shop::DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
+                         const DeliveryServices& given) {
+  if (busy_.exchange(true)) return false;
+  BusyGuard release(busy_);
+  try {
+    if (!stopping_.load()) DeliverDue(account, window, WithDefaultServices(given));
+  } catch (...) {
+    // Runs on a worker thread: nothing may escape. The ledger keeps every bill's state.
+  }
+  return true;
+}
+
+}  // namespace fahuo

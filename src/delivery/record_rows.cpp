@@ -1,0 +1,104 @@
+#include "delivery/record_rows.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "delivery/bill_state_text.h"
+#include "platform/file_replace.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "-98.00", "+ 98.00": a spreadsheet reads these as numbers, not formulas.
+bool PlainSignedNumber(std::string_view text) {
+  size_t i = 1;
+  if (i < text.size() && text[i] == ' ') ++i;
+  const size_t digits = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  if (i == digits) return false;
+  if (i < text.size() && text[i] == '.') {
+    const size_t fraction = ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i == fraction) return false;
+  }
+  return i == text.size();
+}
+
+constexpr size_t kExportChunk = 2000;
+
+}  // namespace
+
+std::string RecordCell(const LedgerEntry& e, size_t column) {
+  switch (column) {
+    case 0:
+      return FormatSeenTime(e.first_seen);
+    case 1:
+      return GbkToUtf8(e.bill.流水号);
+    case 2:
+      return GbkToUtf8(e.bill.金额);
+    case 3:
+      return GbkToUtf8(e.bill.名称);
+    case 4:
+      return GbkToUtf8(e.recipient);
+    case 5:
+      return GbkToUtf8(e.rule_subject);
+    case 6:
+      return StateText(e);
+    case 7:
+      return std::to_string(e.attempts);
+    case 8:
+      return GbkToUtf8(e.last_error);
+    default:
+      return {};
+  }
+}
+
+std::string CsvField(std::string_view utf8) {
+  std::string field;
+  if (!utf8.empty() && std::strchr("=+-@\t\r", utf8.front()) &&
+      !((utf8.front() == '+' || utf8.front() == '-') && PlainSignedNumber(utf8))) {
+    field = "'";
+  }
+  field += utf8;
+  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string quoted = "\"";
+  for (char c : field) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std::string& path) {
+  CsvExportResult result;
+  std::string csv = "\xEF\xBB\xBF";
+  for (size_t c = 0; c < kRecordColumns.size(); ++c) {
+    csv += (c ? "," : "") + CsvField(kRecordColumns[c]);
+  }
+  csv += "\r\n";
+  // By key, so that bills coming in meanwhile neither shift nor repeat rows.
+  filter.below_seq = 0;
+  for (;;) {
+    std::vector<LedgerEntry> page = ledger.Page(filter, 0, kExportChunk);
+    for (const LedgerEntry& e : page) {
+      for (size_t c = 0; c < kRecordColumns.size(); ++c) {
+        csv += (c ? "," : "") + CsvField(RecordCell(e, c));
+      }
+      csv += "\r\n";
+    }
+    result.rows += page.size();
+    if (page.size() < kExportChunk) break;
+    filter.below_seq = page.back().seq;
+  }
+  if (!ReplaceFileWith(path, csv, 0644)) {
+    result.error = std::strerror(errno);
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace fahuo
