@@ -67,20 +67,23 @@ void MailTestActions::SetRunning(QPushButton* clicked, bool running) {
   }
 }
 
-void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work) {
+void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work,
+                              QWidget* box_parent, std::function<void()> done) {
   SetRunning(clicked, true);
-  PostToUi(worker_, [this, work = std::move(work)] {
+  QPointer<QWidget> parent = box_parent ? box_parent : window_.data();
+  PostToUi(worker_, [this, work = std::move(work), parent, done = std::move(done)] {
     Answer answer;
     try {
       answer = work();
     } catch (...) {
       answer.text = FAHUO_GBK("连接邮箱服务器失败");
     }
-    PostToUi(this, [this, answer = std::move(answer)] {
-      ShowMessage(window_, FromGbk(answer.text));
+    PostToUi(this, [this, answer = std::move(answer), parent, done] {
+      ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer.text));
       // After the box, and on the worker: the UI never waits for the mail client.
       if (answer.disconnect_after_box) PostToUi(worker_, [] { mail::Disconnect(); });
       SetRunning(nullptr, false);
+      if (done) done();
       emit TestFinished();
     });
   });
@@ -103,6 +106,22 @@ void MailTestActions::SendTestMail() {
   RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)] {
     return Answer{RunTestMail(account, recipient)};
   });
+}
+
+void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& account,
+                                  std::string subject, std::string body,
+                                  std::function<void()> done) {
+  if (running_) {
+    ShowMessage(box_parent, QStringLiteral("邮件测试进行中，请稍后再试"));
+    if (done) done();
+    return;
+  }
+  RunTest(
+      nullptr,
+      [account, subject = std::move(subject), body = std::move(body)] {
+        return Answer{RunPreviewMail(account, subject, body)};
+      },
+      box_parent, std::move(done));
 }
 
 void MailTestActions::ShowTips() { ShowMessage(window_, kTipsText, kTipsCaption); }

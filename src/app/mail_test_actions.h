@@ -5,6 +5,7 @@
 #include <QString>
 #include <QThread>
 #include <functional>
+#include <string>
 
 #include "delivery/mail_setup.h"
 
@@ -31,6 +32,15 @@ class MailTestActions : public QObject {
   // True from a test's click until its answer box is closed.
   bool TestRunning() const { return running_; }
 
+  // The account in the three fields (GBK).
+  MailAccount ReadAccount() const;
+
+  // Mails a rule's filled `subject` and `body` (GBK) from `account` to its own address, on
+  // the worker like the tests; the answer box comes over `box_parent` (the window when that
+  // is gone), then `done` runs. While a test runs it says so and calls `done` at once.
+  void SendPreview(QWidget* box_parent, const MailAccount& account, std::string subject,
+                   std::string body, std::function<void()> done);
+
  public slots:
   void TestConnection();  // 按钮_连接
   void SendTestMail();    // 按钮_发送
@@ -45,9 +55,10 @@ class MailTestActions : public QObject {
     std::string text;  // GBK, for the box
     bool disconnect_after_box = false;
   };
-  MailAccount ReadAccount() const;
-  // Runs `work` on the worker, then shows its answer on the UI thread.
-  void RunTest(QPushButton* clicked, std::function<Answer()> work);
+  // Runs `work` on the worker, then shows its answer on the UI thread (over `box_parent`
+  // when given and still there) and calls `done`.
+  void RunTest(QPushButton* clicked, std::function<Answer()> work, QWidget* box_parent = nullptr,
+               std::function<void()> done = {});
   void SetRunning(QPushButton* clicked, bool running);
 
   QPointer<QWidget> window_;

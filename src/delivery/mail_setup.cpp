@@ -27,6 +27,17 @@ std::string ConnectFailedText() {
   return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(mail::LastConnectError());
 }
 
+// Connects with the account and sends one mail; the text for the box.
+std::string SendNow(const MailAccount& account, const std::string& subject, const std::string& body,
+                    const std::string& recipient, const std::string& success) {
+  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
+    return ConnectFailedText();
+  }
+  const std::string error = mail::Send(subject, body, recipient, account.user);
+  if (error.empty()) return success;
+  return FAHUO_GBK("发送失败") + error + "\n" + MailFailureReason(error);
+}
+
 }  // namespace
 
 std::string MailFailureReason(std::string_view error) {
@@ -66,14 +77,15 @@ ConnectionCheck CheckMailConnection(const MailAccount& account) {
 }
 
 std::string RunTestMail(const MailAccount& account, const std::string& recipient) {
-  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
-    return ConnectFailedText();
-  }
-  const std::string error =
-      mail::Send(FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"), recipient,
-                 account.user);
-  if (error.empty()) return FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到");
-  return FAHUO_GBK("发送失败") + error + "\n" + MailFailureReason(error);
+  return SendNow(account, FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
+                 recipient, FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到"));
+}
+
+std::string RunPreviewMail(const MailAccount& account, const std::string& subject,
+                           const std::string& body) {
+  return SendNow(account, subject, body, account.user,
+                 FAHUO_GBK("预览邮件已发送到 ") + account.user + FAHUO_GBK("，请查收") + "\n" +
+                     FAHUO_GBK("标题：") + subject);
 }
 
 }  // namespace fahuo

@@ -33,6 +33,12 @@ ConnectionCheck CheckMailConnection(const MailAccount& account);
 // its reason on a line below. The connection stays open afterwards.
 std::string RunTestMail(const MailAccount& account, const std::string& recipient);
 
+// Sends `subject` and `body` (GBK, a rule filled with a sample order) from the account to the
+// account's own address, so the seller sees what a buyer gets. The texts are RunTestMail's
+// but for success: "预览邮件已发送到 <address>，请查收", and the subject on a line below.
+std::string RunPreviewMail(const MailAccount& account, const std::string& subject,
+                           const std::string& body);
+
 // Why a mail action failed, in the seller's words (GBK): "认证失败（QQ 邮箱请使用授权码）",
 // "无法连接服务器", "安全连接失败", "收件人被拒绝", or "邮件服务器报告错误" for anything else.
 // `error` is the mail client's text (LastConnectError, or what Send returned): the server's

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "delivery/shop.h"
 #include "platform/mail_client.h"
 #include "platform/program_folder.h"
+#include "rules/qt/rules_window.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -187,6 +189,35 @@ TEST_F(MailTestActionsTest, FailedConnectDuringTestMailShowsOnlyTheConnectFailur
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_TRUE(texts[1].startsWith(kConnectFailed + "\n")) << texts[1].toStdString();
   EXPECT_TRUE(Mails().empty());
+}
+
+TEST_F(MailTestActionsTest, RulePreviewArrivesFilledAtTheSellersAddress) {
+  RulesWindow rules;
+  rules.SetPreviewHooks([this] { return actions_.ReadAccount(); },
+                        [this, &rules](const MailAccount& account, std::string subject,
+                                       std::string body, std::function<void()> done) {
+                          actions_.SendPreview(&rules, account, std::move(subject), std::move(body),
+                                               std::move(done));
+                        });
+  rules.findChild<QLineEdit*>(QStringLiteral("编辑框_最小金额"))->setText(QStringLiteral("1"));
+  rules.findChild<QLineEdit*>(QStringLiteral("编辑框_最大金额"))->setText(QStringLiteral("1"));
+  rules.findChild<QLineEdit*>(QStringLiteral("编辑框_标题"))
+      ->setText(QStringLiteral("订单{流水号}"));
+  rules.findChild<QPlainTextEdit*>(QStringLiteral("编辑框_内容"))
+      ->setPlainText(QStringLiteral("备注{备注}"));
+  Click(*rules.findChild<QPushButton*>(QStringLiteral("按钮_发送预览")));
+  auto texts = Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], QStringLiteral("预览邮件已发送到 seller@example.com，请查收\n"
+                                     "标题：订单20261208200040011100000000000001"));
+  auto mails = Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_NE(mails[0].find(R"("rcpt_tos": ["seller@example.com"])"), std::string::npos);
+  EXPECT_NE(mails[0].find(R"("subject": "订单20261208200040011100000000000001")"),
+            std::string::npos)
+      << mails[0];
+  EXPECT_NE(mails[0].find(R"("body": "备注12345678")"), std::string::npos);
+  EXPECT_TRUE(rules.findChild<QPushButton*>(QStringLiteral("按钮_发送预览"))->isEnabled());
 }
 
 TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {

@@ -14,7 +14,10 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "rules/rule_table.h"
 #include "scripted_dialogs.h"
@@ -361,8 +364,52 @@ TEST_F(RulesWindowTest, HelpExplainsRanges) {
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].caption, QStringLiteral("设置规则"));
   EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("根据不同的金额来识别来发送不同的邮件")));
-  EXPECT_TRUE(seen[0].text.endsWith(QStringLiteral("与其它设置不干涉即可。")));
+  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("与其它设置不干涉即可。")));
+  EXPECT_TRUE(seen[0].text.contains(
+      QStringLiteral("{流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换")));
+  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("不认识的花括号按原样发送")));
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
+  EXPECT_TRUE(Child<QLineEdit>(w, "编辑框_标题")->toolTip().contains(QStringLiteral("{备注}")));
+}
+
+TEST_F(RulesWindowTest, SendPreviewFillsTheRuleWithASampleOrderForTheSeller) {
+  RulesWindow w;
+  QPushButton* preview = Child<QPushButton>(w, "按钮_发送预览");
+  EXPECT_FALSE(preview->isEnabled()) << "no mail account handed in yet";
+  struct Sent {
+    std::string user, subject, body;
+  };
+  std::vector<Sent> sent;
+  std::function<void()> finish;
+  w.SetPreviewHooks(
+      [] {
+        return MailAccount{"smtp.example.com", "seller@example.com", "code"};
+      },
+      [&](const MailAccount& a, std::string subject, std::string body, std::function<void()> done) {
+        sent.push_back({a.user, GbkToUtf8(subject), GbkToUtf8(body)});
+        finish = std::move(done);
+      });
+  ASSERT_TRUE(preview->isEnabled());
+
+  // Without a selection: the edit boxes' rule.
+  Type(w, {"1", "1", "订单{流水号}：{金额}元 {日期}", "{名称}您好，备注{备注}，对方{对方}{未知}"});
+  Click(w, "按钮_发送预览");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].user, "seller@example.com");
+  EXPECT_EQ(sent[0].subject, "订单20261208200040011100000000000001：1.00元 2026.12.08 22:20");
+  EXPECT_EQ(sent[0].body, "示例买家您好，备注12345678，对方buyer@example.com{未知}");
+  EXPECT_FALSE(preview->isEnabled()) << "one preview at a time";
+  finish();
+  EXPECT_TRUE(preview->isEnabled());
+
+  // A selected row wins over the edit boxes.
+  Click(w, "按钮_添加");
+  Type(w, {"2", "2", "{金额}", "b"});
+  Select(w, 0);
+  Click(w, "按钮_发送预览");
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1].subject, "订单20261208200040011100000000000001：1.00元 2026.12.08 22:20");
+  EXPECT_TRUE(Messages().isEmpty());
 }
 
 }  // namespace

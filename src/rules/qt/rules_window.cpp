@@ -6,12 +6,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTreeWidget>
 #include <algorithm>
 #include <iterator>
 
+#include "capture/bill_record.h"
+#include "delivery/placeholders.h"
+#include "platform/gbk.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
@@ -28,6 +32,22 @@ const char kHelpText[] =
     "根据不同的金额来识别来发送不同的邮件，比如收到98元发泡妞教程;收到198元发网赚教程。"
     "例：泡妞教程98元可以设置最大最小都是98元或者最小设置一个小于98的，最大设置一个大于98的，"
     "与其它设置不干涉即可。";
+
+const char kPlaceholderHelp[] =
+    "邮件标题和内容中可以写 {流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换"
+    "成该订单的内容；不认识的花括号按原样发送。点“发送预览”可用一笔示例订单发一封给自己看看。";
+
+// The order 发送预览 fills a rule with, its fields as the records page gives them.
+BillRecord SampleBill() {
+  BillRecord bill;
+  bill.流水号 = "20261208200040011100000000000001";
+  bill.金额 = "+1.00";
+  bill.名称 = FAHUO_GBK("示例买家");
+  bill.对方 = "buyer@example.com";
+  bill.日期 = "2026.12.0822:20";  // the scraper glues date and time
+  bill.备注 = "12345678";
+  return bill;
+}
 
 const char kContactNotice[] = "问题反馈：请联系软件提供者";
 
@@ -102,9 +122,16 @@ void RulesWindow::BuildControls() {
   编辑框1->setReadOnly(true);
   按钮_上移 = MakeCaptioned<QPushButton>(this, "按钮_上移", 7, 544, 80, 28, "上移");
   按钮_下移 = MakeCaptioned<QPushButton>(this, "按钮_下移", 95, 544, 80, 28, "下移");
+  按钮_发送预览 = MakeCaptioned<QPushButton>(this, "按钮_发送预览", 183, 544, 80, 28, "发送预览");
+  按钮_发送预览->setEnabled(false);  // until the owner hands in the mail account
+  const QString placeholder_help = QString::fromUtf8(kPlaceholderHelp);
+  编辑框_标题->setToolTip(placeholder_help);
+  编辑框_内容->setToolTip(placeholder_help);
+  按钮_发送预览->setToolTip(placeholder_help);
 
   // Enter in an edit box must not press a button of the dialog (and close it).
-  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移}) {
+  for (QPushButton* b :
+       {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移, 按钮_发送预览}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
@@ -118,6 +145,7 @@ void RulesWindow::BuildControls() {
   connect(编辑框_内容, &QPlainTextEdit::textChanged, this, &RulesWindow::OnBodyChanged);
   connect(按钮_上移, &QPushButton::clicked, this, &RulesWindow::OnMoveUp);
   connect(按钮_下移, &QPushButton::clicked, this, &RulesWindow::OnMoveDown);
+  connect(按钮_发送预览, &QPushButton::clicked, this, &RulesWindow::OnSendPreview);
 }
 
 void RulesWindow::FillFromTable() {
@@ -319,7 +347,40 @@ void RulesWindow::OnSave() {
   accept();
 }
 
-void RulesWindow::OnHelp() { Inform(QString::fromUtf8(kHelpText), QStringLiteral("设置规则")); }
+void RulesWindow::OnHelp() {
+  Inform(
+      QString::fromUtf8(kHelpText) + QStringLiteral("\n\n") + QString::fromUtf8(kPlaceholderHelp),
+      QStringLiteral("设置规则"));
+}
+
+void RulesWindow::SetPreviewHooks(std::function<MailAccount()> account, PreviewSender send) {
+  preview_account_ = std::move(account);
+  send_preview_ = std::move(send);
+  按钮_发送预览->setEnabled(preview_account_ && send_preview_);
+}
+
+void RulesWindow::OnSendPreview() {
+  if (!preview_account_ || !send_preview_) return;
+  DeliveryRule rule;
+  const int row = CurrentSelection();
+  if (row >= 0) {
+    rule = ListedRules()[static_cast<size_t>(row)];
+  } else if (!ReadEntry(&rule)) {
+    return;
+  }
+  const MailAccount account = preview_account_();
+  if (account.user.empty()) {
+    Inform(QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"));
+    return;
+  }
+  const BillRecord sample = SampleBill();
+  按钮_发送预览->setEnabled(false);  // one preview at a time
+  QPointer<QPushButton> button = 按钮_发送预览;
+  send_preview_(account, ExpandPlaceholders(rule.subject, sample),
+                ExpandPlaceholders(rule.body, sample), [button] {
+                  if (button) button->setEnabled(true);
+                });
+}
 
 void RulesWindow::OnBodyChanged() {
   // QPlainTextEdit has no maximum length of its own; cut what goes beyond it.

@@ -2,8 +2,11 @@
 // The window in which the seller adds, changes, deletes and saves the delivery rules. Edits
 // live in its list until Save; closing it any other way discards them.
 #include <QDialog>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "delivery/mail_setup.h"
 #include "rules/delivery_rule.h"
 
 class QGroupBox;
@@ -28,6 +31,15 @@ class RulesWindow : public QDialog {
 
   // Closing with changes that were not saved asks whether to save them first.
   void reject() override;
+
+  // 发送预览 mails the selected rule (the edit boxes' rule without a selection), filled with
+  // a sample order, to the seller's own address. The window knows no mail account: its owner
+  // hands in the account of the main window's fields and the sending, which must not block
+  // the UI thread, shows its own answer and calls `done` on the UI thread when over. The
+  // button stays disabled until both are set.
+  using PreviewSender = std::function<void(const MailAccount& account, std::string subject,
+                                           std::string body, std::function<void()> done)>;
+  void SetPreviewHooks(std::function<MailAccount()> account, PreviewSender send);
 
  protected:
   // Ctrl+Tab types a tab into the body; Tab alone moves on to the next control.
@@ -56,6 +68,7 @@ class RulesWindow : public QDialog {
   void OnDelete();
   void OnSave();
   void OnHelp();
+  void OnSendPreview();
   void OnBodyChanged();
   void OnMoveUp() { MoveSelected(-1); }
   void OnMoveDown() { MoveSelected(1); }
@@ -79,6 +92,10 @@ class RulesWindow : public QDialog {
   // Below the list: the first matching rule wins, so the order matters.
   QPushButton* 按钮_上移 = nullptr;
   QPushButton* 按钮_下移 = nullptr;
+  QPushButton* 按钮_发送预览 = nullptr;
+
+  std::function<MailAccount()> preview_account_;
+  PreviewSender send_preview_;
 
   bool keep_old_table_ = false;
   bool changed_ = false;  // the list differs from the table
