@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QHeaderView>
 
+#include "delivery/bill_state_text.h"
 #include "ui/qt_text.h"
 
 namespace fahuo {
@@ -14,64 +15,16 @@ const int kWidths[BillListModel::kColumns] = {40, 120, 80, 100, 180, 100, 50, 80
 // Above this many new bills at once, one read of every state beats a look-up per bill.
 constexpr size_t kLookUpLimit = 256;
 
-bool NeedsSeller(BillState state) {
-  return state == BillState::kFailed || state == BillState::kSkipped || state == BillState::kHeld ||
-         state == BillState::kUnknown;
-}
-
-QString SkipText(const std::string& reason) {
-  if (reason == skip::kNoNote) return QStringLiteral("没有留言");
-  if (reason == skip::kNotQq) return QStringLiteral("不是QQ号码");
-  if (reason == skip::kInvalidAddress) return QStringLiteral("邮箱地址无效");
-  if (reason == skip::kNoRule) return QStringLiteral("没有匹配的规则");
-  if (reason == skip::kBadAmount) return QStringLiteral("金额无法识别");
-  return QString::fromStdString(reason);
-}
-
 QString MarkText(const Ledger::StateMark& mark) {
-  switch (mark.state) {
-    case BillState::kBaseline:
-      return QStringLiteral("基线");
-    case BillState::kPending:
-      return QStringLiteral("等待发送");
-    case BillState::kSending:
-      return QStringLiteral("正在发送");
-    case BillState::kSent:
-      return QStringLiteral("已发送");
-    case BillState::kRetrying:
-      return QStringLiteral("等待重试");
-    case BillState::kFailed:
-      return QStringLiteral("发送失败");
-    case BillState::kSkipped:
-      return QStringLiteral("已跳过：") + SkipText(mark.skip_reason);
-    case BillState::kHeld:
-      return QStringLiteral("待确认");
-    case BillState::kHandled:
-      return QStringLiteral("已处理");
-    case BillState::kUnknown:
-      return QStringLiteral("状态不明");
-  }
-  return {};
+  LedgerEntry entry;
+  entry.state = mark.state;
+  entry.skip_reason = mark.skip_reason;
+  return QString::fromStdString(StateText(entry));
 }
 
 QColor MarkColour(BillState state) {
-  switch (state) {
-    case BillState::kSent:
-      return QColor(0, 128, 0);
-    case BillState::kPending:
-    case BillState::kSending:
-    case BillState::kRetrying:
-      return QColor(200, 110, 0);
-    case BillState::kFailed:
-    case BillState::kSkipped:
-    case BillState::kHeld:
-    case BillState::kUnknown:
-      return QColor(200, 0, 0);
-    case BillState::kBaseline:
-    case BillState::kHandled:
-      return QColor(128, 128, 128);
-  }
-  return {};
+  const uint32_t rgb = StateColour(state);
+  return QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
 }
 
 }  // namespace

@@ -16,14 +16,18 @@
 #include "app/app_setup.h"
 #include "app/bill_list_model.h"
 #include "app/core/activity_log.h"
+#include "app/delivery_window_adapter.h"
 #include "app/mail_presets_menu.h"
 #include "app/mail_test_actions.h"
+#include "app/order_actions.h"
+#include "app/record_window.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
 #include "app/tray.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
 #include "capture/records_address.h"
+#include "delivery/bill_state_text.h"
 #include "delivery/shop.h"
 #include "platform/http_client.h"
 #include "platform/program_folder.h"
@@ -116,6 +120,16 @@ void MainWindow::WireParts() {
   run_control_ = new RunControl(this);
   mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
                                       编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
+  order_actions_ = new OrderActions(
+      shop_, MakeDeliveryWindow(this), [this] { run_control_->DeliverNow(); }, this, this);
+  connect(order_actions_, &OrderActions::changed, this, [this] { RedrawSelectedBills(); });
+  connect(超级列表框1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const QModelIndex index = 超级列表框1->indexAt(at);
+    const std::string serial = bill_model_->SerialAt(index.row());
+    if (index.isValid() && !serial.empty())
+      order_actions_->ShowMenu(超级列表框1->viewport()->mapToGlobal(at), serial);
+  });
+  connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
   MirrorCookies(超文本浏览框1->page()->profile());
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
   sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
@@ -299,8 +313,7 @@ void MainWindow::CountOrders() {
   const int64_t now = CurrentClock().UnixSeconds();
   Ledger& ledger = shop_.ledger();
   sent_today_ = ledger.CountSentSince(StartOfDay(now));
-  need_seller_ = ledger.CountWithStates(
-      {BillState::kFailed, BillState::kSkipped, BillState::kHeld, BillState::kUnknown});
+  need_seller_ = ledger.CountWithStates(SellerStates());
 }
 
 void MainWindow::ShowStatusLine() {
@@ -385,8 +398,16 @@ bool MainWindow::OpenOrRecreateBillTable() {
 
 void MainWindow::AppendLog(const std::string& gbk_entry) { TheActivityLog().Append(gbk_entry); }
 
+void MainWindow::OpenRecordWindow() {
+  if (!record_window_) record_window_ = new RecordWindow(shop_, order_actions_, this);
+  record_window_->show();
+  record_window_->raise();
+  record_window_->activateWindow();
+}
+
 void MainWindow::RedrawSelectedBills() {
   bill_model_->Sync();
+  if (record_window_ && record_window_->isVisible()) record_window_->Reload();
   CountOrders();
   ShowStatusLine();
 }
@@ -400,6 +421,13 @@ void MainWindow::ShowSelectedList() {
 void MainWindow::OpenRulesWindow() {
   RulesWindow window(this);
   window.setWindowModality(Qt::ApplicationModal);
+  // 发送预览 mails over the account in the panel's fields, on the mail tests' worker.
+  window.SetPreviewHooks([this] { return mail_actions_->ReadAccount(); },
+                         [this, &window](const MailAccount& account, std::string subject,
+                                         std::string body, std::function<void()> done) {
+                           mail_actions_->SendPreview(&window, account, std::move(subject),
+                                                      std::move(body), std::move(done));
+                         });
   window.exec();
 }
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -27,6 +28,8 @@ class MailTestActions;
 class SignInWatch;
 class Shop;
 class BillListModel;
+class OrderActions;
+class RecordWindow;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -103,6 +106,7 @@ class MainWindow : public QWidget {
   SignInWatch* sign_in_watch() const { return sign_in_watch_; }
   RecordTable& bill_table() { return bill_table_; }
   BillListModel* bill_model() const { return bill_model_; }
+  OrderActions* order_actions() const { return order_actions_; }
 
  signals:
   // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
@@ -116,6 +120,7 @@ class MainWindow : public QWidget {
   void BuildControls();
   void BuildPanel();
   void OpenRulesWindow();
+  void OpenRecordWindow();
   bool OpenOrRecreateBillTable();
 
   void WireParts();
@@ -134,6 +139,8 @@ class MainWindow : public QWidget {
   MailTestActions* mail_actions_ = nullptr;
   SignInWatch* sign_in_watch_ = nullptr;
   BillListModel* bill_model_ = nullptr;
+  OrderActions* order_actions_ = nullptr;
+  QPointer<RecordWindow> record_window_;
   QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
   QTimer* status_timer_ = nullptr;
   size_t sent_today_ = 0;

@@ -95,6 +95,27 @@ void RunControl::OnRefreshTick() {
       [pass = run_pass, window = delivery_window_, account = account_] { pass(*window, account); });
 }
 
+void RunControl::DeliverNow() {
+  const MailAccount account = running() ? account_
+                                        : MailAccount{ToGbk(window_->编辑框_邮箱服务器地址->text()),
+                                                      ToGbk(window_->编辑框_邮箱用户名->text()),
+                                                      ToGbk(window_->编辑框_邮箱密码->text())};
+  Shop* shop = shop_;
+  const bool posted = pass_worker_->TryPost(
+      [shop, window = delivery_window_, account] { shop->DeliverDueNow(account, *window); });
+  if (posted || shop_->Stopping()) {
+    deliver_now_tries_ = 0;
+    return;
+  }
+  // A pass is under way and has read its due bills already: try again shortly, for a
+  // minute at most (a pass is bounded by the network time-outs).
+  if (++deliver_now_tries_ > 120) {
+    deliver_now_tries_ = 0;
+    return;
+  }
+  QTimer::singleShot(500, this, [this] { DeliverNow(); });
+}
+
 void RunControl::OnElapsedTick() {
   ++elapsed_seconds_;
   window_->标签_时间->setText(QString::fromStdString(ElapsedCaption(elapsed_seconds_)));

@@ -25,6 +25,9 @@ class RunControl : public QObject {
   void OnRefreshTick();
   void OnElapsedTick();
   void OnKeepAliveTick();
+  // Mails the due bills now (after the seller resent one), over the account monitoring
+  // runs with, or the panel's fields when it is stopped. A pass under way is waited for.
+  void DeliverNow();
 
   bool running() const;
   int32_t elapsed_seconds() const { return elapsed_seconds_; }
@@ -47,6 +50,7 @@ class RunControl : public QObject {
   MailAccount account_;
   std::unique_ptr<Worker> pass_worker_;
   std::unique_ptr<Worker> keep_alive_worker_;
+  int deliver_now_tries_ = 0;
   int32_t elapsed_seconds_ = 0;                  // ElapsedSeconds
   std::optional<int64_t> last_keep_alive_tick_;  // LastKeepAliveTick; none sent yet
 };

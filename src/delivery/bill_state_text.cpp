@@ -46,8 +46,7 @@ std::string StateText(const LedgerEntry& entry) {
 
 const std::vector<BillState>& SellerStates() {
   static const std::vector<BillState> states = {BillState::kFailed, BillState::kSkipped,
-                                                BillState::kHeld, BillState::kUnknown,
-                                                BillState::kRetrying};
+                                                BillState::kHeld, BillState::kUnknown};
   return states;
 }
 

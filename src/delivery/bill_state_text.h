@@ -17,8 +17,8 @@ std::string_view StateLabel(BillState state);
 // ("已跳过：没有留言").
 std::string StateText(const LedgerEntry& entry);
 
-// The states that wait for the seller to look at them (failed, skipped, held, unknown,
-// retrying).
+// The states that wait for the seller: the program will not settle them by itself
+// (failed, skipped, held, unknown; a retrying bill is tried again on its own).
 bool NeedsSeller(BillState state);
 const std::vector<BillState>& SellerStates();
 
