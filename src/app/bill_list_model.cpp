@@ -169,6 +169,8 @@ QVariant BillListModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   if (!row.mark) return {};
+  // The state column may be scrolled out of view: every cell tells it on hover.
+  if (role == Qt::ToolTipRole) return MarkText(*row.mark);
   if (role == Qt::ForegroundRole && index.column() == kStateColumn)
     return QBrush(MarkColour(row.mark->state));
   // A bill that waits for the seller stands out over the whole row.

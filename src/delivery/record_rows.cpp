@@ -58,11 +58,19 @@ std::string RecordCell(const LedgerEntry& e, size_t column) {
 
 std::string CsvField(std::string_view utf8) {
   std::string field;
-  if (!utf8.empty() && std::strchr("=+-@\t\r", utf8.front()) &&
-      !((utf8.front() == '+' || utf8.front() == '-') && PlainSignedNumber(utf8))) {
+  // A long run of digits (a serial number) would be read as a number and lose its last
+  // digits; as a formula giving text it shows whole. Digits only, so nothing else can run.
+  const bool long_digits =
+      utf8.size() > 15 && utf8.find_first_not_of("0123456789") == std::string_view::npos;
+  if (long_digits) {
+    field = "=\"";
+    field += utf8;
+    field += "\"";
+  } else if (!utf8.empty() && std::strchr("=+-@\t\r", utf8.front()) &&
+             !((utf8.front() == '+' || utf8.front() == '-') && PlainSignedNumber(utf8))) {
     field = "'";
   }
-  field += utf8;
+  if (!long_digits) field += utf8;
   if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
   for (char c : field) {

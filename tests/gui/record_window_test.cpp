@@ -18,11 +18,11 @@
 
 #include "app/order_actions.h"
 #include "app/record_model.h"
-#include "scripted_dialogs.h"
-#include "ui/dialogs.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
+#include "scripted_dialogs.h"
 #include "test_support.h"
+#include "ui/dialogs.h"
 
 namespace fahuo {
 namespace {
@@ -178,6 +178,7 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   formula.bill.金额 = "-98.00";
   many.push_back(comma);
   many.push_back(formula);
+  many.push_back(Entry("2026120921001000004001000017", "y", BillState::kSent));
   Add(many);
   OrderActions actions(shop_, log_, {}, nullptr);
   RecordWindow window(shop_, &actions);
@@ -192,15 +193,18 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   const QString text = utf8.decode(QByteArray::fromStdString(bytes.substr(3)));
   ASSERT_FALSE(utf8.hasError());
   const QStringList lines = text.split(QStringLiteral("\r\n"));
-  ASSERT_EQ(lines.size(), 1 + 702 + 1);  // header, every row (not only those fetched), ""
+  ASSERT_EQ(lines.size(), 1 + 703 + 1);  // header, every row (not only those fetched), ""
   EXPECT_TRUE(lines.back().isEmpty());
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("时间,流水号,金额,名称,收件人")));
-  EXPECT_TRUE(lines[1].contains(QStringLiteral(",C2,-98.00,\"'=HYPERLINK(\"\"http://x\"\")\",")))
+  // A serial stays whole in a spreadsheet.
+  EXPECT_TRUE(lines[1].contains(QStringLiteral(",\"=\"\"2026120921001000004001000017\"\"\",")))
       << lines[1].toStdString();
-  EXPECT_TRUE(lines[2].contains(QStringLiteral(",C1,98.00,\"张三,李四\",")))
+  EXPECT_TRUE(lines[2].contains(QStringLiteral(",C2,-98.00,\"'=HYPERLINK(\"\"http://x\"\")\",")))
       << lines[2].toStdString();
-  EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",0,\"550 \"\"no\"\" such user\"")))
-      << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].contains(QStringLiteral(",C1,98.00,\"张三,李四\",")))
+      << lines[3].toStdString();
+  EXPECT_TRUE(lines[3].endsWith(QStringLiteral(",0,\"550 \"\"no\"\" such user\"")))
+      << lines[3].toStdString();
 
   // Filtered: only the shown rows.
   auto* states = Find<QComboBox>(window, "组合框_状态");
