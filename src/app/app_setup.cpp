@@ -25,6 +25,8 @@ void ConfigureApplication() {
   QApplication::setApplicationName(QStringLiteral("fahuo"));
   QApplication::setApplicationVersion(QStringLiteral(FAHUO_VERSION));
   QApplication::setWindowIcon(ProgramIcon());
+  // Lets a desktop (Wayland in particular) match the windows to the launcher fahuo.desktop.
+  QGuiApplication::setDesktopFileName(QStringLiteral("fahuo"));
   QApplication::setQuitOnLastWindowClosed(false);  // the window hides to the tray
 }
 
