@@ -9,6 +9,7 @@
 #include "delivery/placeholders.h"
 #include "delivery/recipient.h"
 #include "delivery/shop.h"
+#include "delivery/shop_internal.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"
 #include "platform/mail_client.h"
@@ -18,20 +19,8 @@
 namespace fahuo {
 namespace {
 
-const std::string& Eol() {
-  static const std::string eol = "\r\n";
-  return eol;
-}
-
-// Clears the busy flag on every way out of a pass.
-class BusyRelease {
- public:
-  explicit BusyRelease(std::atomic<bool>& flag) : flag_(flag) {}
-  ~BusyRelease() { flag_.store(false); }
-
- private:
-  std::atomic<bool>& flag_;
-};
+using shop_internal::BusyRelease;
+using shop_internal::Eol;
 
 std::string HeldPaymentsNotice(size_t held) {
   return FAHUO_GBK("有 ") + std::to_string(held) + FAHUO_GBK(" 笔付款是在发货程序未运行时收到的");

@@ -1,29 +1,32 @@
 // The seller's actions on one bill: send it again, send it elsewhere, settle it by hand.
+#include <optional>
+
 #include "delivery/recipient.h"
 #include "delivery/shop.h"
+#include "delivery/shop_internal.h"
 #include "platform/gbk.h"
 
 namespace fahuo {
 namespace {
 
-const std::string& Eol() {
-  static const std::string eol = "\r\n";
-  return eol;
-}
-
-// Clears the busy flag on every way out.
-class BusyGuard {
- public:
-  explicit BusyGuard(std::atomic<bool>& flag) : flag_(flag) {}
-  ~BusyGuard() { flag_.store(false); }
-  BusyGuard(const BusyGuard&) = delete;
-  BusyGuard& operator=(const BusyGuard&) = delete;
-
- private:
-  std::atomic<bool>& flag_;
-};
+using shop_internal::BusyRelease;
+using shop_internal::Eol;
 
 ActionOutcome Refused(const std::string& gbk_message) { return {false, gbk_message}; }
+
+// Why a seller's change did not reach the ledger; none when it did.
+std::optional<ActionOutcome> WriteRefused(Ledger::UpdateResult result, const std::string& serial,
+                                          Ledger& ledger) {
+  switch (result) {
+    case Ledger::UpdateResult::kWritten:
+      return std::nullopt;
+    case Ledger::UpdateResult::kChanged:
+      return Refused(FAHUO_GBK("这笔账单刚刚有了变化，请再试一次：") + serial);
+    case Ledger::UpdateResult::kFailed:
+      break;
+  }
+  return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(ledger.LastError()));
+}
 
 std::string Trimmed(const std::string& text) {
   const char* blanks = " \t\r\n";
@@ -50,14 +53,8 @@ ActionOutcome Shop::Requeue(const std::string& serial, const std::string* addres
   e.rule_subject.clear();
   e.rule_body.clear();
   if (address) e.recipient = *address;
-  switch (ledger_.UpdateIfUnchanged(e, *found)) {
-    case Ledger::UpdateResult::kWritten:
-      break;
-    case Ledger::UpdateResult::kChanged:
-      return Refused(FAHUO_GBK("这笔账单刚刚有了变化，请再试一次：") + serial);
-    case Ledger::UpdateResult::kFailed:
-      return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(ledger_.LastError()));
-  }
+  if (auto refused = WriteRefused(ledger_.UpdateIfUnchanged(e, *found), serial, ledger_))
+    return *refused;
   if (address) {
     window.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
   } else {
@@ -95,14 +92,8 @@ ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& windo
   LedgerEntry e = *found;
   e.state = BillState::kHandled;
   e.next_try = 0;
-  switch (ledger_.UpdateIfUnchanged(e, *found)) {
-    case Ledger::UpdateResult::kWritten:
-      break;
-    case Ledger::UpdateResult::kChanged:
-      return Refused(FAHUO_GBK("这笔账单刚刚有了变化，请再试一次：") + serial);
-    case Ledger::UpdateResult::kFailed:
-      return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(ledger_.LastError()));
-  }
+  if (auto refused = WriteRefused(ledger_.UpdateIfUnchanged(e, *found), serial, ledger_))
+    return *refused;
   window.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
   window.BillsChanged();
   return {true, {}};
@@ -111,7 +102,7 @@ ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& windo
 bool Shop::DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
                          const DeliveryServices& given) {
   if (busy_.exchange(true)) return false;
-  BusyGuard release(busy_);
+  BusyRelease release(busy_);
   try {
     if (!stopping_.load()) DeliverDue(account, window, WithDefaultServices(given));
   } catch (...) {
