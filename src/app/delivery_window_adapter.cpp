@@ -1,10 +1,11 @@
 #include "app/delivery_window_adapter.h"
 
 #include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <utility>
 
 #include "app/core/activity_log.h"
-#include "app/main_window.h"
-#include "app/tray.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
@@ -16,49 +17,59 @@ namespace {
 // open must not hold up the reading of pages).
 class QtDeliveryWindow : public DeliveryWindow {
  public:
-  explicit QtDeliveryWindow(MainWindow* window) : window_(window) {}
+  QtDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks)
+      : window_(window), hooks_(std::make_shared<const DeliveryWindowHooks>(std::move(hooks))) {}
 
   void AppendLog(const std::string& gbk_line) override { TheActivityLog().Append(gbk_line); }
 
   void ShowMessage(const std::string& gbk_text) override {
     const QString text = FromGbk(gbk_text);
-    Post([text](MainWindow* w) { fahuo::ShowMessage(w, text); });
+    Post([text](QWidget* w, const DeliveryWindowHooks&) { fahuo::ShowMessage(w, text); });
   }
   void BillsChanged() override {
-    Post([](MainWindow* w) { w->RedrawSelectedBills(); });
+    Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.bills_changed); });
   }
   void SignInLapsed() override {
-    Post([](MainWindow* w) { w->OnSignInLapsed(); });
+    Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.sign_in_lapsed); });
   }
   void SignInRestored() override {
-    Post([](MainWindow* w) { w->OnSignInRestored(); });
+    Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.sign_in_restored); });
   }
   void HeldPaymentsFound(size_t) override {
-    Post([](MainWindow* w) { w->AskAboutHeldPayments(); });
+    Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.held_payments_found); });
   }
   void Notify(const std::string& gbk_title, const std::string& gbk_text) override {
     const QString title = FromGbk(gbk_title);
     const QString text = FromGbk(gbk_text);
-    Post([title, text](MainWindow* w) { w->tray()->Notify(title, text); });
-  }
-
- private:
-  template <typename Fn>
-  void Post(Fn fn) {
-    QPointer<MainWindow> w = window_;
-    if (!w) return;
-    PostToUi(w.data(), [w, fn] {
-      if (w) fn(w.data());
+    Post([title, text](QWidget*, const DeliveryWindowHooks& h) {
+      if (h.notify) h.notify(title, text);
     });
   }
 
-  QPointer<MainWindow> window_;
+ private:
+  static void Call(const std::function<void()>& hook) {
+    if (hook) hook();
+  }
+
+  // The hooks are only read, on the UI thread, while the window lives; `this` may be gone
+  // by then (the last pass let go of it), so the posted call holds its own reference.
+  template <typename Fn>
+  void Post(Fn fn) {
+    QPointer<QWidget> w = window_;
+    if (!w) return;
+    PostToUi(w.data(), [w, hooks = hooks_, fn] {
+      if (w) fn(w.data(), *hooks);
+    });
+  }
+
+  QPointer<QWidget> window_;
+  std::shared_ptr<const DeliveryWindowHooks> hooks_;
 };
 
 }  // namespace
 
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(MainWindow* window) {
-  return std::make_shared<QtDeliveryWindow>(window);
+std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks) {
+  return std::make_shared<QtDeliveryWindow>(window, std::move(hooks));
 }
 
 }  // namespace fahuo

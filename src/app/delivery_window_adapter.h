@@ -1,15 +1,27 @@
 #pragma once
 // The main window as a delivery pass sees it: every call is carried to the UI thread.
+#include <QString>
+#include <functional>
 #include <memory>
 
 #include "delivery/delivery_pass.h"
 
+class QWidget;
+
 namespace fahuo {
 
-class MainWindow;
+// What a pass may ask of the window beyond the log and a box; each runs on the UI thread,
+// and only while the window is there.
+struct DeliveryWindowHooks {
+  std::function<void()> bills_changed;
+  std::function<void()> sign_in_lapsed;
+  std::function<void()> sign_in_restored;
+  std::function<void()> held_payments_found;
+  std::function<void(const QString& title, const QString& text)> notify;
+};
 
-// The adapter outlives the passes that hold it; once the window is gone its reads give
-// empty texts and its writes are dropped.
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(MainWindow* window);
+// Boxes open over `window`. The adapter outlives the passes that hold it; once the window
+// is gone its writes are dropped and no hook runs.
+std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks);
 
 }  // namespace fahuo

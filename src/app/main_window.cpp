@@ -2,11 +2,20 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -108,20 +117,51 @@ MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(sho
     smallest = smallest.boundedTo(screen->availableGeometry().size());
   setMinimumSize(smallest);
   BuildControls();
-  tray_ = new TrayController(this);
+  tray_ = new TrayController(this, 托盘菜单, this);
   WireParts();
 }
 
 void MainWindow::WireParts() {
-  settings_ = new SettingsBinder(this);
+  settings_ = new SettingsBinder(
+      {
+          .编辑框_邮箱服务器地址 = 编辑框_邮箱服务器地址,
+          .编辑框_邮箱用户名 = 编辑框_邮箱用户名,
+          .编辑框_邮箱密码 = 编辑框_邮箱密码,
+          .编辑框_间隔时间 = 编辑框_间隔时间,
+      },
+      this);
   load_settings = [this] { settings_->Load(); };
   connect(settings_, &SettingsBinder::writeFailed, 标签_进度, &QLabel::setText);
   connect(settings_, &SettingsBinder::writeRecovered, 标签_进度, &QLabel::setText);
-  run_control_ = new RunControl(this);
+  // Hooks run on the UI thread, only while this window exists.
+  std::shared_ptr<DeliveryWindow> delivery_window = MakeDeliveryWindow(
+      this, {
+                .bills_changed = [this] { RedrawSelectedBills(); },
+                .sign_in_lapsed = [this] { OnSignInLapsed(); },
+                .sign_in_restored = [this] { OnSignInRestored(); },
+                .held_payments_found = [this] { AskAboutHeldPayments(); },
+                .notify = [this](const QString& title,
+                                 const QString& text) { tray_->Notify(title, text); },
+            });
+  run_control_ = new RunControl(
+      {
+          .window = this,
+          .按钮1 = 按钮1,
+          .编辑框_间隔时间 = 编辑框_间隔时间,
+          .编辑框_邮箱服务器地址 = 编辑框_邮箱服务器地址,
+          .编辑框_邮箱用户名 = 编辑框_邮箱用户名,
+          .编辑框_邮箱密码 = 编辑框_邮箱密码,
+          .按钮_设置 = 按钮_设置,
+          .标签_时间 = 标签_时间,
+          .时钟_刷新 = 时钟_刷新,
+          .时钟_记时 = 时钟_记时,
+          .时钟_防止掉线 = 时钟_防止掉线,
+      },
+      shop_, delivery_window, this);
   mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
                                       编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
   order_actions_ = new OrderActions(
-      shop_, MakeDeliveryWindow(this), [this] { run_control_->DeliverNow(); }, this, this);
+      shop_, std::move(delivery_window), [this] { run_control_->DeliverNow(); }, this, this);
   connect(order_actions_, &OrderActions::changed, this, [this] { RedrawSelectedBills(); });
   connect(超级列表框1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     const QModelIndex index = 超级列表框1->indexAt(at);

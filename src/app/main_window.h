@@ -1,23 +1,23 @@
 #pragma once
 // The start window: embedded browser (later the bill list) at the left, the control panel
 // at the right. It builds and wires the controls; behaviour lives in the classes it owns.
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableView>
-#include <QTimer>
 #include <QWidget>
-#include <memory>
+#include <functional>
+#include <string>
 
 #include "platform/record_table.h"
 
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+class QTimer;
 class QWebEngineView;
-class QSystemTrayIcon;
 
 namespace fahuo {
 
@@ -68,7 +68,36 @@ class MainWindow : public QWidget {
   // Hooks for the parts that are wired after construction (settings, run control).
   std::function<void()> load_settings;
 
-  // Controls, named as the system names them (also their objectName).
+  TrayController* tray() const { return tray_; }
+  RunControl* run_control() const { return run_control_; }
+
+ signals:
+  // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
+  void logShown();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildPanel();
+  void OpenRulesWindow();
+  void OpenRecordWindow();
+  bool OpenOrRecreateBillTable();
+
+  void WireParts();
+  void OpenLedger();
+  void ShowStatusLine();
+  void CountOrders();
+  // Places the controls for a canvas of `size`: the list grows, the panel keeps right.
+  void Arrange(QSize size);
+
+  Shop& shop_;
+  bool asking_about_held_ = false;
+
+  // Controls, named as the system names them (also their objectName); tests
+  // find them by that name.
   QWebEngineView* 超文本浏览框1 = nullptr;
   QTableView* 超级列表框1 = nullptr;
   QGroupBox* 分组框1 = nullptr;
@@ -99,39 +128,6 @@ class MainWindow : public QWidget {
   QTimer* 时钟_记时 = nullptr;
   QTimer* 时钟_防止掉线 = nullptr;
   QMenu* 托盘菜单 = nullptr;
-
-  TrayController* tray() const { return tray_; }
-  RunControl* run_control() const { return run_control_; }
-  SettingsBinder* settings() const { return settings_; }
-  SignInWatch* sign_in_watch() const { return sign_in_watch_; }
-  RecordTable& bill_table() { return bill_table_; }
-  BillListModel* bill_model() const { return bill_model_; }
-  OrderActions* order_actions() const { return order_actions_; }
-
- signals:
-  // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
-  void logShown();
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void BuildControls();
-  void BuildPanel();
-  void OpenRulesWindow();
-  void OpenRecordWindow();
-  bool OpenOrRecreateBillTable();
-
-  void WireParts();
-  void OpenLedger();
-  void ShowStatusLine();
-  void CountOrders();
-  // Places the controls for a canvas of `size`: the list grows, the panel keeps right.
-  void Arrange(QSize size);
-
-  Shop& shop_;
-  bool asking_about_held_ = false;
 
   TrayController* tray_ = nullptr;
   SettingsBinder* settings_ = nullptr;

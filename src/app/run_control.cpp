@@ -1,11 +1,13 @@
 #include "app/run_control.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
+#include <utility>
 
 #include "app/core/activity_log.h"
 #include "app/core/run_logic.h"
-#include "app/delivery_window_adapter.h"
-#include "app/main_window.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
 #include "platform/http_client.h"
@@ -22,23 +24,23 @@ const QString kStop = QStringLiteral("停止");
 
 }  // namespace
 
-RunControl::RunControl(MainWindow* window)
-    : QObject(window),
-      window_(window),
-      shop_(&window->shop()),
-      delivery_window_(MakeDeliveryWindow(window)),
+RunControl::RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
+                       QObject* parent)
+    : QObject(parent),
+      c_(controls),
+      shop_(&shop),
+      delivery_window_(std::move(window)),
       pass_worker_(std::make_unique<Worker>()),
       keep_alive_worker_(std::make_unique<Worker>()) {
-  Shop* shop = shop_;
-  run_pass = [shop](DeliveryWindow& w, const MailAccount& account) { shop->RunPass(account, w); };
-  keep_alive_request = [shop] {
-    const std::string address = shop->CurrentRecordsAddress();
+  run_pass = [s = shop_](DeliveryWindow& w, const MailAccount& account) { s->RunPass(account, w); };
+  keep_alive_request = [s = shop_] {
+    const std::string address = s->CurrentRecordsAddress();
     if (!address.empty()) HttpGet(address);  // the answer is dropped; failures are retried later
   };
-  connect(window->按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
-  connect(window->时钟_刷新, &QTimer::timeout, this, &RunControl::OnRefreshTick);
-  connect(window->时钟_记时, &QTimer::timeout, this, &RunControl::OnElapsedTick);
-  connect(window->时钟_防止掉线, &QTimer::timeout, this, &RunControl::OnKeepAliveTick);
+  connect(c_.按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
+  connect(c_.时钟_刷新, &QTimer::timeout, this, &RunControl::OnRefreshTick);
+  connect(c_.时钟_记时, &QTimer::timeout, this, &RunControl::OnElapsedTick);
+  connect(c_.时钟_防止掉线, &QTimer::timeout, this, &RunControl::OnKeepAliveTick);
 }
 
 RunControl::~RunControl() { Shutdown(); }
@@ -49,43 +51,46 @@ void RunControl::Shutdown() {
   keep_alive_worker_->Stop();
 }
 
-bool RunControl::running() const { return window_->按钮1->text() == kStop; }
+bool RunControl::running() const { return c_.按钮1->text() == kStop; }
+
+MailAccount RunControl::FieldsAccount() const {
+  return {ToGbk(c_.编辑框_邮箱服务器地址->text()), ToGbk(c_.编辑框_邮箱用户名->text()),
+          ToGbk(c_.编辑框_邮箱密码->text())};
+}
 
 void RunControl::OnStartStopClicked() {
-  MainWindow* w = window_;
-  const int n = ParseInterval(w->编辑框_间隔时间->text().toStdString());
+  const int n = ParseInterval(c_.编辑框_间隔时间->text().toStdString());
   if (n < kMinIntervalMs) {
-    ShowMessage(w, QStringLiteral("请设置1000毫秒以上，以免刷新太快"), QStringLiteral("错误"),
-                Dialogs::Icon::kInformation);
-    return;
-  }
-  if (n > kMaxIntervalMs) {
-    ShowMessage(w, QStringLiteral("刷新时间最好不要超过一分钟，以免登录失效"),
+    ShowMessage(c_.window, QStringLiteral("请设置1000毫秒以上，以免刷新太快"),
                 QStringLiteral("错误"), Dialogs::Icon::kInformation);
     return;
   }
-  QLineEdit* fields[] = {w->编辑框_间隔时间, w->编辑框_邮箱密码, w->编辑框_邮箱用户名,
-                         w->编辑框_邮箱服务器地址};
-  if (w->按钮1->text() == kStart) {
+  if (n > kMaxIntervalMs) {
+    ShowMessage(c_.window, QStringLiteral("刷新时间最好不要超过一分钟，以免登录失效"),
+                QStringLiteral("错误"), Dialogs::Icon::kInformation);
+    return;
+  }
+  QLineEdit* fields[] = {c_.编辑框_间隔时间, c_.编辑框_邮箱密码, c_.编辑框_邮箱用户名,
+                         c_.编辑框_邮箱服务器地址};
+  if (c_.按钮1->text() == kStart) {
     std::string notice;
     if (!LoadRuleList(&notice)) {
-      ShowMessage(w, QStringLiteral("打开数据库失败，请先设置邮件规则"));
+      ShowMessage(c_.window, QStringLiteral("打开数据库失败，请先设置邮件规则"));
       return;
     }
     if (!notice.empty()) TheActivityLog().Append(notice + "\r\n");
-    account_ = {ToGbk(w->编辑框_邮箱服务器地址->text()), ToGbk(w->编辑框_邮箱用户名->text()),
-                ToGbk(w->编辑框_邮箱密码->text())};
-    w->按钮1->setText(kStop);
+    account_ = FieldsAccount();
+    c_.按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);
-    w->时钟_刷新->start(n);
-    w->时钟_记时->start(1000);
-    w->按钮_设置->setEnabled(false);
+    c_.时钟_刷新->start(n);
+    c_.时钟_记时->start(1000);
+    c_.按钮_设置->setEnabled(false);
   } else {
-    w->按钮_设置->setEnabled(true);
-    w->按钮1->setText(kStart);
+    c_.按钮_设置->setEnabled(true);
+    c_.按钮1->setText(kStart);
     for (QLineEdit* f : fields) f->setEnabled(true);
-    w->时钟_刷新->stop();
-    w->时钟_记时->stop();
+    c_.时钟_刷新->stop();
+    c_.时钟_记时->stop();
   }
 }
 
@@ -96,10 +101,7 @@ void RunControl::OnRefreshTick() {
 }
 
 void RunControl::DeliverNow() {
-  const MailAccount account = running() ? account_
-                                        : MailAccount{ToGbk(window_->编辑框_邮箱服务器地址->text()),
-                                                      ToGbk(window_->编辑框_邮箱用户名->text()),
-                                                      ToGbk(window_->编辑框_邮箱密码->text())};
+  const MailAccount account = running() ? account_ : FieldsAccount();
   Shop* shop = shop_;
   const bool posted = pass_worker_->TryPost(
       [shop, window = delivery_window_, account] { shop->DeliverDueNow(account, *window); });
@@ -118,7 +120,7 @@ void RunControl::DeliverNow() {
 
 void RunControl::OnElapsedTick() {
   ++elapsed_seconds_;
-  window_->标签_时间->setText(QString::fromStdString(ElapsedCaption(elapsed_seconds_)));
+  c_.标签_时间->setText(QString::fromStdString(ElapsedCaption(elapsed_seconds_)));
 }
 
 void RunControl::OnKeepAliveTick() {

@@ -9,16 +9,39 @@
 
 #include "delivery/delivery_pass.h"
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QWidget;
+
 namespace fahuo {
 
-class MainWindow;
 class Shop;
 class Worker;
 
 class RunControl : public QObject {
   Q_OBJECT
  public:
-  explicit RunControl(MainWindow* window);
+  // The window's controls that monitoring drives, by their control names. All must be set;
+  // they belong to the window the RunControl belongs to.
+  struct Controls {
+    QWidget* window;  // boxes open over it
+    QPushButton* 按钮1;
+    QLineEdit* 编辑框_间隔时间;
+    QLineEdit* 编辑框_邮箱服务器地址;
+    QLineEdit* 编辑框_邮箱用户名;
+    QLineEdit* 编辑框_邮箱密码;
+    QPushButton* 按钮_设置;
+    QLabel* 标签_时间;
+    QTimer* 时钟_刷新;
+    QTimer* 时钟_记时;
+    QTimer* 时钟_防止掉线;
+  };
+
+  // Passes run for `shop` (which outlives this) and report to `window`.
+  RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
+             QObject* parent = nullptr);
   ~RunControl() override;
 
   void OnStartStopClicked();
@@ -44,7 +67,9 @@ class RunControl : public QObject {
   std::function<void()> keep_alive_request;
 
  private:
-  MainWindow* window_;
+  MailAccount FieldsAccount() const;
+
+  Controls c_;
   Shop* shop_;
   std::shared_ptr<DeliveryWindow> delivery_window_;
   MailAccount account_;

@@ -1,25 +1,25 @@
 #include "app/settings_binder.h"
 
+#include <QLineEdit>
 #include <utility>
 
 #include "app/core/activity_log.h"
 #include "app/core/settings.h"
-#include "app/main_window.h"
 #include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {
 
-std::pair<QLineEdit*, const SettingKey*> Binding(MainWindow* w, int i) {
+std::pair<QLineEdit*, const SettingKey*> Binding(const SettingsBinder::Fields& f, int i) {
   switch (i) {
     case 0:
-      return {w->编辑框_邮箱服务器地址, &kSettingServer};
+      return {f.编辑框_邮箱服务器地址, &kSettingServer};
     case 1:
-      return {w->编辑框_邮箱用户名, &kSettingAccount};
+      return {f.编辑框_邮箱用户名, &kSettingAccount};
     case 2:
-      return {w->编辑框_邮箱密码, &kSettingPassword};
+      return {f.编辑框_邮箱密码, &kSettingPassword};
     default:
-      return {w->编辑框_间隔时间, &kSettingInterval};
+      return {f.编辑框_间隔时间, &kSettingInterval};
   }
 }
 
@@ -27,9 +27,10 @@ void Log(const QString& line) { TheActivityLog().Append(ToGbk(line + QStringLite
 
 }  // namespace
 
-SettingsBinder::SettingsBinder(MainWindow* window) : QObject(window), window_(window) {
+SettingsBinder::SettingsBinder(const Fields& fields, QObject* parent)
+    : QObject(parent), fields_(fields) {
   for (int i = 0; i < 4; ++i) {
-    auto [edit, key] = Binding(window, i);
+    auto [edit, key] = Binding(fields_, i);
     connect(edit, &QLineEdit::textChanged, this, [this, key = key](const QString& text) {
       if (!loading_) Save(*key, text);
     });
@@ -62,7 +63,7 @@ void SettingsBinder::Load() {
   const std::string path = SettingsPath();
   RemoveLeftoverTemporaries(path);
   for (int i = 0; i < 4; ++i) {
-    auto [edit, key] = Binding(window_, i);
+    auto [edit, key] = Binding(fields_, i);
     edit->setText(FromGbk(ReadSetting(path, *key)));
   }
   loading_ = false;

@@ -4,15 +4,24 @@
 #include <QObject>
 #include <QString>
 
+class QLineEdit;
+
 namespace fahuo {
 
-class MainWindow;
 struct SettingKey;
 
 class SettingsBinder : public QObject {
   Q_OBJECT
  public:
-  explicit SettingsBinder(MainWindow* window);
+  // The fields kept in the file, by their control names. All must be set.
+  struct Fields {
+    QLineEdit* 编辑框_邮箱服务器地址;
+    QLineEdit* 编辑框_邮箱用户名;
+    QLineEdit* 编辑框_邮箱密码;
+    QLineEdit* 编辑框_间隔时间;
+  };
+
+  explicit SettingsBinder(const Fields& fields, QObject* parent = nullptr);
   // Removes temporaries an interrupted write left behind, then fills the fields from the
   // file (defaults for what is missing); writes nothing back.
   void Load();
@@ -27,7 +36,7 @@ class SettingsBinder : public QObject {
  private:
   void Save(const SettingKey& key, const QString& text);
 
-  MainWindow* window_;
+  Fields fields_;
   bool loading_ = false;
   bool failing_ = false;
 };

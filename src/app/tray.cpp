@@ -2,14 +2,15 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QMenu>
+#include <QWidget>
 
-#include "app/main_window.h"
 #include "ui/dialogs.h"
 
 namespace fahuo {
 
-TrayController::TrayController(MainWindow* window)
-    : QObject(window), window_(window), icon_(new QSystemTrayIcon(window)) {
+TrayController::TrayController(QWidget* window, QMenu* menu, QObject* parent)
+    : QObject(parent), window_(window), menu_(menu), icon_(new QSystemTrayIcon(window)) {
   exit_program = [] { QCoreApplication::exit(0); };
   connect(icon_, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason r) { OnTrayEvent(CodeForReason(r)); });
@@ -38,7 +39,7 @@ void TrayController::OnTrayEvent(int code) {
   if (code == 2) {
     OnOpen();
   } else if (code == 3) {
-    window_->托盘菜单->popup(QCursor::pos());
+    menu_->popup(QCursor::pos());
   }
 }
 

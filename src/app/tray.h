@@ -4,14 +4,16 @@
 #include <QSystemTrayIcon>
 #include <functional>
 
-namespace fahuo {
+class QMenu;
+class QWidget;
 
-class MainWindow;
+namespace fahuo {
 
 class TrayController : public QObject {
   Q_OBJECT
  public:
-  explicit TrayController(MainWindow* window);
+  // Shows and hides `window` (the icon's parent) and pops up `menu` on code 3.
+  TrayController(QWidget* window, QMenu* menu, QObject* parent = nullptr);
 
   // Sets the icon and tip and shows it (first start-up step).
   void Install();
@@ -33,7 +35,8 @@ class TrayController : public QObject {
   static int CodeForReason(QSystemTrayIcon::ActivationReason reason);
 
  private:
-  MainWindow* window_;
+  QWidget* window_;
+  QMenu* menu_;
   QSystemTrayIcon* icon_;
 };
 

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -16,6 +18,7 @@
 #include "app/main_window.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
+#include "controls.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"
@@ -31,6 +34,7 @@ namespace fahuo {
 namespace {
 
 using testing::ChildProcess;
+using testing::Control;
 using testing::TempDir;
 
 bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
@@ -91,34 +95,43 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
 
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
+  auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
+  auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+  auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
+  auto* 时钟_防止掉线 = Control<QTimer>(w, "时钟_防止掉线");
+  auto* 超级列表框1 = Control<QTableView>(w, "超级列表框1");
+  auto* 按钮_设置 = Control<QPushButton>(w, "按钮_设置");
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  auto* 单选框_新增账单 = Control<QRadioButton>(w, "单选框_新增账单");
   w.show();
   ASSERT_TRUE(w.StartUp());
-  w.编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
-  w.编辑框_邮箱用户名->setText(QStringLiteral("seller@shop.example"));
-  w.编辑框_邮箱密码->setText(QStringLiteral("secret"));
+  编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
+  编辑框_邮箱用户名->setText(QStringLiteral("seller@shop.example"));
+  编辑框_邮箱密码->setText(QStringLiteral("secret"));
 
   // The seller signs in inside fahuo's own browser.
   ASSERT_TRUE(WaitFor(
       [&] {
-        return w.超文本浏览框1->url().path() == "/record/standard.htm" &&
-               !w.超文本浏览框1->title().isEmpty();
+        return 超文本浏览框1->url().path() == "/record/standard.htm" &&
+               !超文本浏览框1->title().isEmpty();
       },
       60000));
-  w.超文本浏览框1->setUrl(
-      QUrl(QStringLiteral("http://127.0.0.1:%1/login?auto=1").arg(records_port)));
-  ASSERT_TRUE(WaitFor([&] { return w.时钟_防止掉线->isActive(); }, 60000));
-  EXPECT_FALSE(w.超文本浏览框1->isVisible());
-  EXPECT_TRUE(w.超级列表框1->isVisible());
+  超文本浏览框1->setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/login?auto=1").arg(records_port)));
+  ASSERT_TRUE(WaitFor([&] { return 时钟_防止掉线->isActive(); }, 60000));
+  EXPECT_FALSE(超文本浏览框1->isVisible());
+  EXPECT_TRUE(超级列表框1->isVisible());
   ASSERT_EQ(shop.AllBills().Count(), 15u);  // three pages of five
-  EXPECT_EQ(w.超级列表框1->model()->rowCount(), 15);
+  EXPECT_EQ(超级列表框1->model()->rowCount(), 15);
 
   SaveRuleWhenOpen("60", "100", "教程已发货", "下载地址：http://example.com/t98\n提取码 1234");
-  w.按钮_设置->click();  // returns when the rules window closed
-  ASSERT_EQ(w.按钮_设置->isEnabled(), true);
+  按钮_设置->click();  // returns when the rules window closed
+  ASSERT_EQ(按钮_设置->isEnabled(), true);
 
-  w.编辑框_间隔时间->setText(QStringLiteral("1000"));
-  w.按钮1->click();
-  ASSERT_EQ(w.按钮1->text(), QStringLiteral("停止"));
+  编辑框_间隔时间->setText(QStringLiteral("1000"));
+  按钮1->click();
+  ASSERT_EQ(按钮1->text(), QStringLiteral("停止"));
 
   ASSERT_FALSE(
       Pay(records_port, "name=12345678&note=QQ&amount=98.00&counterparty=%E4%B9%B0%E5%AE%B6")
@@ -141,12 +154,12 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   EXPECT_EQ(GbkToUtf8(TheActivityLog().Text()), GbkToUtf8(expected_log));
   ASSERT_EQ(shop.NewBills().Count(), 1u);
   EXPECT_EQ(shop.NewBills().At(1).名称, "12345678");
-  w.单选框_新增账单->click();
-  EXPECT_EQ(w.超级列表框1->model()->rowCount(), 1);
+  单选框_新增账单->click();
+  EXPECT_EQ(超级列表框1->model()->rowCount(), 1);
 
   // Stopping monitoring stops the passes.
-  w.按钮1->click();
-  ASSERT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+  按钮1->click();
+  ASSERT_EQ(按钮1->text(), QStringLiteral("开始"));
   QTest::qWait(1500);  // a pass already under way may finish
   Pay(records_port, "name=buyer%40mail.example&note=x&amount=70&counterparty=B");
   QTest::qWait(3000);
@@ -156,7 +169,7 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   // the server is back and their retry is due (a minute later), each exactly once.
   smtp.Stop();
   Pay(records_port, "name=87654321&note=y&amount=99.5&counterparty=C");
-  w.按钮1->click();
+  按钮1->click();
   ASSERT_TRUE(WaitFor(
       [&] {
         for (const auto& s : dialogs.dialogs.Seen()) {
@@ -165,18 +178,18 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
         return false;
       },
       60000));
-  w.按钮1->click();
+  按钮1->click();
   QTest::qWait(1500);
   const std::string maildir2 = dir.File("mail2");
   ChildProcess smtp2;
   smtp_port =
       testing::StartPythonService(smtp2, "smtp_sink.py", {"--port", "0", "--maildir", maildir2});
   ASSERT_GT(smtp_port, 0);
-  w.编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
-  w.按钮1->click();
+  编辑框_邮箱服务器地址->setText(QStringLiteral("127.0.0.1:%1").arg(smtp_port));
+  按钮1->click();
   ASSERT_TRUE(WaitFor([&] { return MailLog(maildir2).size() >= 2; }, 100000));
   QTest::qWait(3000);
-  w.按钮1->click();
+  按钮1->click();
   mails = MailLog(maildir2);
   ASSERT_EQ(mails.size(), 2u);
   std::string both = mails[0] + mails[1];

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "controls.h"
 #include "delivery/shop.h"
 #include "platform/mail_client.h"
 #include "platform/program_folder.h"
@@ -28,6 +29,7 @@ namespace fahuo {
 namespace {
 
 using testing::ChildProcess;
+using testing::Control;
 using testing::ReadFileBytes;
 using testing::StartPythonService;
 using testing::TempDir;
@@ -246,10 +248,9 @@ TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   ScopedScriptedDialogs dialogs;
   Shop shop;
   MainWindow window(shop);
-  auto* connect_button = window.findChild<QPushButton*>(QStringLiteral("按钮_连接"));
-  auto* tips_button = window.findChild<QPushButton*>(QStringLiteral("按钮2"));
-  auto* server_field = window.findChild<QLineEdit*>(QStringLiteral("编辑框_邮箱服务器地址"));
-  ASSERT_TRUE(connect_button && tips_button && server_field);
+  auto* connect_button = Control<QPushButton>(window, "按钮_连接");
+  auto* tips_button = Control<QPushButton>(window, "按钮2");
+  auto* server_field = Control<QLineEdit>(window, "编辑框_邮箱服务器地址");
   server_field->setText(QString::fromStdString(server));
 
   std::thread pass([&] { mail::Connect(server, "", ""); });  // holds the mail client

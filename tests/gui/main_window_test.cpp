@@ -3,11 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QWebEngineView>
 #include <filesystem>
 #include <thread>
@@ -17,6 +26,7 @@
 #include "app/tray.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
+#include "controls.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
@@ -28,6 +38,7 @@
 namespace fahuo {
 namespace {
 
+using testing::Control;
 using testing::TempDir;
 
 class MainWindowTest : public ::testing::Test {
@@ -49,6 +60,16 @@ struct ControlCase {
 TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
   Shop shop;
   MainWindow w(shop);
+  auto* 单选框_全部账单 = Control<QRadioButton>(w, "单选框_全部账单");
+  auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+  auto* 编辑框_本地IP = Control<QPlainTextEdit>(w, "编辑框_本地IP");
+  auto* 编辑框1 = Control<QPlainTextEdit>(w, "编辑框1");
+  auto* 超级列表框1 = Control<QTableView>(w, "超级列表框1");
+  auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
+  auto* 时钟_刷新 = Control<QTimer>(w, "时钟_刷新");
+  auto* 时钟_记时 = Control<QTimer>(w, "时钟_记时");
+  auto* 时钟_防止掉线 = Control<QTimer>(w, "时钟_防止掉线");
+  auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   EXPECT_EQ(w.geometry(), QRect(50, 50, 1024, 650));
   const ControlCase cases[] = {
       {"超文本浏览框1", nullptr, {8, 8, 770, 584}},
@@ -97,17 +118,17 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
       caption = p->toPlainText();
     EXPECT_EQ(caption, QString::fromUtf8(c.caption));
   }
-  EXPECT_TRUE(w.单选框_全部账单->isChecked());
-  EXPECT_EQ(w.编辑框_邮箱密码->echoMode(), QLineEdit::Password);
-  EXPECT_TRUE(w.编辑框_本地IP->isReadOnly());
-  EXPECT_TRUE(w.编辑框1->isReadOnly());
-  EXPECT_FALSE(w.超级列表框1->isVisibleTo(&w));
-  EXPECT_TRUE(w.超文本浏览框1->isVisibleTo(&w));
-  for (QTimer* t : {w.时钟_刷新, w.时钟_记时, w.时钟_防止掉线}) EXPECT_FALSE(t->isActive());
-  ASSERT_EQ(w.托盘菜单->actions().size(), 2);
-  EXPECT_EQ(w.托盘菜单->actions()[0]->text(), QStringLiteral("打开"));
-  EXPECT_EQ(w.托盘菜单->actions()[1]->text(), QStringLiteral("关闭"));
-  EXPECT_EQ(w.超级列表框1->model()->headerData(4, Qt::Horizontal).toString(),
+  EXPECT_TRUE(单选框_全部账单->isChecked());
+  EXPECT_EQ(编辑框_邮箱密码->echoMode(), QLineEdit::Password);
+  EXPECT_TRUE(编辑框_本地IP->isReadOnly());
+  EXPECT_TRUE(编辑框1->isReadOnly());
+  EXPECT_FALSE(超级列表框1->isVisibleTo(&w));
+  EXPECT_TRUE(超文本浏览框1->isVisibleTo(&w));
+  for (QTimer* t : {时钟_刷新, 时钟_记时, 时钟_防止掉线}) EXPECT_FALSE(t->isActive());
+  ASSERT_EQ(托盘菜单->actions().size(), 2);
+  EXPECT_EQ(托盘菜单->actions()[0]->text(), QStringLiteral("打开"));
+  EXPECT_EQ(托盘菜单->actions()[1]->text(), QStringLiteral("关闭"));
+  EXPECT_EQ(超级列表框1->model()->headerData(4, Qt::Horizontal).toString(),
             QStringLiteral("流水号"));
   // The icon comes from the resources linked in as the program links them, at every size.
   EXPECT_FALSE(w.windowIcon().pixmap(16).isNull());
@@ -118,14 +139,16 @@ TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
   Shop shop;
   MainWindow w(shop);
+  auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
+  auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_TRUE(w.StartUp());
-  EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
+  EXPECT_EQ(标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
   EXPECT_EQ(loaded, 1);
   EXPECT_TRUE(dialogs.dialogs.Seen().empty());
   EXPECT_FALSE(w.tray()->icon()->icon().pixmap(22).isNull());
-  EXPECT_EQ(w.超文本浏览框1->url().toString(),
+  EXPECT_EQ(超文本浏览框1->url().toString(),
             QStringLiteral("http://127.0.0.1:9/record/standard.htm"));
 }
 
@@ -140,6 +163,7 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
     dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
     Shop shop;
     MainWindow w(shop);
+    auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
     int loaded = 0;
     w.load_settings = [&] { ++loaded; };
     EXPECT_TRUE(w.StartUp());
@@ -148,7 +172,7 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
     EXPECT_EQ(seen[0].text, QStringLiteral("打开本地数据库失败，是否重新写出数据库"));
     EXPECT_EQ(seen[0].caption, QStringLiteral("写出新的数据库"));
     EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kYesNo);
-    EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
+    EXPECT_EQ(标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
     EXPECT_EQ(loaded, 1);
     RecordTable t;
     EXPECT_TRUE(t.Open(dir.File("zhifubaoZD.edb"), &BillTableFields()));
@@ -159,12 +183,14 @@ TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
   Shop shop;
   MainWindow w(shop);
+  auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_FALSE(w.StartUp());
-  EXPECT_EQ(w.标签_本地数据库->text(), QStringLiteral("数据库:未连接"));
+  EXPECT_EQ(标签_本地数据库->text(), QStringLiteral("数据库:未连接"));
   EXPECT_EQ(loaded, 0);
-  EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("6000"));
+  EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("6000"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("zhifubaoZD.edb")));
 }
 
@@ -191,38 +217,45 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
   {
     Shop shop;
     MainWindow w(shop);
+    auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+    auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
     ASSERT_TRUE(w.StartUp());
-    w.编辑框_邮箱密码->setText(QStringLiteral("\"abc\""));
-    w.编辑框_邮箱服务器地址->setText(QStringLiteral(" smtp.example.com "));
+    编辑框_邮箱密码->setText(QStringLiteral("\"abc\""));
+    编辑框_邮箱服务器地址->setText(QStringLiteral(" smtp.example.com "));
   }
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+  auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
+  auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
   ASSERT_TRUE(w.StartUp());
-  EXPECT_EQ(w.编辑框_邮箱密码->text(), QStringLiteral("\"abc\""));
-  EXPECT_EQ(w.编辑框_邮箱服务器地址->text(), QStringLiteral(" smtp.example.com "));
+  EXPECT_EQ(编辑框_邮箱密码->text(), QStringLiteral("\"abc\""));
+  EXPECT_EQ(编辑框_邮箱服务器地址->text(), QStringLiteral(" smtp.example.com "));
 
   TheActivityLog().Clear();
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
   SetProgramFolder(dir.File("file"));  // nothing can be written below a plain file
-  for (const char* typed : {"p", "pw", "pw1"}) w.编辑框_邮箱密码->setText(QString::fromUtf8(typed));
+  for (const char* typed : {"p", "pw", "pw1"}) 编辑框_邮箱密码->setText(QString::fromUtf8(typed));
   const QString log = FromGbk(TheActivityLog().Text());
   EXPECT_EQ(log.count(QStringLiteral("设置无法保存")), 1) << log.toStdString();
-  EXPECT_TRUE(w.标签_进度->text().contains(QStringLiteral("设置无法保存")))
-      << w.标签_进度->text().toStdString();
+  EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置无法保存")))
+      << 标签_进度->text().toStdString();
   SetProgramFolder(dir.path());
-  w.编辑框_邮箱密码->setText(QStringLiteral("pw12"));
-  EXPECT_TRUE(w.标签_进度->text().contains(QStringLiteral("设置已重新保存")));
+  编辑框_邮箱密码->setText(QStringLiteral("pw12"));
+  EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置已重新保存")));
 }
 
 TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
+  auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   w.show();
-  w.编辑框_邮箱用户名->setText(QStringLiteral("seller@example.com"));
+  编辑框_邮箱用户名->setText(QStringLiteral("seller@example.com"));
   w.close();
   if (w.tray()->CanHideToTray()) {
     EXPECT_FALSE(w.isVisible());
-    w.托盘菜单->actions()[0]->trigger();  // 打开
+    托盘菜单->actions()[0]->trigger();  // 打开
     EXPECT_TRUE(w.isVisible());
     w.hide();
     w.tray()->OnTrayEvent(2);
@@ -233,7 +266,7 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, QStringLiteral("您确定要退出嘛？"));
   }
-  EXPECT_EQ(w.编辑框_邮箱用户名->text(), QStringLiteral("seller@example.com"));
+  EXPECT_EQ(编辑框_邮箱用户名->text(), QStringLiteral("seller@example.com"));
   w.tray()->OnTrayEvent(7);  // unknown codes do nothing
   w.tray()->OnTrayEvent(2);  // showing a visible window changes nothing
   EXPECT_TRUE(w.isVisible());
@@ -242,13 +275,14 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
 TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
   Shop shop;
   MainWindow w(shop);
+  auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   int exits = 0;
   w.tray()->exit_program = [&] { ++exits; };
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kCancel);
-  w.托盘菜单->actions()[1]->trigger();
+  托盘菜单->actions()[1]->trigger();
   EXPECT_EQ(exits, 0);
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kOk);
-  w.托盘菜单->actions()[1]->trigger();
+  托盘菜单->actions()[1]->trigger();
   EXPECT_EQ(exits, 1);
   auto seen = dialogs.dialogs.Seen();
   ASSERT_EQ(seen.size(), 2u);
@@ -264,6 +298,9 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   Shop shop;
   ASSERT_TRUE(shop.Open(dir.File("fahuo.db")).ok);
   MainWindow w(shop);
+  auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
+  auto* 单选框_新增账单 = Control<QRadioButton>(w, "单选框_新增账单");
+  auto* 单选框_全部账单 = Control<QRadioButton>(w, "单选框_全部账单");
   w.show();
   auto bill = [](const char* serial, const char* name) {
     BillRecord b;
@@ -285,7 +322,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
     shop.NewBills().Append(e.bill);
     shop.AllBills().PushFront(e.bill);
   }
-  QTableView* list = w.超级列表框1;
+  QTableView* list = Control<QTableView>(w, "超级列表框1");
   QAbstractItemModel* model = list->model();
   QSignalSpy reset(model, &QAbstractItemModel::modelReset);
   QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
@@ -315,24 +352,31 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   ASSERT_EQ(changed.count(), 1);
   EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 0);
   EXPECT_EQ(Cell(list, 0, 8), QStringLiteral("发送失败"));
-  EXPECT_EQ(w.标签_进度->text(), QString());  // no status line before the baseline
+  EXPECT_EQ(标签_进度->text(), QString());  // no status line before the baseline
 
   // The radio buttons switch lists; the new bills run in the order found.
-  QTest::mouseClick(w.单选框_新增账单, Qt::LeftButton);
+  QTest::mouseClick(单选框_新增账单, Qt::LeftButton);
   ASSERT_EQ(model->rowCount(), 3);
   EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("A"));
   EXPECT_EQ(Cell(list, 2, 3), QStringLiteral("张三"));
-  QTest::mouseClick(w.单选框_全部账单, Qt::LeftButton);
+  QTest::mouseClick(单选框_全部账单, Qt::LeftButton);
   EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
   Shop empty;
   MainWindow other(empty);
-  QTest::mouseClick(other.单选框_新增账单, Qt::LeftButton);
-  EXPECT_EQ(other.超级列表框1->model()->rowCount(), 0);
+  auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");
+  auto* other_超级列表框1 = Control<QTableView>(other, "超级列表框1");
+  QTest::mouseClick(other_单选框_新增账单, Qt::LeftButton);
+  EXPECT_EQ(other_超级列表框1->model()->rowCount(), 0);
 }
 
 TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
   Shop shop;
   MainWindow w(shop);
+  auto* 超级列表框1 = Control<QTableView>(w, "超级列表框1");
+  auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
+  auto* 分组框1 = Control<QGroupBox>(w, "分组框1");
+  auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
+  auto* 按钮_发货记录 = Control<QPushButton>(w, "按钮_发货记录");
   w.show();
   // Never smaller than the layout; a screen smaller than that gets scroll bars instead.
   const QSize smallest =
@@ -340,15 +384,15 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
   EXPECT_EQ(w.minimumSize(), smallest);
   w.resize(1300, 800);
   QApplication::processEvents();
-  EXPECT_EQ(w.超级列表框1->geometry(), QRect(8, 8, 1026, 734));
-  EXPECT_EQ(w.超文本浏览框1->geometry(), QRect(8, 8, 1046, 734));
-  EXPECT_EQ(w.分组框1->geometry(), QRect(1064, 4, 220, 588));
-  EXPECT_EQ(w.标签_进度->geometry(), QRect(8, 746, 1026, 20));
-  EXPECT_EQ(w.按钮_发货记录->geometry(), QRect(1076, 748, 96, 30));
+  EXPECT_EQ(超级列表框1->geometry(), QRect(8, 8, 1026, 734));
+  EXPECT_EQ(超文本浏览框1->geometry(), QRect(8, 8, 1046, 734));
+  EXPECT_EQ(分组框1->geometry(), QRect(1064, 4, 220, 588));
+  EXPECT_EQ(标签_进度->geometry(), QRect(8, 746, 1026, 20));
+  EXPECT_EQ(按钮_发货记录->geometry(), QRect(1076, 748, 96, 30));
   w.resize(500, 400);
   QApplication::processEvents();
   EXPECT_EQ(w.size(), smallest);
-  EXPECT_EQ(w.分组框1->geometry(), QRect(788, 4, 220, 588));
+  EXPECT_EQ(分组框1->geometry(), QRect(788, 4, 220, 588));
   auto* scroll = w.findChild<QScrollArea*>();
   ASSERT_NE(scroll, nullptr);
   EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 1024 - scroll->viewport()->width());
@@ -357,6 +401,7 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
 TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_本地IP = Control<QPlainTextEdit>(w, "编辑框_本地IP");
   TheActivityLog().Clear();
   QSignalSpy shown(&w, &MainWindow::logShown);
   std::thread worker([] {
@@ -366,13 +411,13 @@ TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   worker.join();
   for (int i = 0; i < 500 && shown.count() < 200; ++i) QTest::qWait(10);
   ASSERT_EQ(shown.count(), 200);
-  QStringList lines = w.编辑框_本地IP->toPlainText().split('\n', Qt::SkipEmptyParts);
+  QStringList lines = 编辑框_本地IP->toPlainText().split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 200);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[i], QStringLiteral("第%1行").arg(i));
   w.hide();
   MainWindow::AppendLog(Utf8ToGbk("隐藏时\r\n"));
   for (int i = 0; i < 500 && shown.count() < 201; ++i) QTest::qWait(10);
-  EXPECT_TRUE(w.编辑框_本地IP->toPlainText().endsWith(QStringLiteral("隐藏时\n")));
+  EXPECT_TRUE(编辑框_本地IP->toPlainText().endsWith(QStringLiteral("隐藏时\n")));
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -12,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/settings_binder.h"
 #include "capture/records_address.h"
+#include "controls.h"
 #include "delivery/shop.h"
 #include "fake_clock.h"
 #include "platform/clock.h"
@@ -26,6 +31,7 @@
 namespace fahuo {
 namespace {
 
+using testing::Control;
 using testing::TempDir;
 
 class RunControlTest : public ::testing::Test {
@@ -49,6 +55,9 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   MakeRuleTable();
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  auto* 时钟_刷新 = Control<QTimer>(w, "时钟_刷新");
   struct Case {
     const char* text;
     const char* message;  // nullptr: accepted
@@ -63,21 +72,21 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     dialogs.dialogs.ClearSeen();
-    w.编辑框_间隔时间->setText(QString::fromUtf8(c.text));
-    w.按钮1->click();
+    编辑框_间隔时间->setText(QString::fromUtf8(c.text));
+    按钮1->click();
     auto seen = dialogs.dialogs.Seen();
     if (c.message) {
       ASSERT_EQ(seen.size(), 1u);
       EXPECT_EQ(seen[0].text, QString::fromUtf8(c.message));
       EXPECT_EQ(seen[0].caption, QStringLiteral("错误"));
-      EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
-      EXPECT_FALSE(w.时钟_刷新->isActive());
+      EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
+      EXPECT_FALSE(时钟_刷新->isActive());
     } else {
       EXPECT_TRUE(seen.empty());
-      EXPECT_EQ(w.按钮1->text(), QStringLiteral("停止"));
-      EXPECT_EQ(w.时钟_刷新->interval(), QString::fromUtf8(c.text).toInt());
-      w.按钮1->click();  // stop again for the next case
-      EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+      EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
+      EXPECT_EQ(时钟_刷新->interval(), QString::fromUtf8(c.text).toInt());
+      按钮1->click();  // stop again for the next case
+      EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
     }
   }
 }
@@ -86,13 +95,15 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   ReplaceRules({{1, 2, "s", "b"}});
   Shop shop;
   MainWindow w(shop);
-  w.编辑框_间隔时间->setText(QStringLiteral("2000"));
-  w.按钮1->click();
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  编辑框_间隔时间->setText(QStringLiteral("2000"));
+  按钮1->click();
   auto seen = dialogs.dialogs.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, QStringLiteral("打开数据库失败，请先设置邮件规则"));
   EXPECT_TRUE(seen[0].caption.isEmpty());
-  EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
+  EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
   EXPECT_EQ(CurrentRules()->size(), 1u);
 }
 
@@ -101,32 +112,42 @@ TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   ReplaceRules({{1, 2, "s", "b"}});
   Shop shop;
   MainWindow w(shop);
-  w.编辑框_间隔时间->setText(QStringLiteral("1500"));
-  w.按钮1->click();
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+  auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
+  auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
+  auto* 按钮_设置 = Control<QPushButton>(w, "按钮_设置");
+  auto* 时钟_刷新 = Control<QTimer>(w, "时钟_刷新");
+  auto* 时钟_记时 = Control<QTimer>(w, "时钟_记时");
+  auto* 时钟_防止掉线 = Control<QTimer>(w, "时钟_防止掉线");
+  auto* 标签_时间 = Control<QLabel>(w, "标签_时间");
+  编辑框_间隔时间->setText(QStringLiteral("1500"));
+  按钮1->click();
   EXPECT_TRUE(CurrentRules()->empty());  // reloaded from the (empty) table
-  EXPECT_EQ(w.按钮1->text(), QStringLiteral("停止"));
+  EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
   for (QLineEdit* e :
-       {w.编辑框_间隔时间, w.编辑框_邮箱密码, w.编辑框_邮箱用户名, w.编辑框_邮箱服务器地址}) {
+       {编辑框_间隔时间, 编辑框_邮箱密码, 编辑框_邮箱用户名, 编辑框_邮箱服务器地址}) {
     EXPECT_FALSE(e->isEnabled());
   }
-  EXPECT_FALSE(w.按钮_设置->isEnabled());
-  EXPECT_TRUE(w.时钟_刷新->isActive());
-  EXPECT_EQ(w.时钟_刷新->interval(), 1500);
-  EXPECT_EQ(w.时钟_记时->interval(), 1000);
-  EXPECT_FALSE(w.时钟_防止掉线->isActive());  // start/stop never touch the keep-alive
+  EXPECT_FALSE(按钮_设置->isEnabled());
+  EXPECT_TRUE(时钟_刷新->isActive());
+  EXPECT_EQ(时钟_刷新->interval(), 1500);
+  EXPECT_EQ(时钟_记时->interval(), 1000);
+  EXPECT_FALSE(时钟_防止掉线->isActive());  // start/stop never touch the keep-alive
 
   // The clock continues across stop and start.
   for (int i = 0; i < 3723; ++i) w.run_control()->OnElapsedTick();
-  EXPECT_EQ(w.标签_时间->text(), QStringLiteral("已经运行:01:02:03"));
-  w.按钮1->click();
-  EXPECT_EQ(w.按钮1->text(), QStringLiteral("开始"));
-  EXPECT_TRUE(w.按钮_设置->isEnabled());
-  EXPECT_TRUE(w.编辑框_间隔时间->isEnabled());
-  EXPECT_FALSE(w.时钟_刷新->isActive());
-  EXPECT_FALSE(w.时钟_记时->isActive());
-  w.按钮1->click();
+  EXPECT_EQ(标签_时间->text(), QStringLiteral("已经运行:01:02:03"));
+  按钮1->click();
+  EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
+  EXPECT_TRUE(按钮_设置->isEnabled());
+  EXPECT_TRUE(编辑框_间隔时间->isEnabled());
+  EXPECT_FALSE(时钟_刷新->isActive());
+  EXPECT_FALSE(时钟_记时->isActive());
+  按钮1->click();
   w.run_control()->OnElapsedTick();
-  EXPECT_EQ(w.标签_时间->text(), QStringLiteral("已经运行:01:02:04"));
+  EXPECT_EQ(标签_时间->text(), QStringLiteral("已经运行:01:02:04"));
 }
 
 TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRuns) {
@@ -182,22 +203,28 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
   {
     Shop shop;
     MainWindow w(shop);
+    auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
+    auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
+    auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
+    auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
     ASSERT_TRUE(w.StartUp());
-    EXPECT_EQ(w.编辑框_邮箱服务器地址->text(), QStringLiteral("smtp.qq.com"));
-    EXPECT_EQ(w.编辑框_邮箱用户名->text(), QStringLiteral("邮箱账号"));
-    EXPECT_EQ(w.编辑框_邮箱密码->text(), QString());
-    EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("2000"));
-    QTest::keyClicks(w.编辑框_间隔时间, QStringLiteral("x"));
+    EXPECT_EQ(编辑框_邮箱服务器地址->text(), QStringLiteral("smtp.qq.com"));
+    EXPECT_EQ(编辑框_邮箱用户名->text(), QStringLiteral("邮箱账号"));
+    EXPECT_EQ(编辑框_邮箱密码->text(), QString());
+    EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("2000"));
+    QTest::keyClicks(编辑框_间隔时间, QStringLiteral("x"));
     EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "2000x");
-    w.编辑框_邮箱密码->setText(QStringLiteral("授权码 1"));
+    编辑框_邮箱密码->setText(QStringLiteral("授权码 1"));
     EXPECT_EQ(ReadSetting(SettingsPath(), kSettingPassword), Utf8ToGbk("授权码 1"));
-    w.编辑框_间隔时间->setText(QStringLiteral("500"));
+    编辑框_间隔时间->setText(QStringLiteral("500"));
   }
   Shop shop2;
   MainWindow again(shop2);
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(again, "编辑框_间隔时间");
+  auto* 编辑框_邮箱密码 = Control<QLineEdit>(again, "编辑框_邮箱密码");
   ASSERT_TRUE(again.StartUp());
-  EXPECT_EQ(again.编辑框_间隔时间->text(), QStringLiteral("500"));  // shown unchanged
-  EXPECT_EQ(again.编辑框_邮箱密码->text(), QStringLiteral("授权码 1"));
+  EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("500"));  // shown unchanged
+  EXPECT_EQ(编辑框_邮箱密码->text(), QStringLiteral("授权码 1"));
 }
 
 TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
@@ -206,9 +233,11 @@ TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
   dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
   Shop shop;
   MainWindow w(shop);
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
   EXPECT_FALSE(w.StartUp());
-  EXPECT_EQ(w.编辑框_间隔时间->text(), QStringLiteral("6000"));
-  EXPECT_EQ(w.编辑框_邮箱用户名->text(), QString());
+  EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("6000"));
+  EXPECT_EQ(编辑框_邮箱用户名->text(), QString());
   EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "3000");
 }
 

@@ -1,0 +1,66 @@
+#include "app/delivery_window_adapter.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QThread>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gbk.h"
+#include "scripted_dialogs.h"
+
+namespace fahuo {
+namespace {
+
+// A pass calls from its worker: every call reaches the window's hooks on the UI thread, in
+// order; once the window is gone nothing runs, though the pass still holds the adapter.
+TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindowLives) {
+  ScopedScriptedDialogs dialogs;
+  auto window = std::make_unique<QWidget>();
+  std::vector<std::string> calls;
+  bool all_on_ui = true;
+  auto record = [&](std::string what) {
+    all_on_ui = all_on_ui && QThread::currentThread() == qApp->thread();
+    calls.push_back(std::move(what));
+  };
+  std::shared_ptr<DeliveryWindow> adapter = MakeDeliveryWindow(
+      window.get(),
+      {
+          .bills_changed = [&] { record("bills"); },
+          .sign_in_lapsed = [&] { record("lapsed"); },
+          .sign_in_restored = [&] { record("restored"); },
+          .held_payments_found = [&] { record("held"); },
+          .notify = [&](const QString& title,
+                        const QString& text) { record((title + text).toStdString()); },
+      });
+  auto pass = [&] {
+    std::thread worker([&] {
+      adapter->SignInLapsed();
+      adapter->SignInRestored();
+      adapter->BillsChanged();
+      adapter->HeldPaymentsFound(2);
+      adapter->Notify(Utf8ToGbk("标题"), Utf8ToGbk("内容"));
+      adapter->ShowMessage(Utf8ToGbk("发送邮件失败"));
+    });
+    worker.join();
+    QTest::qWait(50);
+  };
+  pass();
+  EXPECT_EQ(calls, (std::vector<std::string>{"lapsed", "restored", "bills", "held", "标题内容"}));
+  EXPECT_TRUE(all_on_ui);
+  EXPECT_EQ(dialogs.dialogs.Texts(), std::vector<QString>{QStringLiteral("发送邮件失败")});
+
+  window.reset();
+  calls.clear();
+  pass();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(dialogs.dialogs.Texts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace fahuo
