@@ -83,6 +83,7 @@ TEST(WindowCaption, TheRulesWindowShowsExactlyItsOwnCaption) {
   EXPECT_FALSE(w.windowIcon().isNull());
   // The desktop appends an application display name to every caption; none is set.
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("fahuo"));
 }
 
 }  // namespace
