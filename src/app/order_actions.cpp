@@ -5,10 +5,10 @@
 #include <QMenu>
 #include <QPoint>
 
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 

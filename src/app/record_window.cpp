@@ -20,11 +20,11 @@
 
 #include "app/order_actions.h"
 #include "app/record_model.h"
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
 #include "delivery/bill_state_text.h"
 #include "delivery/record_rows.h"
 #include "delivery/shop.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {
