@@ -339,7 +339,12 @@ void MainWindow::Arrange(QSize size) {
   超文本浏览框1->setGeometry(8, 8, 770 + dw, 584 + dh);
   超级列表框1->setGeometry(8, 8, 750 + dw, 584 + dh);
   标签_进度->setGeometry(8, 596 + dh, 750 + dw, 20);
-  分组框1->setGeometry(788 + dw, 4, 220, 588);
+  // The panel keeps its width; a taller window gives the delivery log the extra height.
+  分组框1->setGeometry(788 + dw, 4, 220, 588 + dh);
+  分组框2->setGeometry(10, 420, 200, 140 + dh);
+  编辑框_本地IP->setGeometry(15, 437, 190, 115 + dh);
+  标签_本地数据库->setGeometry(10, 564 + dh, 80, 20);
+  标签_时间->setGeometry(97, 564 + dh, 120, 20);
   按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
 }
 

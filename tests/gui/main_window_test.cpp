@@ -386,7 +386,9 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
   QApplication::processEvents();
   EXPECT_EQ(超级列表框1->geometry(), QRect(8, 8, 1026, 734));
   EXPECT_EQ(超文本浏览框1->geometry(), QRect(8, 8, 1046, 734));
-  EXPECT_EQ(分组框1->geometry(), QRect(1064, 4, 220, 588));
+  EXPECT_EQ(分组框1->geometry(), QRect(1064, 4, 220, 738));
+  EXPECT_EQ(Control<QWidget>(w, "编辑框_本地IP")->geometry(), QRect(15, 437, 190, 265));
+  EXPECT_EQ(Control<QWidget>(w, "标签_时间")->geometry(), QRect(97, 714, 120, 20));
   EXPECT_EQ(标签_进度->geometry(), QRect(8, 746, 1026, 20));
   EXPECT_EQ(按钮_发货记录->geometry(), QRect(1076, 748, 96, 30));
   w.resize(500, 400);
