@@ -193,13 +193,16 @@ void Shop::DeliverDue(const MailAccount& account, DeliveryWindow& window,
         LedgerWriteFailed(window);
       }
     }
-    // Once per outage: passes go on reading pages and recording bills meanwhile.
+    // Once per outage: passes go on reading pages and recording bills meanwhile. The log
+    // (and so the kept log file) records when mailing stopped and started again.
     if (!outage_shown_) {
       outage_shown_ = true;
+      window.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + MailFailureText(why) + Eol());
       window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + MailFailureText(why));
     }
     return;
   }
+  if (outage_shown_) window.AppendLog(FAHUO_GBK("邮箱已恢复连接，继续发送") + Eol());
   outage_shown_ = false;
   bool changed = false;
   for (LedgerEntry& e : due) {

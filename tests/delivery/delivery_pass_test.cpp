@@ -351,11 +351,16 @@ TEST_F(DeliveryPassTest, OutageShowsOneBoxAndBillsGoOutWhenTheServerIsBack) {
   Pass({{.serial = "B", .name = "b@x.com"}, {.serial = "A"}});  // still down: no second box
   EXPECT_EQ(EventsStartingWith("box:"),
             std::vector<std::string>{"box:连接邮箱失败\n无法连接服务器：connection refused"});
+  EXPECT_EQ(EventsStartingWith("log:连接邮箱失败"),
+            std::vector<std::string>{
+                "log:连接邮箱失败，稍后自动重试：无法连接服务器：connection refused\r\n"});
   EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{"A", "B"}));
   reachable_ = true;
   h_.clock.Advance(240000);
   window_.ClearEvents();
   Pass();
+  EXPECT_EQ(EventsStartingWith("log:邮箱已恢复"),
+            std::vector<std::string>{"log:邮箱已恢复连接，继续发送\r\n"});
   EXPECT_EQ(EventsStartingWith("mail:"),
             (std::vector<std::string>{"mail:a@x.com 教程 from seller@example.com",
                                       "mail:b@x.com 教程 from seller@example.com"}));
