@@ -131,8 +131,16 @@ void MainWindow::WireParts() {
       },
       this);
   load_settings = [this] { settings_->Load(); };
-  connect(settings_, &SettingsBinder::writeFailed, 标签_进度, &QLabel::setText);
-  connect(settings_, &SettingsBinder::writeRecovered, 标签_进度, &QLabel::setText);
+  // A settings file that cannot be written stays on the line until a write succeeds again:
+  // the status line's own refresh must not wipe it.
+  connect(settings_, &SettingsBinder::writeFailed, this, [this](const QString& message) {
+    settings_notice_ = message;
+    标签_进度->setText(message);
+  });
+  connect(settings_, &SettingsBinder::writeRecovered, this, [this](const QString& message) {
+    settings_notice_.clear();
+    标签_进度->setText(message);
+  });
   // Hooks run on the UI thread, only while this window exists.
   std::shared_ptr<DeliveryWindow> delivery_window = MakeDeliveryWindow(
       this, {
@@ -162,7 +170,8 @@ void MainWindow::WireParts() {
                                       编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
   order_actions_ = new OrderActions(
       shop_, std::move(delivery_window), [this] { run_control_->DeliverNow(); }, this, this);
-  connect(order_actions_, &OrderActions::changed, this, [this] { RedrawSelectedBills(); });
+  // The actions report through the delivery window like a pass (BillsChanged): the lists
+  // redraw from there.
   connect(超级列表框1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     const QModelIndex index = 超级列表框1->indexAt(at);
     const std::string serial = bill_model_->SerialAt(index.row());
@@ -358,11 +367,17 @@ void MainWindow::CountOrders() {
   const int64_t now = CurrentClock().UnixSeconds();
   Ledger& ledger = shop_.ledger();
   sent_today_ = ledger.CountSentSince(StartOfDay(now));
-  need_seller_ = ledger.CountWithStates(SellerStates());
+  LedgerFilter waiting;
+  waiting.states = SellerStates();
+  need_seller_ = ledger.Count(waiting);
 }
 
 void MainWindow::ShowStatusLine() {
   if (!shop_.BaselineLoaded()) return;  // the page-loading progress is on the line
+  if (!settings_notice_.isEmpty()) {
+    标签_进度->setText(settings_notice_);
+    return;
+  }
   if (shop_.SignInLapsed()) {
     标签_进度->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
     return;

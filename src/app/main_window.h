@@ -141,6 +141,7 @@ class MainWindow : public QWidget {
   QTimer* status_timer_ = nullptr;
   size_t sent_today_ = 0;
   size_t need_seller_ = 0;
+  QString settings_notice_;  // a failed settings write, shown until one succeeds
   RecordTable bill_table_;
 };
 

@@ -19,8 +19,8 @@
 namespace fahuo {
 namespace {
 
-using shop_internal::BusyRelease;
 using shop_internal::Eol;
+using shop_internal::RunAlone;
 
 std::string HeldPaymentsNotice(size_t held) {
   return FAHUO_GBK("有 ") + std::to_string(held) + FAHUO_GBK(" 笔付款是在发货程序未运行时收到的");
@@ -60,17 +60,11 @@ int64_t RetryDelaySeconds(int attempts) {
 
 bool Shop::RunPass(const MailAccount& account, DeliveryWindow& window,
                    const DeliveryServices& given) {
-  if (busy_.exchange(true)) return false;
-  BusyRelease release(busy_);
-  try {
+  return RunAlone(busy_, [&] {
     DeliveryServices services = WithDefaultServices(given);
     if (baseline_loaded_.load() && !stopping_.load()) ReadPage1(window, services);
     if (!stopping_.load()) DeliverDue(account, window, services);
-  } catch (...) {
-    // A pass runs on a worker thread; nothing may escape it. The ledger keeps every bill's
-    // state, so the next pass goes on from there.
-  }
-  return true;
+  });
 }
 
 std::vector<BillRecord> Shop::TakeNewBills(const std::vector<BillRecord>& page1_rows,

@@ -96,6 +96,13 @@ LedgerEntry ReadEntry(Stmt& s) {
   return e;
 }
 
+// "state IN (?,?,...)" for `count` states.
+std::string StateIn(size_t count) {
+  std::string in = "state IN (";
+  for (size_t i = 0; i < count; ++i) in += i ? ",?" : "?";
+  return in + ")";
+}
+
 // The WHERE clause of a filtered listing and the values for its parameters, bound in order.
 // For a page the date range is kept off its index (unary +): walking seq downwards and
 // stopping after one page beats fetching the whole range and sorting it.
@@ -108,11 +115,7 @@ struct FilterSql {
 FilterSql BuildFilter(const LedgerFilter& f, bool for_page) {
   FilterSql out;
   std::vector<std::string> clauses;
-  if (!f.states.empty()) {
-    std::string in = "state IN (";
-    for (size_t i = 0; i < f.states.size(); ++i) in += i ? ",?" : "?";
-    clauses.push_back(in + ")");
-  }
+  if (!f.states.empty()) clauses.push_back(StateIn(f.states.size()));
   if (!f.search.empty()) {
     clauses.push_back("(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0)");
     out.blobs.assign(3, f.search);
@@ -325,7 +328,7 @@ bool Ledger::WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* ex
     last_error_ = sqlite3_errmsg(db_);
     return false;
   }
-  NoteChange(e.bill.流水号);
+  if (sqlite3_changes(db_) > 0) NoteChange(e.bill.流水号);
   return true;
 }
 
@@ -408,23 +411,13 @@ std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_ || states.empty()) return out;
-  std::string sql = std::string("SELECT ") + kColumns + " FROM bills WHERE state IN (";
-  for (size_t i = 0; i < states.size(); ++i) sql += i ? ",?" : "?";
-  sql += ") ORDER BY seq;";
-  Stmt s(db_, sql.c_str());
+  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills WHERE " + StateIn(states.size()) +
+               " ORDER BY seq;")
+                  .c_str());
   if (!s.ok()) return out;
   for (size_t i = 0; i < states.size(); ++i) s.Bind(static_cast<int>(i + 1), StateName(states[i]));
   while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
   return out;
-}
-
-size_t Ledger::CountWithState(BillState state) {
-  std::lock_guard lock(mutex_);
-  if (!db_) return 0;
-  Stmt s(db_, "SELECT COUNT(*) FROM bills WHERE state = ?1;");
-  if (!s.ok()) return 0;
-  s.Bind(1, StateName(state));
-  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
 std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
@@ -493,18 +486,6 @@ Ledger::Changes Ledger::ChangedSince(uint64_t revision) {
   out.serials.assign(recent_changes_.end() - static_cast<std::ptrdiff_t>(missed),
                      recent_changes_.end());
   return out;
-}
-
-size_t Ledger::CountWithStates(const std::vector<BillState>& states) {
-  std::lock_guard lock(mutex_);
-  if (!db_ || states.empty()) return 0;
-  std::string sql = "SELECT COUNT(*) FROM bills WHERE state IN (";
-  for (size_t i = 0; i < states.size(); ++i) sql += i ? ",?" : "?";
-  sql += ");";
-  Stmt s(db_, sql.c_str());
-  if (!s.ok()) return 0;
-  for (size_t i = 0; i < states.size(); ++i) s.Bind(static_cast<int>(i + 1), StateName(states[i]));
-  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
 size_t Ledger::CountSentSince(int64_t since_unix) {

@@ -113,7 +113,6 @@ class Ledger {
 
   // Every entry in one of `states`, in the order first seen.
   std::vector<LedgerEntry> WithStates(const std::vector<BillState>& states);
-  size_t CountWithState(BillState state);
 
   // How many entries `filter` lets through (below_seq ignored), and up to `limit` of them
   // newest first (seq descending) after skipping `offset`. A listing pages most cheaply by
@@ -148,8 +147,7 @@ class Ledger {
   // The bills written (inserted or updated) after `revision`; 0 asks from the beginning.
   Changes ChangedSince(uint64_t revision);
 
-  // Bills in any of `states`; bills mailed at or after `since_unix`.
-  size_t CountWithStates(const std::vector<BillState>& states);
+  // Bills mailed at or after `since_unix`.
   size_t CountSentSince(int64_t since_unix);
 
  private:

@@ -9,8 +9,8 @@
 namespace fahuo {
 namespace {
 
-using shop_internal::BusyRelease;
 using shop_internal::Eol;
+using shop_internal::RunAlone;
 
 ActionOutcome Refused(const std::string& gbk_message) { return {false, gbk_message}; }
 
@@ -101,14 +101,9 @@ ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& windo
 
 bool Shop::DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
                          const DeliveryServices& given) {
-  if (busy_.exchange(true)) return false;
-  BusyRelease release(busy_);
-  try {
+  return RunAlone(busy_, [&] {
     if (!stopping_.load()) DeliverDue(account, window, WithDefaultServices(given));
-  } catch (...) {
-    // Runs on a worker thread: nothing may escape. The ledger keeps every bill's state.
-  }
-  return true;
+  });
 }
 
 }  // namespace fahuo

@@ -106,7 +106,11 @@ void Shop::LoadBaseline(RecordPagesSink& sink, const PageFetcher& fetch) {
   sink.Finished();
 }
 
-size_t Shop::HeldCount() { return ledger_.CountWithState(BillState::kHeld); }
+size_t Shop::HeldCount() {
+  LedgerFilter held;
+  held.states = {BillState::kHeld};
+  return ledger_.Count(held);
+}
 
 size_t Shop::ResolveHeld(bool deliver) {
   // From the ledger, not from this run's memory: payments held by a run that ended before

@@ -2,6 +2,7 @@
 // Small pieces the Shop's own source files share (the pass, the seller's actions).
 #include <atomic>
 #include <string>
+#include <utility>
 
 namespace fahuo::shop_internal {
 
@@ -22,5 +23,18 @@ class BusyRelease {
  private:
   std::atomic<bool>& flag_;
 };
+
+// Runs `work` unless other work holds `busy`; false at once when it does. Nothing escapes:
+// this runs on worker threads, and the ledger keeps every bill's state for the next run.
+template <typename Work>
+bool RunAlone(std::atomic<bool>& busy, Work&& work) {
+  if (busy.exchange(true)) return false;
+  BusyRelease release(busy);
+  try {
+    std::forward<Work>(work)();
+  } catch (...) {
+  }
+  return true;
+}
 
 }  // namespace fahuo::shop_internal
