@@ -4,7 +4,6 @@
 #include <QPushButton>
 
 #include "delivery/mail_presets.h"
-#include "platform/mail_client.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
@@ -24,14 +23,16 @@ std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : s
 
 MailTestActions::MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user,
                                  QLineEdit* password, QPushButton* 按钮_连接,
-                                 QPushButton* 按钮_发送, QPushButton* 按钮2, QObject* parent)
+                                 QPushButton* 按钮_发送, QPushButton* 按钮2,
+                                 mail::Options options, QObject* parent)
     : QObject(parent),
       window_(window),
       server_(server),
       user_(user),
       password_(password),
       connect_button_(按钮_连接),
-      send_button_(按钮_发送) {
+      send_button_(按钮_发送),
+      options_(std::move(options)) {
   if (按钮_连接) connect(按钮_连接, &QPushButton::clicked, this, &MailTestActions::TestConnection);
   if (按钮_发送) connect(按钮_发送, &QPushButton::clicked, this, &MailTestActions::SendTestMail);
   if (按钮2) connect(按钮2, &QPushButton::clicked, this, &MailTestActions::ShowTips);
@@ -42,9 +43,30 @@ MailTestActions::MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* 
   worker_thread_.start();
 }
 
-MailTestActions::~MailTestActions() {
+MailTestActions::~MailTestActions() { Shutdown(); }
+
+void MailTestActions::Shutdown() {
+  {
+    std::lock_guard lock(session_mutex_);
+    shut_down_ = true;
+    if (session_) session_->Abort();
+  }
   worker_thread_.quit();
   worker_thread_.wait();
+}
+
+std::string MailTestActions::WithSession(const Work& work) {
+  auto session = std::make_unique<mail::Session>(options_);
+  {
+    std::lock_guard lock(session_mutex_);
+    if (shut_down_) return mail::AbortedText();
+    session_ = session.get();
+  }
+  std::string text = work(*session);
+  session.reset();  // QUIT while Shutdown can still cut it
+  std::lock_guard lock(session_mutex_);
+  session_ = nullptr;
+  return text;
 }
 
 MailAccount MailTestActions::ReadAccount() const {
@@ -67,21 +89,19 @@ void MailTestActions::SetRunning(QPushButton* clicked, bool running) {
   }
 }
 
-void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work,
-                              QWidget* box_parent, std::function<void()> done) {
+void MailTestActions::RunTest(QPushButton* clicked, Work work, QWidget* box_parent,
+                              std::function<void()> done) {
   SetRunning(clicked, true);
   QPointer<QWidget> parent = box_parent ? box_parent : window_.data();
   PostToUi(worker_, [this, work = std::move(work), parent, done = std::move(done)] {
-    Answer answer;
+    std::string answer;
     try {
-      answer = work();
+      answer = WithSession(work);
     } catch (...) {
-      answer.text = FAHUO_GBK("连接邮箱服务器失败");
+      answer = FAHUO_GBK("连接邮箱服务器失败");
     }
     PostToUi(this, [this, answer = std::move(answer), parent, done] {
-      ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer.text));
-      // After the box, and on the worker: the UI never waits for the mail client.
-      if (answer.disconnect_after_box) PostToUi(worker_, [] { mail::Disconnect(); });
+      ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer));
       SetRunning(nullptr, false);
       if (done) done();
       emit TestFinished();
@@ -91,9 +111,8 @@ void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work
 
 void MailTestActions::TestConnection() {
   if (running_) return;
-  RunTest(connect_button_, [account = ReadAccount()] {
-    ConnectionCheck check = CheckMailConnection(account);
-    return Answer{std::move(check.text), check.connected};
+  RunTest(connect_button_, [account = ReadAccount()](mail::Session& session) {
+    return CheckMailConnection(session, account).text;
   });
 }
 
@@ -103,8 +122,9 @@ void MailTestActions::SendTestMail() {
   std::optional<QString> address =
       CurrentDialogs().Input(window_, kAddressPrompt, kAddressPrompt, initial);
   if (!address) return;
-  RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)] {
-    return Answer{RunTestMail(account, recipient)};
+  RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)](
+                            mail::Session& session) {
+    return RunTestMail(session, account, recipient);
   });
 }
 
@@ -118,8 +138,8 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
   }
   RunTest(
       nullptr,
-      [account, subject = std::move(subject), body = std::move(body)] {
-        return Answer{RunPreviewMail(account, subject, body)};
+      [account, subject = std::move(subject), body = std::move(body)](mail::Session& session) {
+        return RunPreviewMail(session, account, subject, body);
       },
       box_parent, std::move(done));
 }

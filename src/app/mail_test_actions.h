@@ -5,9 +5,11 @@
 #include <QString>
 #include <QThread>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "delivery/mail_setup.h"
+#include "platform/mail_client.h"
 
 class QLineEdit;
 class QPushButton;
@@ -16,18 +18,22 @@ class QWidget;
 namespace fahuo {
 
 // Connects the buttons' clicks on construction. The two tests talk to the mail server on a
-// worker thread of their own, so the window stays responsive however long the server (or a
-// delivery pass holding the mail client) takes; meanwhile both test buttons are disabled and
-// the clicked one says "测试中…". The answer box comes when the test ends.
+// worker thread of their own, each over a mail session of its own (a delivery under way is
+// neither waited for nor disturbed), so the window stays responsive however long the server
+// takes; meanwhile both test buttons are disabled and the clicked one says "测试中…". The
+// answer box comes when the test ends.
 class MailTestActions : public QObject {
   Q_OBJECT
 
  public:
   MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user, QLineEdit* password,
                   QPushButton* 按钮_连接, QPushButton* 按钮_发送, QPushButton* 按钮2,
-                  QObject* parent = nullptr);
-  // Waits for a test at work; the mail client's time-outs bound the wait.
-  ~MailTestActions() override;
+                  mail::Options options, QObject* parent = nullptr);
+  ~MailTestActions() override;  // Shutdown()
+
+  // Cuts the mail exchange of a test at work and waits for its worker. For the end of the
+  // program; no test runs afterwards.
+  void Shutdown();
 
   // True from a test's click until its answer box is closed.
   bool TestRunning() const { return running_; }
@@ -51,14 +57,13 @@ class MailTestActions : public QObject {
   void TestFinished();
 
  private:
-  struct Answer {
-    std::string text;  // GBK, for the box
-    bool disconnect_after_box = false;
-  };
-  // Runs `work` on the worker, then shows its answer on the UI thread (over `box_parent`
-  // when given and still there) and calls `done`.
-  void RunTest(QPushButton* clicked, std::function<Answer()> work, QWidget* box_parent = nullptr,
+  // Runs `work` on the worker over a session of its own, then shows its answer (GBK) on
+  // the UI thread (over `box_parent` when given and still there) and calls `done`.
+  using Work = std::function<std::string(mail::Session& session)>;
+  void RunTest(QPushButton* clicked, Work work, QWidget* box_parent = nullptr,
                std::function<void()> done = {});
+  // On the worker: `work` over a new session that Shutdown can cut.
+  std::string WithSession(const Work& work);
   void SetRunning(QPushButton* clicked, bool running);
 
   QPointer<QWidget> window_;
@@ -70,8 +75,12 @@ class MailTestActions : public QObject {
   QPointer<QPushButton> running_button_;
   QString running_caption_;
   bool running_ = false;
+  const mail::Options options_;
   QThread worker_thread_;
   QObject* worker_ = nullptr;  // lives on worker_thread_, deleted when it ends
+  std::mutex session_mutex_;
+  mail::Session* session_ = nullptr;  // the test's at work
+  bool shut_down_ = false;
 };
 
 }  // namespace fahuo

@@ -69,7 +69,10 @@ int main(int argc, char** argv) {
   if (folder.created && access(fahuo::ProgramFile("zhifubaoZD.edb").c_str(), F_OK) != 0) {
     fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
   }
-  if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
+  // Decided once, before any thread starts; the shop hands them to whoever reads.
+  fahuo::ShopOptions shop_options;
+  if (parser.isSet(records_base)) shop_options.records_base = parser.value(records_base).toStdString();
+  const fahuo::SystemClock clock;
 
   const QString data_folder = QString::fromStdString(fahuo::ProgramFolder());
   fahuo::SingleInstance instance(data_folder);
@@ -86,14 +89,14 @@ int main(int argc, char** argv) {
   }
 
   // The log is kept in daily files beside the data; the box shows only this run's part.
-  fahuo::LogFiles log_files(fahuo::ProgramFile("logs"), fahuo::CurrentClock());
+  fahuo::LogFiles log_files(fahuo::ProgramFile("logs"), clock);
   // A line that marks each start in the file only; the box keeps its own texts.
   const std::string log_note =
       log_files.Write(fahuo::Utf8ToGbk("fahuo " FAHUO_VERSION " 已启动") + "\r\n");
   fahuo::TheActivityLog().SetFileSink(
       [&log_files](const std::string& entry) { return log_files.Write(entry); });
 
-  fahuo::Shop shop;
+  fahuo::Shop shop(&clock, shop_options);
   fahuo::MainWindow window(shop);
   // After the window exists: only entries appended from then on reach its log box.
   if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
@@ -106,7 +109,9 @@ int main(int argc, char** argv) {
   window.show();
   window.StartUp();
   int code = app.exec();
-  // Passes, the keep-alive and the page loading end before anything they use goes away.
+  // Reading, mailing, the keep-alive and the page loading end (their exchanges cut) before
+  // anything they use goes away; the window goes first, so nothing stays drawn frozen.
+  window.hide();
   window.Shutdown();
   fahuo::TheActivityLog().SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);

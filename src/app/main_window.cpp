@@ -37,6 +37,7 @@
 #include "capture/qt/sign_in_watch.h"
 #include "capture/records_address.h"
 #include "delivery/bill_state_text.h"
+#include "delivery/placeholders.h"
 #include "delivery/shop.h"
 #include "platform/http_client.h"
 #include "platform/program_folder.h"
@@ -142,7 +143,7 @@ void MainWindow::WireParts() {
     标签_进度->setText(message);
   });
   // Hooks run on the UI thread, only while this window exists.
-  std::shared_ptr<DeliveryWindow> delivery_window = MakeDeliveryWindow(
+  delivery_window_ = MakeDeliveryWindow(
       this, {
                 .bills_changed = [this] { RedrawSelectedBills(); },
                 .sign_in_lapsed = [this] { OnSignInLapsed(); },
@@ -165,11 +166,15 @@ void MainWindow::WireParts() {
           .时钟_记时 = 时钟_记时,
           .时钟_防止掉线 = 时钟_防止掉线,
       },
-      shop_, delivery_window, this);
-  mail_actions_ = new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
-                                      编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, this);
+      shop_, delivery_window_, this);
+  mail_actions_ =
+      new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名, 编辑框_邮箱密码, 按钮_连接,
+                          按钮_发送, 按钮2, shop_.mail_options(), this);
   order_actions_ = new OrderActions(
-      shop_, std::move(delivery_window), [this] { run_control_->DeliverNow(); }, this, this);
+      shop_, delivery_window_,
+      [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); }, this,
+      this);
+  connect(order_actions_, &OrderActions::pendingChanged, this, [this] { ShowStatusLine(); });
   // The actions report through the delivery window like a pass (BillsChanged): the lists
   // redraw from there.
   connect(超级列表框1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -179,12 +184,10 @@ void MainWindow::WireParts() {
       order_actions_->ShowMenu(超级列表框1->viewport()->mapToGlobal(at), serial);
   });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
-  MirrorCookies(超文本浏览框1->page()->profile());
+  MirrorCookies(超文本浏览框1->page()->profile(), shop_.http());
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
   sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
-    if (shop->BeginBaseline()) {
-      shop->LoadBaseline(sink, [](const std::string& address) { return HttpGet(address); });
-    }
+    if (shop->baseline().Begin()) shop->LoadBaseline(sink);
   };
   connect(sign_in_watch_, &SignInWatch::progress, this, [this](int pages, qulonglong bills) {
     标签_进度->setText(
@@ -303,7 +306,7 @@ void MainWindow::BuildPanel() {
 
 bool MainWindow::StartUp() {
   tray_->Install();
-  超文本浏览框1->setUrl(QUrl(QString::fromStdString(RecordsStartAddress())));
+  超文本浏览框1->setUrl(QUrl(QString::fromStdString(shop_.site().StartAddress())));
   if (!OpenOrRecreateBillTable()) return false;
   OpenLedger();
   if (load_settings) load_settings();
@@ -339,6 +342,7 @@ void MainWindow::OpenLedger() {
 
 void MainWindow::Shutdown() {
   run_control_->Shutdown();  // also tells the shop to stop, so the page loading ends too
+  mail_actions_->Shutdown();
   sign_in_watch_->Stop();
 }
 
@@ -364,7 +368,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::CountOrders() {
-  const int64_t now = CurrentClock().UnixSeconds();
+  const int64_t now = shop_.clock().UnixSeconds();
   Ledger& ledger = shop_.ledger();
   sent_today_ = ledger.CountSentSince(StartOfDay(now));
   LedgerFilter waiting;
@@ -373,7 +377,7 @@ void MainWindow::CountOrders() {
 }
 
 void MainWindow::ShowStatusLine() {
-  if (!shop_.BaselineLoaded()) return;  // the page-loading progress is on the line
+  if (!shop_.baseline().Loaded()) return;  // the page-loading progress is on the line
   if (!settings_notice_.isEmpty()) {
     标签_进度->setText(settings_notice_);
     return;
@@ -382,7 +386,12 @@ void MainWindow::ShowStatusLine() {
     标签_进度->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
     return;
   }
-  if (shop_.BaselineMissing()) {
+  if (order_actions_->Pending() > 0) {
+    // The sender's worker runs them after the mail under way, which may take a while.
+    标签_进度->setText(QStringLiteral("正在处理您的操作，请稍候（等待当前邮件发送结束）…"));
+    return;
+  }
+  if (shop_.baseline().Missing()) {
     标签_进度->setText(
         QStringLiteral("交易记录暂时无法读取，开始发货后的第一次刷新将读取交易记录"));
     return;
@@ -400,7 +409,7 @@ void MainWindow::ShowStatusLine() {
 }
 
 void MainWindow::OnSignInLapsed() {
-  sign_in_watch_->ShowSignIn(QString::fromStdString(RecordsStartAddress()));
+  sign_in_watch_->ShowSignIn(QString::fromStdString(shop_.site().StartAddress()));
   ShowStatusLine();
 }
 
@@ -411,7 +420,7 @@ void MainWindow::OnSignInRestored() {
 }
 
 void MainWindow::AskAboutHeldPayments() {
-  const size_t held = shop_.HeldCount();
+  const size_t held = shop_.baseline().HeldCount();
   if (held == 0 || asking_about_held_) return;
   asking_about_held_ = true;
   tray_->Notify(QStringLiteral("有未发货的付款"),
@@ -424,11 +433,14 @@ void MainWindow::AskAboutHeldPayments() {
       Dialogs::Buttons::kYesNo);
   asking_about_held_ = false;
   const bool deliver = answer == Dialogs::Answer::kYes;
-  const size_t settled = shop_.ResolveHeld(deliver);
-  AppendLog(ToGbk(deliver
-                      ? QStringLiteral("%1 笔未运行期间的付款将按发货规则发货\r\n").arg(settled)
+  // On the sender's worker, as every durable change; the log line and the redraw follow.
+  run_control_->RunSellerAction([shop = &shop_, window = delivery_window_, deliver] {
+    const size_t settled = shop->baseline().ResolveHeld(deliver);
+    window->AppendLog(
+        ToGbk(deliver ? QStringLiteral("%1 笔未运行期间的付款将按发货规则发货\r\n").arg(settled)
                       : QStringLiteral("%1 笔未运行期间的付款已标记为已处理\r\n").arg(settled)));
-  RedrawSelectedBills();
+    window->BillsChanged();
+  });
 }
 
 bool MainWindow::OpenOrRecreateBillTable() {
@@ -479,15 +491,21 @@ void MainWindow::ShowSelectedList() {
 }
 
 void MainWindow::OpenRulesWindow() {
-  RulesWindow window(this);
+  RulesWindow window(shop_.rules(), this);
   window.setWindowModality(Qt::ApplicationModal);
   // 发送预览 mails over the account in the panel's fields, on the mail tests' worker.
-  window.SetPreviewHooks([this] { return mail_actions_->ReadAccount(); },
-                         [this, &window](const MailAccount& account, std::string subject,
-                                         std::string body, std::function<void()> done) {
-                           mail_actions_->SendPreview(&window, account, std::move(subject),
-                                                      std::move(body), std::move(done));
-                         });
+  window.SetPreviewHook([this, &window](const DeliveryRule& rule, std::function<void()> done) {
+    const MailAccount account = mail_actions_->ReadAccount();
+    if (account.user.empty()) {
+      ShowMessage(&window, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"), {},
+                  Dialogs::Icon::kInformation);
+      done();
+      return;
+    }
+    const BillRecord sample = SampleOrder();
+    mail_actions_->SendPreview(&window, account, ExpandPlaceholders(rule.subject, sample),
+                               ExpandPlaceholders(rule.body, sample), std::move(done));
+  });
   window.exec();
 }
 

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/record_table.h"
@@ -23,6 +24,7 @@ namespace fahuo {
 
 class TrayController;
 class SettingsBinder;
+class DeliveryWindow;
 class RunControl;
 class MailTestActions;
 class SignInWatch;
@@ -132,6 +134,7 @@ class MainWindow : public QWidget {
   TrayController* tray_ = nullptr;
   SettingsBinder* settings_ = nullptr;
   RunControl* run_control_ = nullptr;
+  std::shared_ptr<DeliveryWindow> delivery_window_;  // the reader's and the sender's reports
   MailTestActions* mail_actions_ = nullptr;
   SignInWatch* sign_in_watch_ = nullptr;
   BillListModel* bill_model_ = nullptr;

@@ -9,25 +9,40 @@
 #include "platform/gbk.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 
 OrderActions::OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
-                           std::function<void()> deliver_now, QWidget* dialog_parent,
-                           QObject* parent)
+                           ActionRunner run_action, QWidget* dialog_parent, QObject* parent)
     : QObject(parent),
       shop_(shop),
       window_(std::move(window)),
-      deliver_now_(std::move(deliver_now)),
+      run_action_(std::move(run_action)),
       dialog_parent_(dialog_parent) {}
 
-void OrderActions::Settle(bool ok, const std::string& gbk_message, bool deliver) {
-  if (!ok) {
-    ShowMessage(dialog_parent_, FromGbk(gbk_message), {}, Dialogs::Icon::kWarning);
+void OrderActions::Run(Action action) {
+  ++pending_;
+  emit pendingChanged(pending_);
+  QPointer<OrderActions> self = this;
+  Shop* shop = &shop_;
+  run_action_([self, shop, window = window_, action = std::move(action)] {
+    const ActionOutcome outcome = action(*shop, *window);
+    // Through the application: the menu's owner may be gone by the time the worker answers.
+    PostToUi(QCoreApplication::instance(), [self, outcome] {
+      if (self) self->Settle(outcome);
+    });
+  });
+}
+
+void OrderActions::Settle(const ActionOutcome& outcome) {
+  --pending_;
+  emit pendingChanged(pending_);
+  if (!outcome.ok) {
+    ShowMessage(dialog_parent_, FromGbk(outcome.message), {}, Dialogs::Icon::kWarning);
     return;
   }
   emit changed();
-  if (deliver && deliver_now_) deliver_now_();
 }
 
 void OrderActions::Resend(const std::string& serial) {
@@ -40,8 +55,7 @@ void OrderActions::Resend(const std::string& serial) {
           Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
     return;
   }
-  ActionOutcome r = shop_.Resend(serial, *window_);
-  Settle(r.ok, r.message, true);
+  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().Resend(serial, w); });
 }
 
 void OrderActions::ResendTo(const std::string& serial) {
@@ -51,13 +65,13 @@ void OrderActions::ResendTo(const std::string& serial) {
                              QStringLiteral("把账单 %1 的发货邮件发送到：").arg(FromGbk(serial)),
                              entry ? FromGbk(entry->recipient) : QString());
   if (!address) return;
-  ActionOutcome r = shop_.ResendTo(serial, ToGbk(*address), *window_);
-  Settle(r.ok, r.message, true);
+  Run([serial, typed = ToGbk(*address)](Shop& shop, DeliveryWindow& w) {
+    return shop.actions().ResendTo(serial, typed, w);
+  });
 }
 
 void OrderActions::MarkHandled(const std::string& serial) {
-  ActionOutcome r = shop_.MarkHandled(serial, *window_);
-  Settle(r.ok, r.message, false);
+  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().MarkHandled(serial, w); });
 }
 
 void OrderActions::CopySerial(const std::string& serial) {

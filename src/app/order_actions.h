@@ -1,6 +1,7 @@
 #pragma once
 // The seller's actions on one bill, for the main bill list's right-click and the delivery
-// record: 重新发送, 发送到其他邮箱…, 标记为已处理, 复制流水号. UI thread only.
+// record: 重新发送, 发送到其他邮箱…, 标记为已处理, 复制流水号. UI thread only; the ledger
+// writes run on the sender's worker, and the answer comes back here.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "delivery/delivery_pass.h"
+#include "delivery/seller_actions.h"
 
 class QMenu;
 class QPoint;
@@ -21,13 +23,15 @@ class OrderActions : public QObject {
   Q_OBJECT
 
  public:
-  // `window` receives the log lines and "bills changed"; `deliver_now` starts a delivery of
-  // the due bills (off the UI thread); boxes open over `dialog_parent`.
-  OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
-               std::function<void()> deliver_now, QWidget* dialog_parent,
-               QObject* parent = nullptr);
+  // `window` receives the log lines and "bills changed"; `run_action` runs a job off the UI
+  // thread (the sender's worker, which then mails what became due); boxes open over
+  // `dialog_parent`.
+  using ActionRunner = std::function<void(std::function<void()> job)>;
+  OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window, ActionRunner run_action,
+               QWidget* dialog_parent, QObject* parent = nullptr);
 
-  // Serials are GBK, as the ledger keeps them. A refused action shows why in a box.
+  // Serials are GBK, as the ledger keeps them. A refused action shows why in a box once the
+  // worker has answered.
   void Resend(const std::string& serial);
   void ResendTo(const std::string& serial);  // asks for the address
   void MarkHandled(const std::string& serial);
@@ -37,17 +41,25 @@ class OrderActions : public QObject {
   std::unique_ptr<QMenu> MakeMenu(const std::string& serial, QWidget* parent = nullptr);
   void ShowMenu(const QPoint& global_pos, const std::string& serial);
 
+  // Actions posted whose answer has not come back yet.
+  int Pending() const { return pending_; }
+
  signals:
   // An action changed the ledger (the lists redraw).
   void changed();
+  // Pending() changed: the window shows that an action is under way.
+  void pendingChanged(int pending);
 
  private:
-  // Shows a refusal; on success emits changed() and, for a resend, starts a delivery.
-  void Settle(bool ok, const std::string& gbk_message, bool deliver);
+  using Action = std::function<ActionOutcome(Shop& shop, DeliveryWindow& window)>;
+  // Runs `action` through the runner; its refusal is shown, its success emits changed().
+  void Run(Action action);
+  void Settle(const ActionOutcome& outcome);
 
   Shop& shop_;
   std::shared_ptr<DeliveryWindow> window_;
-  std::function<void()> deliver_now_;
+  ActionRunner run_action_;
+  int pending_ = 0;
   QPointer<QWidget> dialog_parent_;
 };
 

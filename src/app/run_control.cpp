@@ -10,11 +10,11 @@
 #include "app/core/run_logic.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
-#include "platform/http_client.h"
 #include "platform/worker.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
+#include "ui/ui_thread.h"
 
 namespace fahuo {
 namespace {
@@ -30,12 +30,17 @@ RunControl::RunControl(const Controls& controls, Shop& shop, std::shared_ptr<Del
       c_(controls),
       shop_(&shop),
       delivery_window_(std::move(window)),
-      pass_worker_(std::make_unique<Worker>()),
+      reader_worker_(std::make_unique<Worker>()),
+      sender_worker_(std::make_unique<Worker>()),
       keep_alive_worker_(std::make_unique<Worker>()) {
-  run_pass = [s = shop_](DeliveryWindow& w, const MailAccount& account) { s->RunPass(account, w); };
+  read_records = [s = shop_](DeliveryWindow& w) { s->ReadRecords(w); };
+  deliver_due = [s = shop_](DeliveryWindow& w, const MailAccount& account) {
+    s->DeliverDue(account, w);
+  };
   keep_alive_request = [s = shop_] {
-    const std::string address = s->CurrentRecordsAddress();
-    if (!address.empty()) HttpGet(address);  // the answer is dropped; failures are retried later
+    const std::string address = s->baseline().CurrentRecordsAddress();
+    // The answer is dropped; failures are retried later.
+    if (!address.empty()) s->http().Get(address);
   };
   connect(c_.按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
   connect(c_.时钟_刷新, &QTimer::timeout, this, &RunControl::OnRefreshTick);
@@ -47,7 +52,8 @@ RunControl::~RunControl() { Shutdown(); }
 
 void RunControl::Shutdown() {
   shop_->RequestStop();
-  pass_worker_->Stop();
+  reader_worker_->Stop();
+  sender_worker_->Stop();
   keep_alive_worker_->Stop();
 }
 
@@ -74,7 +80,7 @@ void RunControl::OnStartStopClicked() {
                          c_.编辑框_邮箱服务器地址};
   if (c_.按钮1->text() == kStart) {
     std::string notice;
-    if (!LoadRuleList(&notice)) {
+    if (!LoadRuleList(shop_->rules(), &notice)) {
       ShowMessage(c_.window, QStringLiteral("打开数据库失败，请先设置邮件规则"));
       return;
     }
@@ -95,27 +101,30 @@ void RunControl::OnStartStopClicked() {
 }
 
 void RunControl::OnRefreshTick() {
-  // A tick while the pass still works is dropped, so ticks never queue.
-  pass_worker_->TryPost(
-      [pass = run_pass, window = delivery_window_, account = account_] { pass(*window, account); });
+  // A tick while the reader still works is dropped, so ticks never queue. A read that found
+  // bills offers them to the sender at once; each tick also offers the retries that came due.
+  reader_worker_->TryPost([this, read = read_records, window = delivery_window_] {
+    read(*window);
+    PostToUi(this, [this] { OfferDelivery(); });
+  });
+  OfferDelivery();
 }
 
-void RunControl::DeliverNow() {
-  const MailAccount account = running() ? account_ : FieldsAccount();
-  Shop* shop = shop_;
-  const bool posted = pass_worker_->TryPost(
-      [shop, window = delivery_window_, account] { shop->DeliverDueNow(account, *window); });
-  if (posted || shop_->Stopping()) {
-    deliver_now_tries_ = 0;
-    return;
-  }
-  // A pass is under way and has read its due bills already: try again shortly, for a
-  // minute at most (a pass is bounded by the network time-outs).
-  if (++deliver_now_tries_ > 120) {
-    deliver_now_tries_ = 0;
-    return;
-  }
-  QTimer::singleShot(500, this, [this] { DeliverNow(); });
+MailAccount RunControl::DeliveryAccount() const {
+  return running() ? account_ : FieldsAccount();
+}
+
+void RunControl::OfferDelivery() {
+  sender_worker_->TryPost([deliver = deliver_due, window = delivery_window_,
+                           account = DeliveryAccount()] { deliver(*window, account); });
+}
+
+void RunControl::RunSellerAction(std::function<void()> action) {
+  sender_worker_->Post([action = std::move(action), deliver = deliver_due,
+                        window = delivery_window_, account = DeliveryAccount()] {
+    action();
+    deliver(*window, account);
+  });
 }
 
 void RunControl::OnElapsedTick() {
@@ -124,7 +133,7 @@ void RunControl::OnElapsedTick() {
 }
 
 void RunControl::OnKeepAliveTick() {
-  const int64_t now = CurrentClock().TickMs();
+  const int64_t now = shop_->clock().TickMs();
   if (last_keep_alive_tick_ && !KeepAliveDue(now, *last_keep_alive_tick_)) return;
   last_keep_alive_tick_ = now;
   keep_alive_worker_->TryPost([request = keep_alive_request] { request(); });

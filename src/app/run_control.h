@@ -1,6 +1,8 @@
 #pragma once
-// Monitoring on and off (按钮1), one delivery pass per refresh tick on an owned worker,
-// the elapsed-time clock, and the keep-alive that keeps the sign-in from lapsing.
+// Monitoring on and off (按钮1), the elapsed-time clock, and the keep-alive that keeps the
+// sign-in from lapsing. Each refresh tick reads the records on the reader's worker and mails
+// the due bills on the sender's, so a mailbox that hangs never holds the reading; the
+// seller's actions run on the sender's worker too (no durable write on the UI thread).
 #include <QObject>
 #include <cstdint>
 #include <functional>
@@ -39,7 +41,7 @@ class RunControl : public QObject {
     QTimer* 时钟_防止掉线;
   };
 
-  // Passes run for `shop` (which outlives this) and report to `window`.
+  // Reads and deliveries run for `shop` (which outlives this) and report to `window`.
   RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
              QObject* parent = nullptr);
   ~RunControl() override;
@@ -48,34 +50,40 @@ class RunControl : public QObject {
   void OnRefreshTick();
   void OnElapsedTick();
   void OnKeepAliveTick();
-  // Mails the due bills now (after the seller resent one), over the account monitoring
-  // runs with, or the panel's fields when it is stopped. A pass under way is waited for.
-  void DeliverNow();
+  // Runs `action` (a seller's change of a bill) on the sender's worker after what is queued
+  // there, then mails the due bills over the account monitoring runs with, or the panel's
+  // fields when it is stopped. Nothing posted is dropped before the program ends.
+  void RunSellerAction(std::function<void()> action);
 
   bool running() const;
   int32_t elapsed_seconds() const { return elapsed_seconds_; }
   // The account passes send with: the three fields as they were when monitoring started.
   MailAccount account() const { return account_; }
 
-  // Waits for the running pass and keep-alive request (bounded by their network
-  // time-outs). No pass starts afterwards. For the end of the program.
+  // Cuts the mail exchange and the requests under way and waits for the workers, which end
+  // at once then. Nothing starts afterwards. For the end of the program.
   void Shutdown();
 
-  // How a pass and a keep-alive request run; tests may replace them. A pass runs on the
-  // pass worker, a tick that finds it busy is dropped; the same for the keep-alive.
-  std::function<void(DeliveryWindow&, const MailAccount&)> run_pass;
+  // How a read, a delivery and a keep-alive request run; tests may replace them. Each runs
+  // on its worker; a tick that finds that worker busy is dropped for it.
+  std::function<void(DeliveryWindow&)> read_records;
+  std::function<void(DeliveryWindow&, const MailAccount&)> deliver_due;
   std::function<void()> keep_alive_request;
 
  private:
   MailAccount FieldsAccount() const;
+  // The account deliveries use now.
+  MailAccount DeliveryAccount() const;
+  // A delivery on the sender's worker unless one is queued or running.
+  void OfferDelivery();
 
   Controls c_;
   Shop* shop_;
   std::shared_ptr<DeliveryWindow> delivery_window_;
   MailAccount account_;
-  std::unique_ptr<Worker> pass_worker_;
+  std::unique_ptr<Worker> reader_worker_;
+  std::unique_ptr<Worker> sender_worker_;
   std::unique_ptr<Worker> keep_alive_worker_;
-  int deliver_now_tries_ = 0;
   int32_t elapsed_seconds_ = 0;                  // ElapsedSeconds
   std::optional<int64_t> last_keep_alive_tick_;  // LastKeepAliveTick; none sent yet
 };

@@ -25,6 +25,13 @@ void BillList::PushFront(const BillRecord& bill) {
   ++front_total_;
 }
 
+void BillList::PushFrontAll(const std::vector<BillRecord>& bills) {
+  std::lock_guard lock(mutex_);
+  bills_.insert(bills_.begin(), bills.begin(), bills.end());
+  for (const BillRecord& bill : bills) ++serials_[bill.流水号];
+  front_total_ += bills.size();
+}
+
 size_t BillList::Count() const {
   std::lock_guard lock(mutex_);
   return bills_.size();

@@ -17,6 +17,8 @@ class BillList {
   void Append(const BillRecord& bill);
   void AppendAll(const std::vector<BillRecord>& bills);
   void PushFront(const BillRecord& bill);
+  // Puts `bills` at the front as they stand: the first of them becomes the first bill.
+  void PushFrontAll(const std::vector<BillRecord>& bills);
   size_t Count() const;
   // Bill at 1-based `position`; an empty bill when out of range.
   BillRecord At(size_t position) const;

@@ -70,13 +70,11 @@ DateTexts DateTextsOf(const LocalDate& date) {
   return {std::to_string(date.year), TwoDigits(date.month), TwoDigits(date.day)};
 }
 
-DateTexts TodayDateTexts() { return DateTextsOf(CurrentClock().Today()); }
-
-std::string Page1Address(const LocalDate& date) {
+std::string Page1Address(const RecordsSite& site, const LocalDate& date) {
   DateTexts t = DateTextsOf(date);
   std::string begin = std::to_string(date.year - 1) + "." + t.month + ".01";
   std::string end = t.year + "." + t.month + "." + t.day;
-  return RecordsStartAddress() +
+  return site.StartAddress() +
          "?_input_charset=utf-8&tradeType=all&status=success&dateRange=customDate&fundFlow=all"
          "&dateType=createDate&beginTime=00%3A00&endTime=24%3A00"
          "&beginDate=" +

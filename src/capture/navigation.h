@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/bill_record.h"
+#include "capture/records_address.h"
 #include "platform/clock.h"
 
 namespace fahuo {
@@ -19,13 +20,12 @@ struct DateTexts {
   std::string day;    // "01".."31"
 };
 
-// The date texts of `date`, and of today's local date (through CurrentClock()).
+// The date texts of `date`.
 DateTexts DateTextsOf(const LocalDate& date);
-DateTexts TodayDateTexts();
 
-// Address of page 1 of the records range for `date`: from the first day of its month one
-// year back to its end, on RecordsBase().
-std::string Page1Address(const LocalDate& date);
+// Address of page 1 of the records range for `date` on `site`: from the first day of its
+// month one year back to its end.
+std::string Page1Address(const RecordsSite& site, const LocalDate& date);
 
 // Looks for the pager's "下一页&gt;</a>" link in `page` (GBK) and, when one qualifies,
 // replaces `address` with its href as written, "&amp;" turned into "&", and returns true.

@@ -1,33 +1,20 @@
 #include "capture/records_address.h"
 
-#include <mutex>
+#include <utility>
 
 namespace fahuo {
-namespace {
-std::mutex g_mutex;
-std::string g_base = "https://consumeprod.alipay.com";
-}  // namespace
 
-std::string RecordsBase() {
-  std::lock_guard lock(g_mutex);
-  return g_base;
+RecordsSite::RecordsSite(std::string base) : base_(std::move(base)) {
+  while (!base_.empty() && base_.back() == '/') base_.pop_back();
 }
 
-void SetRecordsBase(const std::string& base) {
-  std::string b = base;
-  while (!b.empty() && b.back() == '/') b.pop_back();
-  std::lock_guard lock(g_mutex);
-  g_base = b;
-}
+std::string RecordsSite::StartAddress() const { return base_ + "/record/standard.htm"; }
 
-std::string RecordsStartAddress() { return RecordsBase() + "/record/standard.htm"; }
-
-std::string RecordsHost() {
-  std::string base = RecordsBase();
-  size_t start = base.find("://");
+std::string RecordsSite::Host() const {
+  size_t start = base_.find("://");
   start = start == std::string::npos ? 0 : start + 3;
-  size_t end = base.find_first_of(":/", start);
-  return base.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  size_t end = base_.find_first_of(":/", start);
+  return base_.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 }  // namespace fahuo

@@ -2,19 +2,25 @@
 // Addresses of the payment service's transaction-records pages.
 #include <string>
 
-#include "platform/clock.h"
-
 namespace fahuo {
 
-// Scheme, host and port of the records service, without a trailing "/".
-// Default "https://consumeprod.alipay.com"; --records-base replaces it.
-std::string RecordsBase();
-void SetRecordsBase(const std::string& base);
+inline constexpr const char* kDefaultRecordsBase = "https://consumeprod.alipay.com";
 
-// RecordsBase() + "/record/standard.htm": where the seller signs in.
-std::string RecordsStartAddress();
+// Where the records service lives: scheme, host and port, without a trailing "/". Decided
+// once at start-up (--records-base replaces the default) and never changed while threads
+// read it.
+class RecordsSite {
+ public:
+  explicit RecordsSite(std::string base = kDefaultRecordsBase);  // trailing "/" dropped
 
-// The host part of RecordsBase() ("consumeprod.alipay.com", "127.0.0.1").
-std::string RecordsHost();
+  const std::string& Base() const { return base_; }
+  // Base() + "/record/standard.htm": where the seller signs in.
+  std::string StartAddress() const;
+  // The host part of Base() ("consumeprod.alipay.com", "127.0.0.1").
+  std::string Host() const;
+
+ private:
+  std::string base_;
+};
 
 }  // namespace fahuo

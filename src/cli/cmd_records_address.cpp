@@ -32,13 +32,14 @@ bool ParseDate(const std::string& text, LocalDate& date) {
 }  // namespace
 
 int RecordsAddress(int argc, char** argv) {
-  LocalDate date = CurrentClock().Today();
+  LocalDate date = SystemClock().Today();
+  RecordsSite site;
   for (int i = 0; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--host") == 0 && has_value) {
       std::string host = argv[++i];
       // A bare host means the service's https; a full base (http://127.0.0.1:8080) is kept.
-      SetRecordsBase(host.find("://") == std::string::npos ? "https://" + host : host);
+      site = RecordsSite(host.find("://") == std::string::npos ? "https://" + host : host);
     } else if (std::strcmp(argv[i], "--date") == 0 && has_value) {
       if (!ParseDate(argv[++i], date)) {
         std::fprintf(stderr, "fahuo-cli: bad date '%s' (want YYYY-MM-DD)\n", argv[i]);
@@ -49,7 +50,7 @@ int RecordsAddress(int argc, char** argv) {
       return 1;
     }
   }
-  std::printf("%s\n", Page1Address(date).c_str());
+  std::printf("%s\n", Page1Address(site, date).c_str());
   return 0;
 }
 

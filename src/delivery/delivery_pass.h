@@ -1,7 +1,7 @@
 #pragma once
-// What a delivery pass needs of the outside world: the window it reports to, the mail
-// account it sends with, and the network services it uses. The pass itself is
-// Shop::RunPass (delivery/shop.h).
+// What reading the records and mailing the due bills need of the outside world: the window
+// they report to, the mail account they send with, and the network calls tests replace.
+// The work itself: RecordsReader and Sender, wired by the Shop (delivery/shop.h).
 #include <functional>
 #include <string>
 
@@ -9,7 +9,7 @@
 
 namespace fahuo {
 
-// What a pass tells the main window. Every text is GBK. The Qt side carries each call to
+// What the reader and the sender tell the main window. Every text is GBK. The Qt side carries each call to
 // the UI thread without making the pass wait.
 class DeliveryWindow {
  public:
@@ -25,8 +25,8 @@ class DeliveryWindow {
   virtual void Notify(const std::string& /*gbk_title*/, const std::string& /*gbk_text*/) {}
 };
 
-// The network of a pass. Empty members take the real ones: HttpGet, and the process-wide
-// mail client on its default port.
+// The network calls, for tests. Empty members take the real ones: the shop's HTTP client,
+// and a mail session of the delivery's own on the default port.
 struct DeliveryServices {
   std::function<std::string(const std::string& address)> fetch;  // body, empty on failure
   // Empty text on success, else why the connection failed.
@@ -35,9 +35,6 @@ struct DeliveryServices {
                             const std::string& recipient, const std::string& sender)>
       send;  // error text, empty when the mail was accepted
 };
-
-// Fills the empty members of `given` with the real services.
-DeliveryServices WithDefaultServices(const DeliveryServices& given);
 
 // How a refused send is treated: true when trying again later may succeed (a 4xx reply, a
 // dropped connection, a time-out, no connection), false when the server refused the mail

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -20,25 +21,6 @@ constexpr std::array<std::string_view, 10> kStateNames = {"baseline", "pending",
 constexpr std::array<std::string_view, 4> kOriginNames = {"baseline", "pass", "lapse", "restart"};
 
 constexpr int kSchemaVersion = 1;
-
-const char kSchema[] =
-    "CREATE TABLE IF NOT EXISTS bills("
-    " seq INTEGER PRIMARY KEY,"
-    " serial BLOB NOT NULL UNIQUE,"
-    " date BLOB NOT NULL, name BLOB NOT NULL, counterparty BLOB NOT NULL,"
-    " amount BLOB NOT NULL, status BLOB NOT NULL, note BLOB NOT NULL, link BLOB NOT NULL,"
-    " first_seen INTEGER NOT NULL, origin TEXT NOT NULL, state TEXT NOT NULL,"
-    " attempts INTEGER NOT NULL, next_try INTEGER NOT NULL, last_error BLOB NOT NULL,"
-    " recipient BLOB NOT NULL, rule_subject BLOB NOT NULL, rule_body BLOB NOT NULL,"
-    " skip_reason TEXT NOT NULL, sent_at INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
-    "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);"
-    "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);";
-
-const char kColumns[] =
-    "seq, serial, date, name, counterparty, amount, status, note, link, first_seen, origin, "
-    "state, attempts, next_try, last_error, recipient, rule_subject, rule_body, skip_reason, "
-    "sent_at";
 
 // One prepared statement, finalised on every way out.
 class Stmt {
@@ -68,33 +50,137 @@ class Stmt {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// The columns of the bills table, declared once: the schema, the reads and the writes are
+// all made from this list.
+enum class Role {
+  kKey,       // seq: given by SQLite, read only
+  kSerial,    // the bill's identity: inserted, and what an update finds the row by
+  kBill,      // a field of the page: inserted, never updated
+  kDelivery,  // what became of the bill: inserted and updated
+  kGuarded,   // kDelivery, and a conditional update writes only while it is unchanged
+};
+
+struct Column {
+  const char* name;
+  const char* type;
+  Role role;
+  void (*bind)(Stmt&, int, const LedgerEntry&);
+  void (*read)(Stmt&, int, LedgerEntry&);
+};
+
+#define FAHUO_TEXT_COLUMN(col, field, role)                                                  \
+  Column {                                                                                    \
+    col, "BLOB NOT NULL", role, [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, field); }, \
+        [](Stmt& s, int i, LedgerEntry& e) { field = s.Text(i); }                             \
+  }
+#define FAHUO_INT_COLUMN(col, field, role)                                           \
+  Column {                                                                            \
+    col, "INTEGER NOT NULL", role,                                                    \
+        [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, int64_t{field}); },      \
+        [](Stmt& s, int i, LedgerEntry& e) { field = static_cast<decltype(field)>(s.Int(i)); } \
+  }
+
+const Column kColumns[] = {
+    {"seq", "INTEGER PRIMARY KEY", Role::kKey, nullptr,
+     [](Stmt& s, int i, LedgerEntry& e) { e.seq = s.Int(i); }},
+    {"serial", "BLOB NOT NULL UNIQUE", Role::kSerial,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.bill.流水号); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.bill.流水号 = s.Text(i); }},
+    FAHUO_TEXT_COLUMN("date", e.bill.日期, Role::kBill),
+    FAHUO_TEXT_COLUMN("name", e.bill.名称, Role::kBill),
+    FAHUO_TEXT_COLUMN("counterparty", e.bill.对方, Role::kBill),
+    FAHUO_TEXT_COLUMN("amount", e.bill.金额, Role::kBill),
+    FAHUO_TEXT_COLUMN("status", e.bill.状态, Role::kBill),
+    FAHUO_TEXT_COLUMN("note", e.bill.备注, Role::kBill),
+    FAHUO_TEXT_COLUMN("link", e.bill.链接, Role::kBill),
+    FAHUO_INT_COLUMN("first_seen", e.first_seen, Role::kDelivery),
+    {"origin", "TEXT NOT NULL", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, OriginName(e.origin)); },
+     [](Stmt& s, int i, LedgerEntry& e) {
+       const std::string origin = s.Text(i);
+       for (size_t k = 0; k < kOriginNames.size(); ++k) {
+         if (origin == kOriginNames[k]) e.origin = static_cast<BillOrigin>(k);
+       }
+     }},
+    {"state", "TEXT NOT NULL", Role::kGuarded,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, StateName(e.state)); },
+     [](Stmt& s, int i, LedgerEntry& e) {
+       e.state = StateFromName(s.Text(i)).value_or(BillState::kUnknown);
+     }},
+    FAHUO_INT_COLUMN("attempts", e.attempts, Role::kGuarded),
+    FAHUO_INT_COLUMN("next_try", e.next_try, Role::kGuarded),
+    FAHUO_TEXT_COLUMN("last_error", e.last_error, Role::kGuarded),
+    FAHUO_TEXT_COLUMN("recipient", e.recipient, Role::kGuarded),
+    FAHUO_TEXT_COLUMN("rule_subject", e.rule_subject, Role::kGuarded),
+    FAHUO_TEXT_COLUMN("rule_body", e.rule_body, Role::kGuarded),
+    {"skip_reason", "TEXT NOT NULL", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, std::string_view(e.skip_reason)); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.skip_reason = s.Text(i); }},
+    FAHUO_INT_COLUMN("sent_at", e.sent_at, Role::kDelivery),
+};
+
+#undef FAHUO_TEXT_COLUMN
+#undef FAHUO_INT_COLUMN
+
+bool Updated(Role role) { return role == Role::kDelivery || role == Role::kGuarded; }
+
+// The statements made from the column list, built once.
+struct Sql {
+  std::string schema;
+  std::string select;  // "SELECT <every column>"
+  std::string insert;  // parameters: every column but seq, in list order
+  std::string update;  // ?1 the serial, then the updated columns in list order
+  std::string update_if_unchanged;  // update's parameters, then the guarded columns' old values
+};
+
+Sql MakeSql() {
+  Sql sql;
+  std::string declared, names, inserted, values, set, guard;
+  int param = 0, set_param = 1;
+  for (const Column& c : kColumns) {
+    declared += std::string(declared.empty() ? "" : ", ") + c.name + " " + c.type;
+    names += std::string(names.empty() ? "" : ", ") + c.name;
+    if (c.role != Role::kKey) {
+      inserted += std::string(inserted.empty() ? "" : ", ") + c.name;
+      values += std::string(values.empty() ? "" : ",") + "?" + std::to_string(++param);
+    }
+    if (Updated(c.role)) {
+      set += std::string(set.empty() ? "" : ", ") + c.name + "=?" + std::to_string(++set_param);
+    }
+  }
+  int guard_param = set_param;
+  for (const Column& c : kColumns) {
+    if (c.role == Role::kGuarded) {
+      guard += std::string(" AND ") + c.name + "=?" + std::to_string(++guard_param);
+    }
+  }
+  sql.schema = "CREATE TABLE IF NOT EXISTS bills(" + declared +
+               ");"
+               "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
+               "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);"
+               "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);";
+  sql.select = "SELECT " + names;
+  sql.insert = "INSERT OR IGNORE INTO bills(" + inserted + ") VALUES(" + values + ");";
+  sql.update = "UPDATE bills SET " + set + " WHERE serial=?1";
+  sql.update_if_unchanged = sql.update + guard;
+  return sql;
+}
+
+const Sql& Statements() {
+  static const Sql sql = MakeSql();  // immutable once built
+  return sql;
+}
+
 LedgerEntry ReadEntry(Stmt& s) {
   LedgerEntry e;
-  e.seq = s.Int(0);
-  e.bill.流水号 = s.Text(1);
-  e.bill.日期 = s.Text(2);
-  e.bill.名称 = s.Text(3);
-  e.bill.对方 = s.Text(4);
-  e.bill.金额 = s.Text(5);
-  e.bill.状态 = s.Text(6);
-  e.bill.备注 = s.Text(7);
-  e.bill.链接 = s.Text(8);
-  e.first_seen = s.Int(9);
-  const std::string origin = s.Text(10);
-  for (size_t i = 0; i < kOriginNames.size(); ++i) {
-    if (origin == kOriginNames[i]) e.origin = static_cast<BillOrigin>(i);
-  }
-  e.state = StateFromName(s.Text(11)).value_or(BillState::kUnknown);
-  e.attempts = static_cast<int>(s.Int(12));
-  e.next_try = s.Int(13);
-  e.last_error = s.Text(14);
-  e.recipient = s.Text(15);
-  e.rule_subject = s.Text(16);
-  e.rule_body = s.Text(17);
-  e.skip_reason = s.Text(18);
-  e.sent_at = s.Int(19);
+  int i = 0;
+  for (const Column& c : kColumns) c.read(s, i++, e);
   return e;
 }
+
+// The order bills were found in: batch after batch, and within a batch in page order (the
+// newest payment first), which Insert numbers from the highest down.
+constexpr const char kFoundOrder[] = " ORDER BY first_seen, seq DESC";
 
 // "state IN (?,?,...)" for `count` states.
 std::string StateIn(size_t count) {
@@ -173,11 +259,26 @@ void Ledger::Close() {
 }
 
 bool Ledger::Exec(const char* sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  last_error_ = message ? message : sqlite3_errmsg(db_);
-  sqlite3_free(message);
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  return Fail();
+}
+
+bool Ledger::Fail() {
+  const int code = sqlite3_extended_errcode(db_);
+  std::string why = sqlite3_errmsg(db_);
+  // The seller can mend a full disk; say so in their words, keeping SQLite's for the rest.
+  if ((code & 0xff) == SQLITE_FULL || sqlite3_system_errno(db_) == ENOSPC) {
+    why = "磁盘空间不足，请清理数据文件夹所在的磁盘（" + why + "）";
+  }
+  last_error_ = why;
   return false;
+}
+
+void Ledger::RollBack() {
+  // After a failed COMMIT SQLite may have rolled back already; either way the first error
+  // is the one worth reporting, so this one's is not kept.
+  if (sqlite3_get_autocommit(db_)) return;
+  sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
 bool Ledger::OpenAt(const std::string& path, std::string& error) {
@@ -201,13 +302,13 @@ bool Ledger::OpenAt(const std::string& path, std::string& error) {
     last_error_ = "ledger written by a newer fahuo";
     ok = false;
   }
-  if (ok) ok = Exec(kSchema);
+  if (ok) ok = Exec(Statements().schema.c_str());
   if (ok && version < kSchemaVersion) {
     ok = Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
   }
   if (ok) {
     // A file that opened but is no ledger of ours (another program's database).
-    Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills LIMIT 1;").c_str());
+    Stmt s(db_, (Statements().select + " FROM bills LIMIT 1;").c_str());
     ok = s.ok();
     if (!ok) last_error_ = sqlite3_errmsg(db_);
   }
@@ -268,7 +369,7 @@ bool Ledger::Contains(const std::string& serial) {
 std::optional<LedgerEntry> Ledger::Find(const std::string& serial) {
   std::lock_guard lock(mutex_);
   if (!db_) return std::nullopt;
-  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills WHERE serial = ?1;").c_str());
+  Stmt s(db_, (Statements().select + " FROM bills WHERE serial = ?1;").c_str());
   if (!s.ok()) return std::nullopt;
   s.Bind(1, serial);
   if (s.Step() != SQLITE_ROW) return std::nullopt;
@@ -276,58 +377,24 @@ std::optional<LedgerEntry> Ledger::Find(const std::string& serial) {
 }
 
 bool Ledger::WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected) {
-  static const std::string kUpdate =
-      "UPDATE bills SET first_seen=?9, origin=?10, state=?11, attempts=?12, next_try=?13, "
-      "last_error=?14, recipient=?15, rule_subject=?16, rule_body=?17, skip_reason=?18, "
-      "sent_at=?19 WHERE serial=?1";
-  static const std::string kUpdateIfUnchanged =
-      kUpdate +
-      " AND state=?20 AND attempts=?21 AND next_try=?22 AND last_error=?23 AND recipient=?24"
-      " AND rule_subject=?25 AND rule_body=?26";
-  Stmt s(db_, insert     ? "INSERT OR IGNORE INTO bills(serial, date, name, counterparty, amount, "
-                           "status, note, link, first_seen, origin, state, attempts, next_try, "
-                           "last_error, recipient, rule_subject, rule_body, skip_reason, sent_at) "
-                           "VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19);"
-              : expected ? kUpdateIfUnchanged.c_str()
-                         : kUpdate.c_str());
-  if (!s.ok()) {
-    last_error_ = sqlite3_errmsg(db_);
-    return false;
+  const Sql& sql = Statements();
+  Stmt s(db_, insert     ? sql.insert.c_str()
+              : expected ? sql.update_if_unchanged.c_str()
+                         : sql.update.c_str());
+  if (!s.ok()) return Fail();
+  int param = 1;
+  if (!insert) kColumns[1].bind(s, param++, e);  // the serial finds the row
+  for (const Column& c : kColumns) {
+    if (c.role == Role::kKey || (!insert && !Updated(c.role))) continue;
+    if (!insert && c.role == Role::kSerial) continue;
+    c.bind(s, param++, e);
   }
-  s.Bind(1, e.bill.流水号);
-  if (insert) {
-    s.Bind(2, e.bill.日期);
-    s.Bind(3, e.bill.名称);
-    s.Bind(4, e.bill.对方);
-    s.Bind(5, e.bill.金额);
-    s.Bind(6, e.bill.状态);
-    s.Bind(7, e.bill.备注);
-    s.Bind(8, e.bill.链接);
-  }
-  s.Bind(9, e.first_seen);
-  s.Bind(10, OriginName(e.origin));
-  s.Bind(11, StateName(e.state));
-  s.Bind(12, static_cast<int64_t>(e.attempts));
-  s.Bind(13, e.next_try);
-  s.Bind(14, e.last_error);
-  s.Bind(15, e.recipient);
-  s.Bind(16, e.rule_subject);
-  s.Bind(17, e.rule_body);
-  s.Bind(18, std::string_view(e.skip_reason));
-  s.Bind(19, e.sent_at);
   if (expected) {
-    s.Bind(20, StateName(expected->state));
-    s.Bind(21, static_cast<int64_t>(expected->attempts));
-    s.Bind(22, expected->next_try);
-    s.Bind(23, expected->last_error);
-    s.Bind(24, expected->recipient);
-    s.Bind(25, expected->rule_subject);
-    s.Bind(26, expected->rule_body);
+    for (const Column& c : kColumns) {
+      if (c.role == Role::kGuarded) c.bind(s, param++, *expected);
+    }
   }
-  if (s.Step() != SQLITE_DONE) {
-    last_error_ = sqlite3_errmsg(db_);
-    return false;
-  }
+  if (s.Step() != SQLITE_DONE) return Fail();
   if (sqlite3_changes(db_) > 0) NoteChange(e.bill.流水号);
   return true;
 }
@@ -348,15 +415,17 @@ bool Ledger::Insert(std::vector<LedgerEntry>& entries) {
   }
   if (entries.empty()) return true;
   if (!Exec("BEGIN IMMEDIATE;")) return false;
-  for (LedgerEntry& e : entries) {
-    if (!WriteEntry(e, true)) {
-      Exec("ROLLBACK;");
+  // From the last given to the first: the first (the newest payment of a page) gets the
+  // highest number, so that listings newest first show a batch in page order.
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    if (!WriteEntry(*e, true)) {
+      RollBack();
       return false;
     }
-    e.seq = sqlite3_changes(db_) ? sqlite3_last_insert_rowid(db_) : 0;
+    e->seq = sqlite3_changes(db_) ? sqlite3_last_insert_rowid(db_) : 0;
   }
   if (!Exec("COMMIT;")) {
-    Exec("ROLLBACK;");
+    RollBack();
     return false;
   }
   return true;
@@ -396,7 +465,7 @@ std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset,
   std::vector<LedgerEntry> out;
   if (!db_ || limit == 0) return out;
   const FilterSql sql = BuildFilter(filter, true);
-  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills" + sql.where +
+  Stmt s(db_, (Statements().select + " FROM bills" + sql.where +
                " ORDER BY seq DESC LIMIT ? OFFSET ?;")
                   .c_str());
   if (!s.ok()) return out;
@@ -411,8 +480,8 @@ std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_ || states.empty()) return out;
-  Stmt s(db_, (std::string("SELECT ") + kColumns + " FROM bills WHERE " + StateIn(states.size()) +
-               " ORDER BY seq;")
+  Stmt s(db_, (Statements().select + " FROM bills WHERE " + StateIn(states.size()) + kFoundOrder +
+               ";")
                   .c_str());
   if (!s.ok()) return out;
   for (size_t i = 0; i < states.size(); ++i) s.Bind(static_cast<int>(i + 1), StateName(states[i]));
@@ -424,8 +493,8 @@ std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_) return out;
-  Stmt s(db_, (std::string("SELECT ") + kColumns +
-               " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3) ORDER BY seq;")
+  Stmt s(db_, (Statements().select + " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3)" +
+               kFoundOrder + ";")
                   .c_str());
   if (!s.ok()) return out;
   s.Bind(1, StateName(BillState::kPending));

@@ -48,7 +48,9 @@ inline constexpr const char* kBadAmount = "bad-amount";
 
 struct LedgerEntry {
   BillRecord bill;         // the eight fields of the page (备用 is not kept)
-  int64_t seq = 0;         // order in which bills were first seen, from 1
+  // From 1, higher for bills found later; within one batch (one Insert) the first given, the
+  // newest payment of the page, gets the highest.
+  int64_t seq = 0;
   int64_t first_seen = 0;  // Unix seconds
   BillOrigin origin = BillOrigin::kPass;
   BillState state = BillState::kPending;
@@ -96,8 +98,8 @@ class Ledger {
   bool Contains(const std::string& serial);
   std::optional<LedgerEntry> Find(const std::string& serial);
 
-  // Records new bills in one committed transaction, numbered in the order given, with
-  // their state and origin as set. Bills already known are left as they are. False when
+  // Records new bills (in page order, the newest first) in one committed transaction, with
+  // their state and origin as set; see LedgerEntry::seq for their numbers. Bills already known are left as they are. False when
   // the write failed (nothing of it was recorded): see LastError().
   bool Insert(std::vector<LedgerEntry>& entries);
 
@@ -111,7 +113,7 @@ class Ledger {
   enum class UpdateResult { kWritten, kChanged, kFailed };
   UpdateResult UpdateIfUnchanged(const LedgerEntry& entry, const LedgerEntry& expected);
 
-  // Every entry in one of `states`, in the order first seen.
+  // Every entry in one of `states`, in the order found (batch by batch, page order within).
   std::vector<LedgerEntry> WithStates(const std::vector<BillState>& states);
 
   // How many entries `filter` lets through (below_seq ignored), and up to `limit` of them
@@ -122,7 +124,7 @@ class Ledger {
   std::vector<LedgerEntry> Page(const LedgerFilter& filter, size_t offset, size_t limit);
 
   // The bills to mail now: pending ones, and retrying ones whose next try has come, in the
-  // order first seen. Reads only those rows, whatever the ledger's size.
+  // order found (as WithStates). Reads only those rows, whatever the ledger's size.
   std::vector<LedgerEntry> Due(int64_t now_unix);
 
   // At start-up: every bill left in "sending" becomes "unknown". Returns them.
@@ -153,6 +155,8 @@ class Ledger {
  private:
   bool OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
+  bool Fail();  // notes why the last SQLite call failed; always false
+  void RollBack();
   // An update with `expected` writes only while the row still holds its values.
   bool WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected = nullptr);
 

@@ -23,17 +23,17 @@ bool HasAny(const std::string& text, std::initializer_list<std::string_view> wor
   return false;
 }
 
-std::string ConnectFailedText() {
-  return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(mail::LastConnectError());
+std::string ConnectFailedText(const mail::Session& session) {
+  return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(session.LastConnectError());
 }
 
 // Connects with the account and sends one mail; the text for the box.
-std::string SendNow(const MailAccount& account, const std::string& subject, const std::string& body,
+std::string SendNow(mail::Session& session, const MailAccount& account, const std::string& subject, const std::string& body,
                     const std::string& recipient, const std::string& success) {
-  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
-    return ConnectFailedText();
+  if (!session.Connect(account.server, kMailTestPort, account.user, account.password)) {
+    return ConnectFailedText(session);
   }
-  const std::string error = mail::Send(subject, body, recipient, account.user);
+  const std::string error = session.Send(subject, body, recipient, account.user);
   if (error.empty()) return success;
   return FAHUO_GBK("发送失败") + error + "\n" + MailFailureReason(error);
 }
@@ -69,21 +69,22 @@ std::string MailFailureText(std::string_view error) {
   return text;
 }
 
-ConnectionCheck CheckMailConnection(const MailAccount& account) {
-  if (!mail::Connect(account.server, kMailTestPort, account.user, account.password)) {
-    return {false, ConnectFailedText()};
+ConnectionCheck CheckMailConnection(mail::Session& session, const MailAccount& account) {
+  if (!session.Connect(account.server, kMailTestPort, account.user, account.password)) {
+    return {false, ConnectFailedText(session)};
   }
   return {true, FAHUO_GBK("连接邮箱服务器成功")};
 }
 
-std::string RunTestMail(const MailAccount& account, const std::string& recipient) {
-  return SendNow(account, FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
+std::string RunTestMail(mail::Session& session, const MailAccount& account,
+                        const std::string& recipient) {
+  return SendNow(session, account, FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
                  recipient, FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到"));
 }
 
-std::string RunPreviewMail(const MailAccount& account, const std::string& subject,
-                           const std::string& body) {
-  return SendNow(account, subject, body, account.user,
+std::string RunPreviewMail(mail::Session& session, const MailAccount& account,
+                           const std::string& subject, const std::string& body) {
+  return SendNow(session, account, subject, body, account.user,
                  FAHUO_GBK("预览邮件已发送到 ") + account.user + FAHUO_GBK("，请查收") + "\n" +
                      FAHUO_GBK("标题：") + subject);
 }

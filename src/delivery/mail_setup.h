@@ -7,6 +7,10 @@
 
 namespace fahuo {
 
+namespace mail {
+class Session;
+}
+
 // The three account fields as typed (GBK).
 struct MailAccount {
   std::string server;
@@ -22,22 +26,25 @@ struct ConnectionCheck {
   std::string text;  // GBK, for the box
 };
 
-// Connects with `account`. Connected: "连接邮箱服务器成功", and the caller disconnects once the
-// box is closed. Not connected: "连接邮箱服务器失败", and below it why (MailFailureText).
-ConnectionCheck CheckMailConnection(const MailAccount& account);
+// Each check talks over the caller's own `session`, which nothing else uses meanwhile.
+
+// Connects with `account`. Connected: "连接邮箱服务器成功". Not connected: "连接邮箱服务器失败",
+// and below it why (MailFailureText).
+ConnectionCheck CheckMailConnection(mail::Session& session, const MailAccount& account);
 
 // Sends the fixed test mail from the account to `recipient`, passed on as typed (it may be
 // empty or lack an at-sign; the server judges it). Returns the GBK text to show:
 // "连接邮箱服务器失败" when the connect fails (nothing is sent), "发送成功，…" when the mail
 // was accepted, else "发送失败" followed directly by the client's error text. A failure has
 // its reason on a line below. The connection stays open afterwards.
-std::string RunTestMail(const MailAccount& account, const std::string& recipient);
+std::string RunTestMail(mail::Session& session, const MailAccount& account,
+                        const std::string& recipient);
 
 // Sends `subject` and `body` (GBK, a rule filled with a sample order) from the account to the
 // account's own address, so the seller sees what a buyer gets. The texts are RunTestMail's
 // but for success: "预览邮件已发送到 <address>，请查收", and the subject on a line below.
-std::string RunPreviewMail(const MailAccount& account, const std::string& subject,
-                           const std::string& body);
+std::string RunPreviewMail(mail::Session& session, const MailAccount& account,
+                           const std::string& subject, const std::string& body);
 
 // Why a mail action failed, in the seller's words (GBK): "认证失败（QQ 邮箱请使用授权码）",
 // "无法连接服务器", "安全连接失败", "收件人被拒绝", or "邮件服务器报告错误" for anything else.

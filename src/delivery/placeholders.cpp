@@ -60,4 +60,15 @@ std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill
   return out;
 }
 
+BillRecord SampleOrder() {
+  BillRecord bill;
+  bill.流水号 = "20261208200040011100000000000001";
+  bill.金额 = "+1.00";
+  bill.名称 = FAHUO_GBK("示例买家");
+  bill.对方 = "buyer@example.com";
+  bill.日期 = "2026.12.0822:20";  // the scraper glues date and time
+  bill.备注 = "12345678";
+  return bill;
+}
+
 }  // namespace fahuo

@@ -13,4 +13,7 @@ namespace fahuo {
 // not expanded again; text without placeholders comes back byte for byte.
 std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill);
 
+// The order a rule preview is filled with, its fields as the records page gives them.
+BillRecord SampleOrder();
+
 }  // namespace fahuo

@@ -1,28 +1,43 @@
 #pragma once
-// The seller's orders for one run of the program: the bill lists the window shows, the
-// delivery ledger on disk, the baseline and the sign-in state, and the delivery pass that
-// works on them. Built once at start-up and handed to whoever needs it; tests build their
-// own. Thread-safe: the baseline loads on one thread, passes run on another, the window
-// reads from the UI thread.
+// The seller's orders for one run of the program, and what works on them: the ledger and
+// this run's bill lists, the rule list, the HTTP client with the browser's cookies, the
+// baseline, the records reader, the sender and the seller's actions. Built once in main()
+// and handed to whoever needs it; tests build their own. The shop owns and wires its
+// parts; each part does one job (delivery/baseline.h, records_reader.h, sender.h,
+// seller_actions.h). The reader and the sender run on threads of their own (the app's run
+// control owns them), the page loading on a third, the window reads from the UI thread.
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-#include "capture/bill_list.h"
-#include "capture/navigation.h"
+#include "capture/records_address.h"
+#include "delivery/baseline.h"
 #include "delivery/delivery_pass.h"
-#include "delivery/ledger.h"
+#include "delivery/orders.h"
+#include "delivery/records_reader.h"
+#include "delivery/seller_actions.h"
+#include "delivery/sender.h"
 #include "platform/clock.h"
+#include "platform/http_client.h"
+#include "platform/mail_client.h"
+#include "rules/delivery_rule.h"
 
 namespace fahuo {
 
+// What a shop is set up with, decided once at start-up (tests shorten the time-outs).
+struct ShopOptions {
+  std::string records_base = kDefaultRecordsBase;
+  HttpOptions http;
+  mail::Options mail;
+};
+
 class Shop {
  public:
-  explicit Shop(const Clock* clock = nullptr);  // nullptr: CurrentClock() at each use
+  // `clock` (not owned) tells every time of the shop; nullptr: the system clock.
+  explicit Shop(const Clock* clock = nullptr, ShopOptions options = {});
+  Shop(const Shop&) = delete;
+  Shop& operator=(const Shop&) = delete;
 
   struct OpenReport {
     bool ok = false;
@@ -33,118 +48,61 @@ class Shop {
   // Opens (or starts) the ledger at `path`. Without a ledger nothing is ever mailed.
   OpenReport Open(const std::string& ledger_path);
 
-  BillList& AllBills() { return all_bills_; }  // every bill seen this run, newest first
-  BillList& NewBills() { return new_bills_; }  // bills found new this run, in order found
-  Ledger& ledger() { return ledger_; }
+  // --- What the shop owns.
+  BillList& AllBills() { return orders_.all_bills; }  // every bill seen this run, newest first
+  BillList& NewBills() { return orders_.new_bills; }  // bills found new this run, in order found
+  Ledger& ledger() { return orders_.ledger; }
+  const Clock& clock() const { return orders_.clock; }
+  const RecordsSite& site() const { return site_; }
+  HttpClient& http() { return http_; }
+  RuleBook& rules() { return rules_; }
+  const mail::Options& mail_options() const { return options_.mail; }
+  Baseline& baseline() { return baseline_; }
+  RecordsReader& reader() { return reader_; }
+  Sender& sender() { return sender_; }
+  SellerActions& actions() { return actions_; }
 
-  // --- The baseline, read once per run after the sign-in.
-  // True for the first caller only: that caller loads the baseline.
-  bool BeginBaseline();
-  // Reads the records pages from today's page 1 and keeps them: bills the ledger knows keep
-  // their state; unknown ones above the newest known bill were paid while the program was
-  // not watching and are held (on a first run, with an empty ledger, nothing is held); the
-  // rest are baseline. Then calls sink.Finished(). When page 1 was not the records page,
-  // the first page 1 a pass reads becomes the baseline instead.
-  void LoadBaseline(RecordPagesSink& sink, const PageFetcher& fetch);
-  bool BaselineLoaded() const { return baseline_loaded_.load(); }
-  bool BaselineMissing() const { return baseline_missing_.load(); }
-  // The page-1 address the baseline was read from (empty before).
-  std::string RecordsAddress() const;
-  // What passes and the keep-alive fetch: empty until the baseline loading has ended,
-  // then today's page 1 (a program left running past midnight sees the new day).
-  std::string CurrentRecordsAddress() const;
-
-  // Payments held for the seller's decision (in the ledger, whichever run held them):
-  // deliver them by the rules (pending) or mark them handled. Returns how many were settled.
-  size_t HeldCount();
-  size_t ResolveHeld(bool deliver);
-
-  // --- Delivery passes.
-  // Runs one pass on the calling thread: reads page 1 (and further pages while every row
-  // is new), records the new bills in the ledger as pending, then mails every due bill
-  // over one connection. Returns false at once when another pass is running.
+  // --- Wiring.
+  // Reads the records once (through the services' fetch, else this shop's HTTP client).
+  // False at once when a read is under way. `*found` as RecordsReader::ReadOnce.
+  bool ReadRecords(DeliveryWindow& window, const DeliveryServices& services = {},
+                   size_t* found = nullptr);
+  // Mails the due bills once; false at once when a delivery is under way.
+  bool DeliverDue(const MailAccount& account, DeliveryWindow& window,
+                  const DeliveryServices& services = {}) {
+    return sender_.DeliverDue(account, window, services);
+  }
+  // One read followed by one delivery on the calling thread (tests, benchmarks, a
+  // one-thread run). False at once, doing nothing, when a read is under way.
   bool RunPass(const MailAccount& account, DeliveryWindow& window,
                const DeliveryServices& services = {});
-  bool PassRunning() const { return busy_.load(); }
-  // Passes and the baseline loading stop at the next safe point (between bills, pages).
-  void RequestStop() { stopping_.store(true); }
-  bool Stopping() const { return stopping_.load(); }
 
-  // --- The seller's actions on one bill (delivery/order_actions.cpp). Each is recorded in
-  // the ledger, logged, and followed by window.BillsChanged(). A bill in "sending" refuses
-  // them all: its mail may be on its way. `serial` and texts are GBK.
-  struct ActionOutcome {
-    bool ok = false;
-    std::string message;  // GBK, for a box when !ok
-  };
-  // The bill becomes pending again and goes out with the next delivery: to the same
-  // recipient, with the rule that matches its amount now.
-  ActionOutcome Resend(const std::string& serial, DeliveryWindow& window);
-  // The same to `address` (GBK, typed by the seller; refused unless a valid mail address).
-  ActionOutcome ResendTo(const std::string& serial, const std::string& address,
-                         DeliveryWindow& window);
-  // The bill is settled by the seller and never mailed.
-  ActionOutcome MarkHandled(const std::string& serial, DeliveryWindow& window);
-  // Runs a delivery of the due bills only (no page read), on the calling thread; false at
-  // once when a pass is running (the pass delivers them).
-  bool DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
-                     const DeliveryServices& services = {});
+  // Reading, loading and mailing stop at the next safe point; a mail exchange and the HTTP
+  // requests under way are cut at once. For the end of the program.
+  void RequestStop();
+  bool Stopping() const { return orders_.stopping.load(); }
 
-  // --- The sign-in.
-  // True from the pass that noticed the lapse until a pass reads the records page again
-  // (after the seller signed in again: no new baseline is taken).
-  bool SignInLapsed() const { return lapsed_.load(); }
-  // When page 1 was last read as the records page (Unix seconds; 0: not yet this run).
-  int64_t LastRecordsRead() const { return last_records_read_.load(); }
+  // The page loading through this shop's HTTP client.
+  void LoadBaseline(RecordPagesSink& sink);
 
-  // How long page 1 may be something other than the records page before the sign-in is
-  // taken as lapsed.
-  static constexpr int64_t kLapseAfterMs = 60000;
-  // At most this many further pages are read when every row of page 1 is new.
-  static constexpr int kMaxCatchUpPages = 50;
+  // --- Shortcuts for the window's status line.
+  bool SignInLapsed() const { return reader_.SignInLapsed(); }
+  int64_t LastRecordsRead() const { return orders_.last_records_read.load(); }
+
+  static constexpr int64_t kLapseAfterMs = RecordsReader::kLapseAfterMs;
+  static constexpr int kMaxCatchUpPages = RecordsReader::kMaxCatchUpPages;
 
  private:
-  const Clock& clock() const;
-  bool Known(const std::string& serial);
-  // Keeps the baseline bills (page order); returns how many were held.
-  size_t KeepBaseline(const std::vector<BillRecord>& bills, DeliveryWindow* window);
-  std::vector<BillRecord> TakeNewBills(const std::vector<BillRecord>& page1_rows,
-                                       const std::string& page1, const std::string& address,
-                                       const DeliveryServices& services);
-  void ReadPage1(DeliveryWindow& window, const DeliveryServices& services);
-  void DeliverDue(const MailAccount& account, DeliveryWindow& window,
-                  const DeliveryServices& services);
-  // False when the ledger could not be written: the pass stops mailing.
-  bool DeliverOne(LedgerEntry& entry, const MailAccount& account, DeliveryWindow& window,
-                  const DeliveryServices& services);
-  void LedgerWriteFailed(DeliveryWindow& window);
-  // Makes a bill pending again for the next delivery (Resend, ResendTo).
-  ActionOutcome Requeue(const std::string& serial, const std::string* address,
-                        DeliveryWindow& window);
-
-  const Clock* clock_;
-  Ledger ledger_;
-  bool ledger_was_empty_ = true;  // at Open: a first run holds nothing
-  BillList all_bills_;
-  BillList new_bills_;
-
-  std::atomic<bool> baseline_started_{false};
-  std::atomic<bool> baseline_loaded_{false};
-  std::atomic<bool> baseline_missing_{false};
-  mutable std::mutex mutex_;
-  std::string records_address_;
-
-  std::atomic<bool> busy_{false};
-  std::atomic<bool> stopping_{false};
-  // Pass-thread state (only the pass that holds busy_ touches these).
-  std::optional<int64_t> not_records_since_;
-  bool outage_shown_ = false;
-  bool ledger_failure_logged_ = false;
-  std::atomic<bool> lapsed_{false};
-  std::atomic<int64_t> last_records_read_{0};
-  std::atomic<bool> found_after_lapse_{false};
+  const SystemClock system_clock_;
+  const ShopOptions options_;
+  Orders orders_;
+  const RecordsSite site_;
+  HttpClient http_;
+  RuleBook rules_;
+  Baseline baseline_;
+  RecordsReader reader_;
+  Sender sender_;
+  SellerActions actions_;
 };
-
-using ActionOutcome = Shop::ActionOutcome;
 
 }  // namespace fahuo

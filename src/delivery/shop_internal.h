@@ -1,5 +1,5 @@
 #pragma once
-// Small pieces the Shop's own source files share (the pass, the seller's actions).
+// Small pieces the shop's parts share (the reader, the sender, the seller's actions).
 #include <atomic>
 #include <string>
 #include <utility>
@@ -12,7 +12,7 @@ inline const std::string& Eol() {
   return eol;
 }
 
-// Clears the busy flag on every way out of a pass or a delivery.
+// Clears the busy flag on every way out of a read or a delivery.
 class BusyRelease {
  public:
   explicit BusyRelease(std::atomic<bool>& flag) : flag_(flag) {}

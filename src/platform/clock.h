@@ -24,9 +24,13 @@ class Clock {
   virtual int64_t UnixSeconds() const = 0;
 };
 
-// The clock in use; the system clock unless a test installed another.
-const Clock& CurrentClock();
-// Installs `clock` (not owned; nullptr restores the system clock).
-void SetClock(const Clock* clock);
+// The machine's clock. Holds no state: any number of them may exist; main() builds the one
+// the program hands to whoever tells time, tests hand in a fake one instead.
+class SystemClock final : public Clock {
+ public:
+  int64_t TickMs() const override;
+  LocalDate Today() const override;
+  int64_t UnixSeconds() const override;
+};
 
 }  // namespace fahuo

@@ -31,21 +31,6 @@ using CookieKey = std::tuple<std::string, std::string, std::string>;  // domain,
 // Our own copy of the browser's cookies. Every request loads it into a fresh libcurl handle,
 // whose cookie engine then decides which cookies go where, and writes back what the
 // responses changed. Removal stays exact this way, which a shared libcurl jar cannot offer.
-struct State {
-  std::mutex mutex;
-  std::map<CookieKey, HttpCookie> cookies;
-  std::string user_agent;
-  std::string extra_ca_file;
-};
-
-State& Shared() {
-  static State state;
-  return state;
-}
-
-std::atomic<long> g_connect_ms{10000};
-std::atomic<long> g_total_ms{30000};
-
 CookieKey KeyOf(const HttpCookie& c) { return {c.domain, c.path.empty() ? "/" : c.path, c.name}; }
 
 bool Printable(const std::string& s) {
@@ -93,6 +78,7 @@ bool ParseNetscapeLine(std::string line, HttpCookie& c) {
   return true;
 }
 
+// libcurl's own one-time set-up: done once, before the first handle, whichever thread asks.
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -144,7 +130,8 @@ bool IsHttpAddress(const std::string& url) {
 
 // Takes in the cookies the handle holds after the transfer: new and changed ones are kept,
 // and those we loaded that the responses deleted or let expire are dropped.
-void MergeBack(CURL* curl, const std::map<CookieKey, HttpCookie>& loaded) {
+void MergeBack(CURL* curl, const std::map<CookieKey, HttpCookie>& loaded, std::mutex& mutex,
+               std::map<CookieKey, HttpCookie>& cookies) {
   curl_slist* list = nullptr;
   if (curl_easy_getinfo(curl, CURLINFO_COOKIELIST, &list) != CURLE_OK) return;
   std::map<CookieKey, HttpCookie> after;
@@ -157,62 +144,66 @@ void MergeBack(CURL* curl, const std::map<CookieKey, HttpCookie>& loaded) {
   }
   curl_slist_free_all(list);
 
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
+  std::lock_guard lock(mutex);
   for (const auto& [key, c] : loaded) {
-    if (!after.contains(key)) state.cookies.erase(key);
+    if (!after.contains(key)) cookies.erase(key);
   }
   for (const auto& [key, c] : after) {
     auto was = loaded.find(key);
     if (was == loaded.end() || was->second.value != c.value || was->second.expires != c.expires) {
-      state.cookies[key] = c;
+      cookies[key] = c;
     }
   }
 }
 
+int OnProgress(void* aborted, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(aborted)->load() ? 1 : 0;
+}
+
 }  // namespace
 
-void HttpSetCookie(const HttpCookie& cookie) {
+// Our own copy of the browser's cookies. Every request loads it into a fresh libcurl handle,
+// whose cookie engine then decides which cookies go where, and writes back what the
+// responses changed. Removal stays exact this way, which a shared libcurl jar cannot offer.
+struct HttpClient::CookieJar {
+  std::mutex mutex;
+  std::map<CookieKey, HttpCookie> cookies;
+  std::string user_agent;
+};
+
+HttpClient::HttpClient(HttpOptions options)
+    : options_(std::move(options)), jar_(std::make_unique<CookieJar>()) {}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::AbortAll() { aborted_.store(true); }
+
+void HttpClient::SetCookie(const HttpCookie& cookie) {
   if (cookie.name.empty() || cookie.domain.empty() || !Printable(cookie.name) ||
       !Printable(cookie.value) || !Printable(cookie.domain) || !Printable(cookie.path)) {
     return;
   }
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
-  state.cookies[KeyOf(cookie)] = cookie;
+  std::lock_guard lock(jar_->mutex);
+  jar_->cookies[KeyOf(cookie)] = cookie;
 }
 
-void HttpRemoveCookie(const HttpCookie& cookie) {
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
-  state.cookies.erase(KeyOf(cookie));
+void HttpClient::RemoveCookie(const HttpCookie& cookie) {
+  std::lock_guard lock(jar_->mutex);
+  jar_->cookies.erase(KeyOf(cookie));
 }
 
-void HttpClearCookies() {
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
-  state.cookies.clear();
+void HttpClient::ClearCookies() {
+  std::lock_guard lock(jar_->mutex);
+  jar_->cookies.clear();
 }
 
-void HttpSetUserAgent(const std::string& user_agent) {
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
-  state.user_agent = user_agent;
+void HttpClient::SetUserAgent(const std::string& user_agent) {
+  std::lock_guard lock(jar_->mutex);
+  jar_->user_agent = user_agent;
 }
 
-void HttpSetExtraCaFile(const std::string& path) {
-  State& state = Shared();
-  std::lock_guard lock(state.mutex);
-  state.extra_ca_file = path;
-}
-
-void HttpSetTimeouts(long connect_ms, long total_ms) {
-  g_connect_ms.store(connect_ms);
-  g_total_ms.store(total_ms);
-}
-
-std::string HttpGet(const std::string& url) {
-  if (!IsHttpAddress(url)) return {};
+std::string HttpClient::Get(const std::string& url) {
+  if (!IsHttpAddress(url) || aborted_.load()) return {};
   GlobalInit();
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
   CURL* curl = handle.get();
@@ -220,13 +211,10 @@ std::string HttpGet(const std::string& url) {
 
   std::map<CookieKey, HttpCookie> loaded;
   std::string user_agent;
-  std::string extra_ca_file;
   {
-    State& state = Shared();
-    std::lock_guard lock(state.mutex);
-    loaded = state.cookies;
-    user_agent = state.user_agent;
-    extra_ca_file = state.extra_ca_file;
+    std::lock_guard lock(jar_->mutex);
+    loaded = jar_->cookies;
+    user_agent = jar_->user_agent;
   }
 
   Body body;
@@ -236,17 +224,24 @@ std::string HttpGet(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, g_connect_ms.load());
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, g_total_ms.load());
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options_.connect_ms);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options_.total_ms);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   // Replaces only the bundle file; the system's hashed certificate folder stays trusted.
-  if (!extra_ca_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, extra_ca_file.c_str());
+  if (!options_.extra_ca_file.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, options_.extra_ca_file.c_str());
+  }
   if (!user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  // Polled about once a second while the transfer waits, so a quit never waits out a
+  // server that stopped answering.
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &aborted_);
 
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // cookie engine on, no file
   for (const auto& [key, cookie] : loaded) {
@@ -256,7 +251,7 @@ std::string HttpGet(const std::string& url) {
   CURLcode rc = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  MergeBack(curl, loaded);
+  MergeBack(curl, loaded, jar_->mutex, jar_->cookies);
   handle.reset();  // libcurl's own buffers go before the trim
   if (rc != CURLE_OK || body.over_cap || status < 200 || status > 299) {
     Release(body);

@@ -1,12 +1,15 @@
 #include "platform/mail_client.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "platform/gbk.h"
 #include "platform/mail_message.h"
@@ -47,28 +50,50 @@ struct Transcript {
   int LastCode() const { return ReplyCode(last_reply); }
 };
 
-struct State {
-  std::mutex mutex;
+// libcurl's own one-time set-up: done once, before the first handle, whichever thread asks.
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+// One session's connection. The mutex keeps Abort (any thread) apart from the socket
+// bookkeeping; the exchange itself runs on the owner's thread only.
+struct Session::State {
+  Options options;
   CURL* handle = nullptr;
   std::optional<Account> account;  // of the last successful Connect
-  long step_ms = 15000;
-  long total_ms = 60000;
-  std::string extra_ca_file;
   std::string last_connect_error;
   // Live as long as the handle, since libcurl may report on a QUIT at any cleanup.
   Transcript transcript;
   char errbuf[CURL_ERROR_SIZE] = {};
+
+  std::mutex socket_mutex;
+  std::set<curl_socket_t> sockets;  // open now (a connect may race two addresses)
+  std::atomic<bool> aborted{false};
 };
 
-// Never destroyed: a QUIT during static destruction could stall the program's exit.
-State& Shared() {
-  static State* state = new State;
-  return *state;
+namespace {
+
+using State = Session::State;
+
+// The socket is opened and closed through us, so that Abort can shut it down while another
+// thread waits on it, and never touches a descriptor number that was closed and reused.
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  auto* s = static_cast<State*>(user);
+  std::lock_guard lock(s->socket_mutex);
+  if (s->aborted.load()) return CURL_SOCKET_BAD;
+  const curl_socket_t fd = socket(address->family, address->socktype, address->protocol);
+  if (fd != CURL_SOCKET_BAD) s->sockets.insert(fd);
+  return fd;
 }
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+int OnCloseSocket(void* user, curl_socket_t fd) {
+  auto* s = static_cast<State*>(user);
+  std::lock_guard lock(s->socket_mutex);
+  s->sockets.erase(fd);
+  return close(fd);
 }
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
@@ -177,6 +202,7 @@ std::optional<Account> MakeAccount(const std::string& server_gbk, int port, cons
 
 void Configure(State& s, const Account& a) {
   CURL* h = s.handle;
+  const Options& o = s.options;
   curl_easy_setopt(h, CURLOPT_URL, a.url.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
   if (!a.user.empty()) {
@@ -186,11 +212,11 @@ void Configure(State& s, const Account& a) {
   curl_easy_setopt(h, CURLOPT_USE_SSL, a.use_ssl);
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!s.extra_ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, s.extra_ca_file.c_str());
-  const long step_s = std::max(1L, (s.step_ms + 999) / 1000);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, s.step_ms);
+  if (!o.extra_ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, o.extra_ca_file.c_str());
+  const long step_s = std::max(1L, (o.step_ms + 999) / 1000);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, o.step_ms);
   curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, step_s);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, s.total_ms);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, o.total_ms);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, step_s);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -199,6 +225,10 @@ void Configure(State& s, const Account& a) {
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
   curl_easy_setopt(h, CURLOPT_DEBUGDATA, &s.transcript);
   curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+  curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &s);
+  curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
+  curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &s);
 }
 
 CURLcode Perform(State& s) {
@@ -209,6 +239,7 @@ CURLcode Perform(State& s) {
 
 // The server's own words when its last reply was a refusal, otherwise libcurl's.
 std::string ErrorText(const State& s, CURLcode code) {
+  if (s.aborted.load()) return AbortedText();
   if (s.transcript.LastCode() >= 400) return Utf8ToGbk(s.transcript.last_reply);
   return Utf8ToGbk(s.errbuf[0] ? s.errbuf : curl_easy_strerror(code));
 }
@@ -221,13 +252,22 @@ void CloseLocked(State& s) {
 
 }  // namespace
 
-bool Connect(const std::string& server, int port, const std::string& user,
-             const std::string& password) {
+Session::Session(Options options) : s_(std::make_unique<State>()) {
+  s_->options = std::move(options);
+}
+
+Session::~Session() { CloseLocked(*s_); }
+
+bool Session::Connect(const std::string& server, int port, const std::string& user,
+                      const std::string& password) {
   GlobalInit();
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
+  State& s = *s_;
   CloseLocked(s);
   s.account.reset();
+  if (s.aborted.load()) {
+    s.last_connect_error = AbortedText();
+    return false;
+  }
   std::optional<Account> account = MakeAccount(server, port, user, password);
   if (!account) {
     s.last_connect_error = FAHUO_GBK("邮箱服务器地址无效");
@@ -260,20 +300,16 @@ bool Connect(const std::string& server, int port, const std::string& user,
   return true;
 }
 
-std::string LastConnectError() {
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
-  return s.last_connect_error;
-}
+std::string Session::LastConnectError() const { return s_->last_connect_error; }
 
-std::string Send(const std::string& subject, const std::string& body, const std::string& recipient,
-                 const std::string& sender) {
+std::string Session::Send(const std::string& subject, const std::string& body,
+                          const std::string& recipient, const std::string& sender) {
   if (HasBreakOrNul(recipient)) return FAHUO_GBK("收件人地址含有换行或空字符，未发送");
   if (HasBreakOrNul(sender)) return FAHUO_GBK("发件人地址含有换行或空字符，未发送");
   if (HasBreakOrNul(subject)) return FAHUO_GBK("邮件主题含有换行或空字符，未发送");
   GlobalInit();
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
+  State& s = *s_;
+  if (s.aborted.load()) return AbortedText();
   if (!s.account) return FAHUO_GBK("未连接邮箱服务器");
   if (!s.handle) s.handle = curl_easy_init();
   if (!s.handle) return "curl_easy_init failed";
@@ -309,23 +345,17 @@ int ReplyCode(std::string_view text) {
   return code;
 }
 
-void Disconnect() {
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
-  CloseLocked(s);
+void Session::Disconnect() { CloseLocked(*s_); }
+
+void Session::Abort() {
+  State& s = *s_;
+  std::lock_guard lock(s.socket_mutex);
+  s.aborted.store(true);
+  // The owner's thread sees the shut socket as a dropped connection at once; its own
+  // cleanup then closes the descriptor.
+  for (curl_socket_t fd : s.sockets) shutdown(fd, SHUT_RDWR);
 }
 
-void SetTimeouts(long step_ms, long total_ms) {
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
-  s.step_ms = step_ms;
-  s.total_ms = total_ms;
-}
-
-void SetExtraCaFile(const std::string& path) {
-  State& s = Shared();
-  std::lock_guard lock(s.mutex);
-  s.extra_ca_file = path;
-}
+std::string AbortedText() { return FAHUO_GBK("发货程序正在退出，邮件发送已中止"); }
 
 }  // namespace fahuo::mail

@@ -1,6 +1,9 @@
 #pragma once
-// The single process-wide SMTP connection. Every call is serialised with the others, so a
-// test action on the UI thread and a delivery pass never interleave on the wire.
+// An SMTP session on libcurl. Each job that mails (the sender, a connection test, a test mail,
+// a preview) owns its own session, so none waits on another's connection and nothing one
+// does can close or reset another's.
+#include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,43 +15,61 @@ constexpr int kDefaultPort = 25;
 // The sending server a fresh installation proposes.
 constexpr const char* kDefaultServer = "smtp.qq.com";
 
-// Opens the connection to `server` (which may carry ":port"; that port wins, and 465 means
-// implicit TLS) and logs in. Replaces any connection left open. True on success.
-// STARTTLS is used whenever the server offers it. A password is never sent in the clear to
-// another machine: with a user name and a server that is not loopback, TLS is required.
-// With a user name, success also requires that the server accepted the login.
-bool Connect(const std::string& server, int port, const std::string& user,
-             const std::string& password);
-inline bool Connect(const std::string& server, const std::string& user,
-                    const std::string& password) {
-  return Connect(server, kDefaultPort, user, password);
-}
+struct Options {
+  long step_ms = 15000;   // the TCP connect, and the wait for each server reply
+  long total_ms = 60000;  // a whole Connect or Send
+  std::string extra_ca_file;  // trusted besides the system's (tests with a self-signed server)
+};
 
-// Why the last Connect failed (GBK; the server's reply where there was one), empty after
-// a successful one. For logs and tests: the callers show their own fixed texts.
-std::string LastConnectError();
+class Session {
+ public:
+  explicit Session(Options options = {});
+  // Ends the connection (QUIT), bounded by the time-outs; at once after Abort().
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
-// Sends one mail over the open connection. Texts are GBK. Returns the error text, empty
-// when the server accepted the mail. A subject, recipient or sender holding CR, LF or NUL is
-// refused before anything is sent. The mail goes out as UTF-8 plain text, base64-encoded.
-// If the connection was closed meanwhile (Disconnect from another caller, or the server
-// dropped it), the account of the last successful Connect logs in again.
-std::string Send(const std::string& subject, const std::string& body, const std::string& recipient,
-                 const std::string& sender);
+  // Opens the connection to `server` (which may carry ":port"; that port wins, and 465 means
+  // implicit TLS) and logs in. Replaces any connection left open. True on success.
+  // STARTTLS is used whenever the server offers it. A password is never sent in the clear to
+  // another machine: with a user name and a server that is not loopback, TLS is required.
+  // With a user name, success also requires that the server accepted the login.
+  bool Connect(const std::string& server, int port, const std::string& user,
+               const std::string& password);
+  bool Connect(const std::string& server, const std::string& user, const std::string& password) {
+    return Connect(server, kDefaultPort, user, password);
+  }
+
+  // Why the last Connect failed (GBK; the server's reply where there was one), empty after
+  // a successful one. For logs and tests: the callers show their own fixed texts.
+  std::string LastConnectError() const;
+
+  // Sends one mail over the open connection. Texts are GBK. Returns the error text, empty
+  // when the server accepted the mail. A subject, recipient or sender holding CR, LF or NUL
+  // is refused before anything is sent. The mail goes out as UTF-8 plain text,
+  // base64-encoded. If the server dropped the connection meanwhile, the account of the last
+  // successful Connect logs in again.
+  std::string Send(const std::string& subject, const std::string& body,
+                   const std::string& recipient, const std::string& sender);
+
+  // Ends the connection (QUIT). The next Send, if any, reconnects with the same account.
+  void Disconnect();
+
+  // From any thread: the exchange under way ends at once (its socket is shut), and every
+  // later Connect or Send fails without touching the network. For the end of the program.
+  void Abort();
+
+  struct State;  // the connection's libcurl handle and bookkeeping (mail_client.cpp)
+
+ private:
+  std::unique_ptr<State> s_;
+};
 
 // The SMTP reply code a text starts with ("550 5.1.1 …" → 550), 0 without one.
 int ReplyCode(std::string_view text);
 
-// Ends the connection (QUIT). The next Send, if any, reconnects with the same account.
-void Disconnect();
-
-// Time-outs in milliseconds (tests shorten them): `step_ms` bounds the TCP connect and the
-// wait for each server reply, `total_ms` a whole Connect or Send. Defaults 15000 and 60000.
-void SetTimeouts(long step_ms, long total_ms);
-
-// Trust the certificates in this file as well (tests with a self-signed server); empty
-// restores the default. Takes effect from the next Connect or Send.
-void SetExtraCaFile(const std::string& path);
+// The text a failed Send or Connect gives after Abort().
+std::string AbortedText();
 
 }  // namespace mail
 }  // namespace fahuo

@@ -8,16 +8,23 @@ Worker::~Worker() { Stop(); }
 
 bool Worker::TryPost(std::function<void()> job) {
   std::lock_guard lock(mutex_);
-  if (busy_ || stopping_) return false;
-  job_ = std::move(job);
-  busy_ = true;
+  if (running_ || !jobs_.empty() || stopping_) return false;
+  jobs_.push_back(std::move(job));
+  wake_.notify_one();
+  return true;
+}
+
+bool Worker::Post(std::function<void()> job) {
+  std::lock_guard lock(mutex_);
+  if (stopping_) return false;
+  jobs_.push_back(std::move(job));
   wake_.notify_one();
   return true;
 }
 
 bool Worker::Busy() const {
   std::lock_guard lock(mutex_);
-  return busy_;
+  return running_ || !jobs_.empty();
 }
 
 void Worker::Stop() {
@@ -32,10 +39,14 @@ void Worker::Stop() {
 void Worker::Loop() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || job_; });
-    if (stopping_) return;  // a job queued at the last moment is dropped, not run
-    std::function<void()> job = std::move(job_);
-    job_ = nullptr;
+    wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+    if (stopping_) {
+      jobs_.clear();  // queued jobs are dropped, not run
+      return;
+    }
+    std::function<void()> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    running_ = true;
     lock.unlock();
     try {
       job();
@@ -44,8 +55,11 @@ void Worker::Loop() {
     }
     job = nullptr;  // captured state dies before the worker reads as idle
     lock.lock();
-    busy_ = false;
-    if (stopping_) return;
+    running_ = false;
+    if (stopping_) {
+      jobs_.clear();
+      return;
+    }
   }
 }
 

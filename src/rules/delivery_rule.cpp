@@ -1,22 +1,16 @@
 #include "rules/delivery_rule.h"
 
-#include <mutex>
-
 namespace fahuo {
-namespace {
-std::mutex g_mutex;
-RuleListSnapshot g_rules = std::make_shared<const std::vector<DeliveryRule>>();
-}  // namespace
 
-RuleListSnapshot CurrentRules() {
-  std::lock_guard lock(g_mutex);
-  return g_rules;
+RuleListSnapshot RuleBook::Current() const {
+  std::lock_guard lock(mutex_);
+  return rules_;
 }
 
-void ReplaceRules(std::vector<DeliveryRule> rules) {
+void RuleBook::Replace(std::vector<DeliveryRule> rules) {
   auto fresh = std::make_shared<const std::vector<DeliveryRule>>(std::move(rules));
-  std::lock_guard lock(g_mutex);
-  g_rules = std::move(fresh);
+  std::lock_guard lock(mutex_);
+  rules_ = std::move(fresh);
 }
 
 }  // namespace fahuo

@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,19 @@ struct DeliveryRule {
 
 using RuleListSnapshot = std::shared_ptr<const std::vector<DeliveryRule>>;
 
-// The process-wide rule list. It is published whole: a reader takes one snapshot and walks
-// it, however often the list is replaced meanwhile. Hold the snapshot in a variable while
-// walking: `for (auto& r : *CurrentRules())` lets it go before the loop runs.
-RuleListSnapshot CurrentRules();
-void ReplaceRules(std::vector<DeliveryRule> rules);
+// The rule list of a run, owned by the shop and handed to the start button and the rules
+// window, which replace it, and to the sender, which reads it. It is published whole: a
+// reader takes one snapshot and walks it, however often the list is replaced meanwhile.
+// Hold the snapshot in a variable while walking: `for (auto& r : *book.Current())` lets it
+// go before the loop runs. Thread-safe.
+class RuleBook {
+ public:
+  RuleListSnapshot Current() const;
+  void Replace(std::vector<DeliveryRule> rules);
+
+ private:
+  mutable std::mutex mutex_;
+  RuleListSnapshot rules_ = std::make_shared<const std::vector<DeliveryRule>>();
+};
 
 }  // namespace fahuo

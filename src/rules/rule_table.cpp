@@ -139,19 +139,20 @@ std::string RulesCutNotice(size_t total) {
                    std::to_string(kMaxRules) + " 条");
 }
 
-bool LoadRuleList(std::string* notice) {
+bool LoadRuleList(RuleBook& book, std::string* notice) {
   RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
   if (notice) notice->clear();
   if (read.status != RuleTableRead::Status::kRead) return false;
   if (notice && read.total > read.rules.size()) *notice = RulesCutNotice(read.total);
-  ReplaceRules(std::move(read.rules));
+  book.Replace(std::move(read.rules));
   return true;
 }
 
-bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message,
+bool SaveRuleTable(RuleBook& book, const std::vector<DeliveryRule>& rules,
+                   std::string* failure_message,
                    std::string* kept_as) {
   if (!WriteRuleTable(RuleTablePath(), rules, failure_message, kept_as)) return false;
-  ReplaceRules(rules);
+  book.Replace(rules);
   return true;
 }
 

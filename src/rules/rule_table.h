@@ -1,6 +1,6 @@
 #pragma once
 // The rule table Yjgz.edb in the program folder, and the loads and saves that keep the
-// process-wide rule list (delivery_rule.h) in step with it. UI thread only.
+// run's rule list (RuleBook, delivery_rule.h) in step with it. UI thread only.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -52,7 +52,7 @@ bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& ru
 // The start button's load: reads at most kMaxRules rules of the table into the rule list.
 // False when the table does not read; the rule list is then left as it was. When the table
 // holds more, `*notice` (when given) gets the GBK text that says so, else it is emptied.
-bool LoadRuleList(std::string* notice = nullptr);
+bool LoadRuleList(RuleBook& book, std::string* notice = nullptr);
 
 // The text for a table cut at kMaxRules (GBK).
 std::string RulesCutNotice(size_t total);
@@ -60,7 +60,7 @@ std::string RulesCutNotice(size_t total);
 // The rules window's save: writes the rule table, then publishes `rules` as the rule list.
 // On failure neither the table nor the rule list changes. `kept_as` as for WriteRuleTable:
 // for a table the window could not show whole, which the save must not destroy.
-bool SaveRuleTable(const std::vector<DeliveryRule>& rules, std::string* failure_message,
-                   std::string* kept_as = nullptr);
+bool SaveRuleTable(RuleBook& book, const std::vector<DeliveryRule>& rules,
+                   std::string* failure_message, std::string* kept_as = nullptr);
 
 }  // namespace fahuo

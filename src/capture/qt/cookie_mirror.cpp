@@ -26,13 +26,14 @@ HttpCookie ToHttpCookie(const QNetworkCookie& cookie) {
 
 }  // namespace
 
-void MirrorCookies(QWebEngineProfile* profile) {
-  HttpSetUserAgent(profile->httpUserAgent().toStdString());
+void MirrorCookies(QWebEngineProfile* profile, HttpClient& http) {
+  http.SetUserAgent(profile->httpUserAgent().toStdString());
   QWebEngineCookieStore* store = profile->cookieStore();
   QObject::connect(store, &QWebEngineCookieStore::cookieAdded, store,
-                   [](const QNetworkCookie& cookie) { HttpSetCookie(ToHttpCookie(cookie)); });
-  QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, store,
-                   [](const QNetworkCookie& cookie) { HttpRemoveCookie(ToHttpCookie(cookie)); });
+                   [&http](const QNetworkCookie& cookie) { http.SetCookie(ToHttpCookie(cookie)); });
+  QObject::connect(
+      store, &QWebEngineCookieStore::cookieRemoved, store,
+      [&http](const QNetworkCookie& cookie) { http.RemoveCookie(ToHttpCookie(cookie)); });
   store->loadAllCookies();
 }
 

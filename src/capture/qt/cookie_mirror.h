@@ -4,9 +4,11 @@ class QWebEngineProfile;
 
 namespace fahuo {
 
-// Keeps the HTTP client's cookie jar equal to `profile`'s cookie store from now on (cookies
+class HttpClient;
+
+// Keeps `http`'s cookie jar equal to `profile`'s cookie store from now on (cookies
 // added and removed, including those already stored) and gives the client the browser's
-// User-Agent. UI thread, once per profile.
-void MirrorCookies(QWebEngineProfile* profile);
+// User-Agent. UI thread, once per profile; `http` outlives the profile.
+void MirrorCookies(QWebEngineProfile* profile, HttpClient& http);
 
 }  // namespace fahuo

@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "capture/bill_record.h"
-#include "delivery/placeholders.h"
 #include "platform/gbk.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
@@ -36,18 +34,6 @@ const char kHelpText[] =
 const char kPlaceholderHelp[] =
     "邮件标题和内容中可以写 {流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换"
     "成该订单的内容；不认识的花括号按原样发送。点“发送预览”可用一笔示例订单发一封给自己看看。";
-
-// The order 发送预览 fills a rule with, its fields as the records page gives them.
-BillRecord SampleBill() {
-  BillRecord bill;
-  bill.流水号 = "20261208200040011100000000000001";
-  bill.金额 = "+1.00";
-  bill.名称 = FAHUO_GBK("示例买家");
-  bill.对方 = "buyer@example.com";
-  bill.日期 = "2026.12.0822:20";  // the scraper glues date and time
-  bill.备注 = "12345678";
-  return bill;
-}
 
 const char kContactNotice[] = "问题反馈：请联系软件提供者";
 
@@ -76,7 +62,7 @@ void SetRowTexts(QTreeWidgetItem* item, const DeliveryRule& rule) {
 
 }  // namespace
 
-RulesWindow::RulesWindow(QWidget* parent) : QDialog(parent) {
+RulesWindow::RulesWindow(RuleBook& book, QWidget* parent) : QDialog(parent), book_(book) {
   setObjectName(QStringLiteral("RulesWindow"));
   setWindowTitle(QStringLiteral("自动发货邮件内容设置"));
   setGeometry(50, 50, 640, 581);
@@ -333,7 +319,7 @@ void RulesWindow::OnSave() {
   }
   std::string failure;
   std::string kept_as;
-  if (!SaveRuleTable(ListedRules(), &failure, keep_old_table_ ? &kept_as : nullptr)) {
+  if (!SaveRuleTable(book_, ListedRules(), &failure, keep_old_table_ ? &kept_as : nullptr)) {
     Inform(FromGbk(failure));
     return;
   }
@@ -353,14 +339,13 @@ void RulesWindow::OnHelp() {
       QStringLiteral("设置规则"));
 }
 
-void RulesWindow::SetPreviewHooks(std::function<MailAccount()> account, PreviewSender send) {
-  preview_account_ = std::move(account);
+void RulesWindow::SetPreviewHook(PreviewSender send) {
   send_preview_ = std::move(send);
-  按钮_发送预览->setEnabled(preview_account_ && send_preview_);
+  按钮_发送预览->setEnabled(static_cast<bool>(send_preview_));
 }
 
 void RulesWindow::OnSendPreview() {
-  if (!preview_account_ || !send_preview_) return;
+  if (!send_preview_) return;
   DeliveryRule rule;
   const int row = CurrentSelection();
   if (row >= 0) {
@@ -368,18 +353,11 @@ void RulesWindow::OnSendPreview() {
   } else if (!ReadEntry(&rule)) {
     return;
   }
-  const MailAccount account = preview_account_();
-  if (account.user.empty()) {
-    Inform(QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"));
-    return;
-  }
-  const BillRecord sample = SampleBill();
   按钮_发送预览->setEnabled(false);  // one preview at a time
   QPointer<QPushButton> button = 按钮_发送预览;
-  send_preview_(account, ExpandPlaceholders(rule.subject, sample),
-                ExpandPlaceholders(rule.body, sample), [button] {
-                  if (button) button->setEnabled(true);
-                });
+  send_preview_(rule, [button] {
+    if (button) button->setEnabled(true);
+  });
 }
 
 void RulesWindow::OnBodyChanged() {

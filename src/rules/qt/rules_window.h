@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "delivery/mail_setup.h"
 #include "rules/delivery_rule.h"
 
 class QGroupBox;
@@ -24,7 +23,8 @@ class RulesWindow : public QDialog {
   // Fills the list from the rule table; a missing table gives an empty list. A table that
   // cannot be read, or holds more rules than the list shows, is named in a box, and the
   // save then renames it aside instead of replacing it.
-  explicit RulesWindow(QWidget* parent = nullptr);
+  // Saves publish the rules to `book` (which outlives the window).
+  explicit RulesWindow(RuleBook& book, QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
   std::vector<DeliveryRule> ListedRules() const;
@@ -33,13 +33,12 @@ class RulesWindow : public QDialog {
   void reject() override;
 
   // 发送预览 mails the selected rule (the edit boxes' rule without a selection), filled with
-  // a sample order, to the seller's own address. The window knows no mail account: its owner
-  // hands in the account of the main window's fields and the sending, which must not block
-  // the UI thread, shows its own answer and calls `done` on the UI thread when over. The
-  // button stays disabled until both are set.
-  using PreviewSender = std::function<void(const MailAccount& account, std::string subject,
-                                           std::string body, std::function<void()> done)>;
-  void SetPreviewHooks(std::function<MailAccount()> account, PreviewSender send);
+  // a sample order, to the seller's own address. The window knows no mail account and no
+  // orders: its owner hands in what sends a preview of a rule. The sending must not block
+  // the UI thread; it shows its own answer and calls `done` on the UI thread when over (at
+  // once when it refuses). The button stays disabled until the hook is set.
+  using PreviewSender = std::function<void(const DeliveryRule& rule, std::function<void()> done)>;
+  void SetPreviewHook(PreviewSender send);
 
  protected:
   // Ctrl+Tab types a tab into the body; Tab alone moves on to the next control.
@@ -94,7 +93,7 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_下移 = nullptr;
   QPushButton* 按钮_发送预览 = nullptr;
 
-  std::function<MailAccount()> preview_account_;
+  RuleBook& book_;
   PreviewSender send_preview_;
 
   bool keep_old_table_ = false;

@@ -1,8 +1,8 @@
-// The seller's actions on one bill: send it again, send it elsewhere, settle it by hand.
+#include "delivery/seller_actions.h"
+
 #include <optional>
 
 #include "delivery/recipient.h"
-#include "delivery/shop.h"
 #include "delivery/shop_internal.h"
 #include "platform/gbk.h"
 
@@ -10,7 +10,6 @@ namespace fahuo {
 namespace {
 
 using shop_internal::Eol;
-using shop_internal::RunAlone;
 
 ActionOutcome Refused(const std::string& gbk_message) { return {false, gbk_message}; }
 
@@ -37,9 +36,9 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-ActionOutcome Shop::Requeue(const std::string& serial, const std::string* address,
+ActionOutcome SellerActions::Requeue(const std::string& serial, const std::string* address,
                             DeliveryWindow& window) {
-  const std::optional<LedgerEntry> found = ledger_.Find(serial);
+  const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   if (found->state == BillState::kSending) {
     return Refused(FAHUO_GBK("这笔账单正在发送，邮件可能已经发出，请稍后再看：") + serial);
@@ -53,7 +52,7 @@ ActionOutcome Shop::Requeue(const std::string& serial, const std::string* addres
   e.rule_subject.clear();
   e.rule_body.clear();
   if (address) e.recipient = *address;
-  if (auto refused = WriteRefused(ledger_.UpdateIfUnchanged(e, *found), serial, ledger_))
+  if (auto refused = WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
   if (address) {
     window.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
@@ -64,19 +63,19 @@ ActionOutcome Shop::Requeue(const std::string& serial, const std::string* addres
   return {true, {}};
 }
 
-ActionOutcome Shop::Resend(const std::string& serial, DeliveryWindow& window) {
+ActionOutcome SellerActions::Resend(const std::string& serial, DeliveryWindow& window) {
   return Requeue(serial, nullptr, window);
 }
 
-ActionOutcome Shop::ResendTo(const std::string& serial, const std::string& address,
+ActionOutcome SellerActions::ResendTo(const std::string& serial, const std::string& address,
                              DeliveryWindow& window) {
   const std::string typed = Trimmed(address);
   if (!IsMailbox(typed)) return Refused(FAHUO_GBK("邮箱地址无效：") + typed);
   return Requeue(serial, &typed, window);
 }
 
-ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& window) {
-  const std::optional<LedgerEntry> found = ledger_.Find(serial);
+ActionOutcome SellerActions::MarkHandled(const std::string& serial, DeliveryWindow& window) {
+  const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   switch (found->state) {
     case BillState::kSending:
@@ -92,18 +91,11 @@ ActionOutcome Shop::MarkHandled(const std::string& serial, DeliveryWindow& windo
   LedgerEntry e = *found;
   e.state = BillState::kHandled;
   e.next_try = 0;
-  if (auto refused = WriteRefused(ledger_.UpdateIfUnchanged(e, *found), serial, ledger_))
+  if (auto refused = WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
   window.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
   window.BillsChanged();
   return {true, {}};
-}
-
-bool Shop::DeliverDueNow(const MailAccount& account, DeliveryWindow& window,
-                         const DeliveryServices& given) {
-  return RunAlone(busy_, [&] {
-    if (!stopping_.load()) DeliverDue(account, window, WithDefaultServices(given));
-  });
 }
 
 }  // namespace fahuo

@@ -1,0 +1,120 @@
+#include "delivery/baseline.h"
+
+#include <unordered_set>
+
+#include "delivery/shop_internal.h"
+#include "platform/gbk.h"
+
+namespace fahuo {
+namespace {
+
+// Ends the page loading early when the program is quitting.
+class StopAwareSink : public RecordPagesSink {
+ public:
+  StopAwareSink(RecordPagesSink& inner, const std::atomic<bool>& stopping)
+      : inner_(inner), stopping_(stopping) {}
+  void Progress(int pages_read, size_t bills_found) override {
+    inner_.Progress(pages_read, bills_found);
+  }
+  void Finished() override { inner_.Finished(); }
+  bool Stopping() override { return stopping_.load() || inner_.Stopping(); }
+
+ private:
+  RecordPagesSink& inner_;
+  const std::atomic<bool>& stopping_;
+};
+
+}  // namespace
+
+void LedgerFailureNote::Report(DeliveryWindow& window, Ledger& ledger) {
+  if (logged_) return;
+  logged_ = true;
+  window.AppendLog(FAHUO_GBK("发货记录无法写入，暂不发送邮件：") + Utf8ToGbk(ledger.LastError()) +
+                   shop_internal::Eol());
+}
+
+std::string Baseline::RecordsAddress() const {
+  std::lock_guard lock(mutex_);
+  return records_address_;
+}
+
+std::string Baseline::CurrentRecordsAddress() const {
+  if (!loaded_.load() || RecordsAddress().empty()) return {};
+  return Page1Address(site_, orders_.clock.Today());
+}
+
+std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
+  const int64_t now = orders_.clock.UnixSeconds();
+  std::vector<LedgerEntry> fresh;
+  std::unordered_set<std::string> seen;
+  // The records pages list the newest payment first: every unknown bill above the newest
+  // bill the ledger knows was paid after the previous run last read page 1.
+  bool above_known = !first_run_;
+  for (const BillRecord& bill : bills) {
+    if (orders_.ledger.Contains(bill.流水号)) {
+      above_known = false;
+      continue;
+    }
+    if (!seen.insert(bill.流水号).second) continue;
+    LedgerEntry e;
+    e.bill = bill;
+    e.first_seen = now;
+    e.origin = above_known ? BillOrigin::kRestart : BillOrigin::kBaseline;
+    e.state = above_known ? BillState::kHeld : BillState::kBaseline;
+    fresh.push_back(std::move(e));
+  }
+  orders_.all_bills.AppendAll(bills);
+  // On failure the bills stay known for this run (AllBills), so none of them is mailed;
+  // they are taken again, as unknown, at the next start.
+  if (!orders_.ledger.Insert(fresh)) return std::nullopt;
+  size_t held = 0;
+  for (const LedgerEntry& e : fresh) held += e.state == BillState::kHeld;
+  return held;
+}
+
+void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
+  std::string address = Page1Address(site_, orders_.clock.Today());
+  {
+    std::lock_guard lock(mutex_);
+    records_address_ = address;
+  }
+  StopAwareSink stop_aware(sink, orders_.stopping);
+  RecordPagesResult read = LoadRecordPages(address, fetch, stop_aware);
+  if (read.page1_read) {
+    orders_.last_records_read.store(orders_.clock.UnixSeconds());
+    Keep(read.bills);
+  } else {
+    missing_.store(true);
+  }
+  loaded_.store(true);
+  sink.Finished();
+}
+
+std::optional<size_t> Baseline::TakeFromPage1(const std::vector<BillRecord>& rows) {
+  std::optional<size_t> held = Keep(rows);
+  missing_.store(false);
+  return held;
+}
+
+size_t Baseline::HeldCount() {
+  LedgerFilter held;
+  held.states = {BillState::kHeld};
+  return orders_.ledger.Count(held);
+}
+
+size_t Baseline::ResolveHeld(bool deliver) {
+  // From the ledger, not from this run's memory: payments held by a run that ended before
+  // the seller answered are asked about again.
+  size_t settled = 0;
+  for (LedgerEntry& e : orders_.ledger.WithStates({BillState::kHeld})) {
+    const LedgerEntry held = e;
+    e.state = deliver ? BillState::kPending : BillState::kHandled;
+    if (orders_.ledger.UpdateIfUnchanged(e, held) == Ledger::UpdateResult::kWritten) {
+      ++settled;
+      if (deliver) orders_.new_bills.Append(e.bill);
+    }
+  }
+  return settled;
+}
+
+}  // namespace fahuo

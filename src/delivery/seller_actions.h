@@ -1,0 +1,38 @@
+#pragma once
+// The seller's actions on one bill: send it again, send it elsewhere, settle it by hand.
+// Each is recorded in the ledger, logged, and followed by window.BillsChanged(). A bill in
+// "sending" refuses them all: its mail may be on its way. `serial` and texts are GBK.
+#include <string>
+
+#include "delivery/delivery_pass.h"
+#include "delivery/orders.h"
+
+namespace fahuo {
+
+struct ActionOutcome {
+  bool ok = false;
+  std::string message;  // GBK, for a box when !ok
+};
+
+class SellerActions {
+ public:
+  explicit SellerActions(Orders& orders) : orders_(orders) {}
+
+  // The bill becomes pending again and goes out with the next delivery: to the same
+  // recipient, with the rule that matches its amount now.
+  ActionOutcome Resend(const std::string& serial, DeliveryWindow& window);
+  // The same to `address` (GBK, typed by the seller; refused unless a valid mail address).
+  ActionOutcome ResendTo(const std::string& serial, const std::string& address,
+                         DeliveryWindow& window);
+  // The bill is settled by the seller and never mailed.
+  ActionOutcome MarkHandled(const std::string& serial, DeliveryWindow& window);
+
+ private:
+  // Makes a bill pending again for the next delivery (Resend, ResendTo).
+  ActionOutcome Requeue(const std::string& serial, const std::string* address,
+                        DeliveryWindow& window);
+
+  Orders& orders_;
+};
+
+}  // namespace fahuo

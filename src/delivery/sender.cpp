@@ -1,0 +1,221 @@
+#include "delivery/sender.h"
+
+#include <optional>
+
+#include "delivery/amount.h"
+#include "delivery/mail_setup.h"
+#include "delivery/placeholders.h"
+#include "delivery/recipient.h"
+#include "delivery/shop_internal.h"
+#include "platform/gbk.h"
+#include "rules/rule_entry.h"
+
+namespace fahuo {
+
+using shop_internal::Eol;
+
+// The two calls a delivery makes of the mail server: the test's when given, else this
+// delivery's own session.
+struct Sender::Mailer {
+  const MailAccount& account;
+  const DeliveryServices& services;
+  mail::Session& session;
+
+  std::string Connect() {
+    if (services.connect) return services.connect(account);
+    if (session.Connect(account.server, account.user, account.password)) return {};
+    const std::string why = session.LastConnectError();
+    return why.empty() ? FAHUO_GBK("连接邮箱服务器失败") : why;
+  }
+  std::string Send(const std::string& subject, const std::string& body,
+                   const std::string& recipient) {
+    if (services.send) return services.send(subject, body, recipient, account.user);
+    return session.Send(subject, body, recipient, account.user);
+  }
+};
+
+void Sender::Abort() {
+  std::lock_guard lock(session_mutex_);
+  aborted_ = true;
+  if (session_) session_->Abort();
+}
+
+bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
+                        const DeliveryServices& services) {
+  return shop_internal::RunAlone(busy_, [&] {
+    if (orders_.stopping.load()) return;
+    std::vector<LedgerEntry> due = orders_.ledger.Due(orders_.clock.UnixSeconds());
+    if (due.empty()) return;
+    mail::Session session(options_);
+    {
+      std::lock_guard lock(session_mutex_);
+      if (aborted_) return;
+      session_ = &session;
+    }
+    Mailer mailer{account, services, session};
+    DeliverAll(due, mailer, window);
+    std::lock_guard lock(session_mutex_);
+    session_ = nullptr;
+  });
+}
+
+void Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window) {
+  const std::string why = mailer.Connect();
+  if (!why.empty()) {
+    if (!orders_.stopping.load()) PostponeAll(due, why, window);
+    return;
+  }
+  if (outage_shown_) window.AppendLog(FAHUO_GBK("邮箱已恢复连接，继续发送") + Eol());
+  outage_shown_ = false;
+  bool changed = false;
+  for (LedgerEntry& e : due) {
+    if (orders_.stopping.load()) break;
+    changed = true;
+    if (!DeliverOne(e, mailer, window)) break;
+  }
+  if (changed) window.BillsChanged();
+}
+
+void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
+                         DeliveryWindow& window) {
+  const int64_t now = orders_.clock.UnixSeconds();
+  for (LedgerEntry& e : due) {
+    const LedgerEntry taken = e;
+    e.state = BillState::kRetrying;
+    ++e.attempts;
+    e.next_try = now + RetryDelaySeconds(e.attempts);
+    e.last_error = why;
+    // A bill the seller changed while we connected stays as the seller left it.
+    if (orders_.ledger.UpdateIfUnchanged(e, taken) == Ledger::UpdateResult::kFailed) {
+      ledger_failure_.Report(window, orders_.ledger);
+    }
+  }
+  // Once per outage: the reader goes on reading pages and recording bills meanwhile. The
+  // log (and so the kept log file) records when mailing stopped and started again.
+  if (outage_shown_) return;
+  outage_shown_ = true;
+  window.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + MailFailureText(why) + Eol());
+  window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + MailFailureText(why));
+}
+
+bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) {
+  const BillRecord& bill = e.bill;
+  const bool fresh = e.recipient.empty();
+  if (fresh) {
+    window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
+    window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
+  } else {
+    window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
+  }
+  const std::optional<float> readable = ReadAmount(bill.金额);
+  if (!readable) {
+    // An amount the page does not show as a number must not be matched as 0.
+    window.AppendLog(FAHUO_GBK("金额无法识别，未发送：") + bill.流水号 + Eol());
+    *skip = skip::kBadAmount;
+    return false;
+  }
+  const float amount = *readable;
+  const std::string amount_line = FAHUO_GBK("对方金额是：") + AmountToText(amount) +
+                                  FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
+  RuleListSnapshot rules = rules_.Current();  // taken per bill: a save may replace the list
+  const DeliveryRule* matched = nullptr;
+  for (const DeliveryRule& rule : *rules) {
+    window.AppendLog(amount_line);
+    if (amount > rule.maximum || amount < rule.minimum) continue;
+    matched = &rule;
+    break;
+  }
+  if (!matched) {
+    window.AppendLog(FAHUO_GBK("没有匹配的发货规则，未发送：") + bill.流水号 + Eol());
+    *skip = skip::kNoRule;
+    return false;
+  }
+  Recipient recipient{Recipient::Kind::kMailAddress, e.recipient};
+  if (fresh) recipient = RecipientFor(bill.名称, bill.备注);
+  switch (recipient.kind) {
+    case Recipient::Kind::kSkipNoNote:
+      window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
+      *skip = skip::kNoNote;
+      return false;
+    case Recipient::Kind::kSkipNotQq:
+      window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
+      *skip = skip::kNotQq;
+      return false;
+    case Recipient::Kind::kSkipInvalidAddress:
+      window.AppendLog(InvalidAddressSkipText() + Eol());
+      *skip = skip::kInvalidAddress;
+      return false;
+    case Recipient::Kind::kQqNumber:
+      window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
+                       std::string(kQqMailDomain) + Eol());
+      break;
+    case Recipient::Kind::kMailAddress:
+      break;
+  }
+  e.recipient = recipient.address;
+  e.rule_subject = matched->subject;
+  e.rule_body = matched->body;
+  return true;
+}
+
+bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) {
+  const BillRecord& bill = e.bill;
+  // The first write goes through only while the bill is as it was read: when the seller
+  // changed it meanwhile, the next delivery takes it as the seller left it.
+  std::optional<LedgerEntry> taken = e;
+  bool stale = false;
+  auto settle = [&](BillState state, const char* reason) {
+    e.state = state;
+    e.skip_reason = reason ? reason : "";
+    Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
+    if (taken) {
+      result = orders_.ledger.UpdateIfUnchanged(e, *taken);
+      taken.reset();
+    } else if (orders_.ledger.Update(e)) {
+      result = Ledger::UpdateResult::kWritten;
+    }
+    if (result == Ledger::UpdateResult::kChanged) stale = true;
+    if (result != Ledger::UpdateResult::kFailed) return true;
+    ledger_failure_.Report(window, orders_.ledger);
+    return false;
+  };
+  // A bill the seller sent again keeps its recipient but takes the rule that matches now.
+  if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
+    const char* skip = nullptr;
+    if (!Prepare(e, window, &skip)) return settle(BillState::kSkipped, skip);
+  } else {
+    window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
+  }
+  window.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + e.recipient + Eol());
+  // "sending" is on disk before the mail's DATA: a crash from here on can never lead to a
+  // second mail, only to a bill shown as unknown.
+  ++e.attempts;
+  if (!settle(BillState::kSending, nullptr)) return false;
+  if (stale) return true;
+  ledger_failure_.Clear();
+  // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
+  const std::string error = mailer.Send(ExpandPlaceholders(e.rule_subject, bill),
+                                        ExpandPlaceholders(e.rule_body, bill), e.recipient);
+  // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
+  // stays "sending" for the next start to show.
+  if (!error.empty() && orders_.stopping.load()) return false;
+  const int64_t now = orders_.clock.UnixSeconds();
+  if (error.empty()) {
+    window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
+    e.sent_at = now;
+    e.last_error.clear();
+    return settle(BillState::kSent, nullptr);
+  }
+  window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
+                   FAHUO_GBK("）") + Eol());
+  e.last_error = error;
+  if (SendErrorIsTemporary(error)) {
+    e.next_try = now + RetryDelaySeconds(e.attempts);
+    return settle(BillState::kRetrying, nullptr);
+  }
+  window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
+                                           FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
+  return settle(BillState::kFailed, nullptr);
+}
+
+}  // namespace fahuo

@@ -1,0 +1,55 @@
+#pragma once
+// Mailing the due bills (pending ones, and retrying ones whose time came) over a mail session
+// of its own. It never reads pages: the records reader goes on meanwhile, whatever the
+// mailbox does.
+#include <atomic>
+#include <mutex>
+
+#include "delivery/delivery_pass.h"
+#include "delivery/orders.h"
+#include "platform/mail_client.h"
+#include "rules/delivery_rule.h"
+
+namespace fahuo {
+
+class Sender {
+ public:
+  Sender(Orders& orders, const RuleBook& rules, mail::Options options)
+      : orders_(orders), rules_(rules), options_(std::move(options)) {}
+
+  // Mails every due bill, on the calling thread, over one connection: the services' connect
+  // and send when set (tests), else a session of this delivery's own. Returns false at once
+  // when another delivery is under way.
+  bool DeliverDue(const MailAccount& account, DeliveryWindow& window,
+                  const DeliveryServices& services = {});
+
+  // From any thread: the delivery under way stops at once (its mail session is aborted; a
+  // bill whose mail was on its way stays "sending", so the next start shows it as unknown)
+  // and no later one starts. For the end of the program.
+  void Abort();
+
+ private:
+  struct Mailer;
+  // Connects, then mails the due bills in order.
+  void DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window);
+  // Marks every due bill for a later try after a failed connection.
+  void PostponeAll(std::vector<LedgerEntry>& due, const std::string& why, DeliveryWindow& window);
+  // False when the ledger could not be written: the delivery stops mailing.
+  bool DeliverOne(LedgerEntry& entry, Mailer& mailer, DeliveryWindow& window);
+  // Matches the rule and the recipient of a bill mailed for the first time (or resent
+  // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
+  bool Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip);
+
+  Orders& orders_;
+  const RuleBook& rules_;
+  const mail::Options options_;
+  std::atomic<bool> busy_{false};
+  std::mutex session_mutex_;
+  mail::Session* session_ = nullptr;  // the delivery's own, while one runs
+  bool aborted_ = false;
+  // Sender-thread state (only the delivery that holds busy_ touches these).
+  bool outage_shown_ = false;
+  LedgerFailureNote ledger_failure_;
+};
+
+}  // namespace fahuo
