@@ -22,11 +22,12 @@ std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : s
 
 }  // namespace
 
-MailTestActions::MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user,
-                                 QLineEdit* password, QPushButton* 按钮_连接,
+MailTestActions::MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* server,
+                                 QLineEdit* user, QLineEdit* password, QPushButton* 按钮_连接,
                                  QPushButton* 按钮_发送, QPushButton* 按钮2, QObject* parent)
     : QObject(parent),
       window_(window),
+      dialogs_(dialogs),
       server_(server),
       user_(user),
       password_(password),
@@ -79,7 +80,7 @@ void MailTestActions::RunTest(QPushButton* clicked, std::function<Answer()> work
       answer.text = FAHUO_GBK("连接邮箱服务器失败");
     }
     PostToUi(this, [this, answer = std::move(answer), parent, done] {
-      ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer.text));
+      dialogs_.ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer.text));
       // After the box, and on the worker: the UI never waits for the mail client.
       if (answer.disconnect_after_box) PostToUi(worker_, [] { mail::Disconnect(); });
       SetRunning(nullptr, false);
@@ -100,8 +101,7 @@ void MailTestActions::TestConnection() {
 void MailTestActions::SendTestMail() {
   if (running_) return;
   const QString initial = user_ ? user_->text() : QString();
-  std::optional<QString> address =
-      CurrentDialogs().Input(window_, kAddressPrompt, kAddressPrompt, initial);
+  std::optional<QString> address = dialogs_.Input(window_, kAddressPrompt, kAddressPrompt, initial);
   if (!address) return;
   RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)] {
     return Answer{RunTestMail(account, recipient)};
@@ -112,7 +112,7 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
                                   std::string subject, std::string body,
                                   std::function<void()> done) {
   if (running_) {
-    ShowMessage(box_parent, QStringLiteral("邮件测试进行中，请稍后再试"));
+    dialogs_.ShowMessage(box_parent, QStringLiteral("邮件测试进行中，请稍后再试"));
     if (done) done();
     return;
   }
@@ -124,6 +124,6 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
       box_parent, std::move(done));
 }
 
-void MailTestActions::ShowTips() { ShowMessage(window_, kTipsText, kTipsCaption); }
+void MailTestActions::ShowTips() { dialogs_.ShowMessage(window_, kTipsText, kTipsCaption); }
 
 }  // namespace fahuo

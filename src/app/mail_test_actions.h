@@ -15,17 +15,20 @@ class QWidget;
 
 namespace fahuo {
 
+class Dialogs;
+
 // Connects the buttons' clicks on construction. The two tests talk to the mail server on a
 // worker thread of their own, so the window stays responsive however long the server (or a
 // delivery pass holding the mail client) takes; meanwhile both test buttons are disabled and
-// the clicked one says "测试中…". The answer box comes when the test ends.
+// the clicked one says "测试中…". The answer box comes when the test ends, over `window`,
+// through `dialogs` (which outlives this).
 class MailTestActions : public QObject {
   Q_OBJECT
 
  public:
-  MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user, QLineEdit* password,
-                  QPushButton* 按钮_连接, QPushButton* 按钮_发送, QPushButton* 按钮2,
-                  QObject* parent = nullptr);
+  MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* server, QLineEdit* user,
+                  QLineEdit* password, QPushButton* 按钮_连接, QPushButton* 按钮_发送,
+                  QPushButton* 按钮2, QObject* parent = nullptr);
   // Waits for a test at work; the mail client's time-outs bound the wait.
   ~MailTestActions() override;
 
@@ -62,6 +65,7 @@ class MailTestActions : public QObject {
   void SetRunning(QPushButton* clicked, bool running);
 
   QPointer<QWidget> window_;
+  Dialogs& dialogs_;
   QPointer<QLineEdit> server_;
   QPointer<QLineEdit> user_;
   QPointer<QLineEdit> password_;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "app/app_services.h"
 #include "app/app_setup.h"
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
@@ -19,6 +20,7 @@
 #include "platform/log_files.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
+#include "ui/dialogs.h"
 #include "ui/translation.h"
 
 int main(int argc, char** argv) {
@@ -60,18 +62,19 @@ int main(int argc, char** argv) {
   fahuo::LoadQtChinese(app);
   parser.process(app);
 
-  const fahuo::DataFolderChoice folder =
+  const fahuo::DataFolderChoice choice =
       fahuo::ChooseDataFolder({QCoreApplication::applicationDirPath().toStdString(),
                                parser.value(data_dir).toStdString(), fahuo::UserDataFolder()});
-  fahuo::SetProgramFolder(folder.folder);
+  const fahuo::DataFolder folder(choice.folder);
   // A brand-new data folder is a first start, not a damaged install: give it its empty
   // bill table (unless one was carried over) instead of an error box.
-  if (folder.created && access(fahuo::ProgramFile("zhifubaoZD.edb").c_str(), F_OK) != 0) {
-    fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
+  const std::string bill_table = folder.File("zhifubaoZD.edb");
+  if (choice.created && access(bill_table.c_str(), F_OK) != 0) {
+    fahuo::RecordTable::CreateEmpty(bill_table, fahuo::BillTableFields());
   }
   if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
 
-  const QString data_folder = QString::fromStdString(fahuo::ProgramFolder());
+  const QString data_folder = QString::fromStdString(folder.path());
   fahuo::SingleInstance instance(data_folder);
   if (!instance.Acquire()) {
     const bool shown = instance.AskRunningCopyToShow();
@@ -86,18 +89,20 @@ int main(int argc, char** argv) {
   }
 
   // The log is kept in daily files beside the data; the box shows only this run's part.
-  fahuo::LogFiles log_files(fahuo::ProgramFile("logs"), fahuo::CurrentClock());
+  fahuo::LogFiles log_files(folder.File("logs"), fahuo::CurrentClock());
   // A line that marks each start in the file only; the box keeps its own texts.
   const std::string log_note =
       log_files.Write(fahuo::Utf8ToGbk("fahuo " FAHUO_VERSION " 已启动") + "\r\n");
-  fahuo::TheActivityLog().SetFileSink(
-      [&log_files](const std::string& entry) { return log_files.Write(entry); });
+  fahuo::ActivityLog log;
+  log.SetFileSink([&log_files](const std::string& entry) { return log_files.Write(entry); });
+  fahuo::QtDialogs dialogs;
+  const fahuo::AppServices services{.dialogs = dialogs, .log = log, .data_folder = folder};
 
   fahuo::Shop shop;
-  fahuo::MainWindow window(shop);
+  fahuo::MainWindow window(shop, services);
   // After the window exists: only entries appended from then on reach its log box.
-  if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
-  if (!log_note.empty()) fahuo::TheActivityLog().Append(log_note);
+  if (!choice.copied.empty()) log.Append(fahuo::CopyOverLogEntry(choice));
+  if (!log_note.empty()) log.Append(log_note);
   instance.Listen([&window] {
     window.showNormal();
     window.raise();
@@ -108,7 +113,7 @@ int main(int argc, char** argv) {
   int code = app.exec();
   // Passes, the keep-alive and the page loading end before anything they use goes away.
   window.Shutdown();
-  fahuo::TheActivityLog().SetFileSink(nullptr);  // log_files goes with this scope
+  log.SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);
   // Qt WebEngine's own threads are not ours to join; end without running its teardown.
   _exit(code);

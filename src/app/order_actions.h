@@ -15,6 +15,7 @@ class QPoint;
 
 namespace fahuo {
 
+class Dialogs;
 class Shop;
 
 class OrderActions : public QObject {
@@ -22,9 +23,10 @@ class OrderActions : public QObject {
 
  public:
   // `window` receives the log lines and "bills changed"; `deliver_now` starts a delivery of
-  // the due bills (off the UI thread); boxes open over `dialog_parent`.
+  // the due bills (off the UI thread); boxes open over `dialog_parent`, through `dialogs`
+  // (which outlives this).
   OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
-               std::function<void()> deliver_now, QWidget* dialog_parent,
+               std::function<void()> deliver_now, Dialogs& dialogs, QWidget* dialog_parent,
                QObject* parent = nullptr);
 
   // Serials are GBK, as the ledger keeps them. A refused action shows why in a box.
@@ -48,6 +50,7 @@ class OrderActions : public QObject {
   Shop& shop_;
   std::shared_ptr<DeliveryWindow> window_;
   std::function<void()> deliver_now_;
+  Dialogs& dialogs_;
   QPointer<QWidget> dialog_parent_;
 };
 

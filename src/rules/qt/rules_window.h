@@ -18,13 +18,16 @@ class QTreeWidget;
 
 namespace fahuo {
 
+class Dialogs;
+
 class RulesWindow : public QDialog {
   Q_OBJECT
  public:
-  // Fills the list from the rule table; a missing table gives an empty list. A table that
-  // cannot be read, or holds more rules than the list shows, is named in a box, and the
-  // save then renames it aside instead of replacing it.
-  explicit RulesWindow(QWidget* parent = nullptr);
+  // Fills the list from the rule table at `table_path`; a missing table gives an empty
+  // list. A table that cannot be read, or holds more rules than the list shows, is named in
+  // a box, and the save then renames it aside instead of replacing it. Boxes go through
+  // `dialogs`, which outlives the window.
+  RulesWindow(std::string table_path, Dialogs& dialogs, QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
   std::vector<DeliveryRule> ListedRules() const;
@@ -94,6 +97,8 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_下移 = nullptr;
   QPushButton* 按钮_发送预览 = nullptr;
 
+  const std::string table_path_;
+  Dialogs& dialogs_;
   std::function<MailAccount()> preview_account_;
   PreviewSender send_preview_;
 
