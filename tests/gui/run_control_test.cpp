@@ -26,6 +26,7 @@
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "rules/delivery_rule.h"
+#include "rules/rule_table.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -109,6 +110,23 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   EXPECT_TRUE(seen[0].caption.isEmpty());
   EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
   EXPECT_EQ(CurrentRules()->size(), 1u);
+}
+
+// A table beyond the limit still starts monitoring, with the first rules, and the seller
+// reads why in the log.
+TEST_F(RunControlTest, RuleTableBeyondTheLimitStartsWithTheFirstRulesAndSaysSoInTheLog) {
+  ASSERT_TRUE(WriteRuleTable(RuleTablePath(services.data_folder),
+                             std::vector<DeliveryRule>(kMaxRules + 1, {1, 2, "s", "b"}), nullptr));
+  Shop shop;
+  MainWindow w(shop, services);
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  编辑框_间隔时间->setText(QStringLiteral("2000"));
+  按钮1->click();
+  EXPECT_TRUE(dialogs.Seen().empty());
+  EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
+  EXPECT_EQ(CurrentRules()->size(), kMaxRules);
+  EXPECT_EQ(GbkToUtf8(log.Text()), "规则表有 10001 条规则，只使用前 10000 条\r\n");
 }
 
 TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
