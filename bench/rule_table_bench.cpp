@@ -15,7 +15,7 @@ namespace {
 
 constexpr size_t kTableRules = 200000;
 
-// A program folder holding a rule table of kTableRules rules, made once per process and
+// A data folder holding a rule table of kTableRules rules, made once per process and
 // removed at its end.
 struct Folder {
   std::string path;
@@ -43,10 +43,10 @@ const std::string& LargeTableFolder() {
 
 void BM_LoadRuleList(benchmark::State& state) {
   if (LargeTableFolder().empty()) return state.SkipWithError("could not write the table");
-  SetProgramFolder(LargeTableFolder());
+  const std::string path = RuleTablePath(DataFolder(LargeTableFolder()));
   std::string notice;
   for (auto _ : state) {
-    if (!LoadRuleList(&notice)) return state.SkipWithError("load failed");
+    if (!LoadRuleList(path, &notice)) return state.SkipWithError("load failed");
   }
   state.SetLabel(GbkToUtf8(notice));
 }

@@ -17,14 +17,19 @@ namespace {
 // open must not hold up the reading of pages).
 class QtDeliveryWindow : public DeliveryWindow {
  public:
-  QtDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks)
-      : window_(window), hooks_(std::make_shared<const DeliveryWindowHooks>(std::move(hooks))) {}
+  QtDeliveryWindow(QWidget* window, Dialogs& dialogs, ActivityLog& log, DeliveryWindowHooks hooks)
+      : window_(window),
+        dialogs_(dialogs),
+        log_(log),
+        hooks_(std::make_shared<const DeliveryWindowHooks>(std::move(hooks))) {}
 
-  void AppendLog(const std::string& gbk_line) override { TheActivityLog().Append(gbk_line); }
+  void AppendLog(const std::string& gbk_line) override { log_.Append(gbk_line); }
 
   void ShowMessage(const std::string& gbk_text) override {
     const QString text = FromGbk(gbk_text);
-    Post([text](QWidget* w, const DeliveryWindowHooks&) { fahuo::ShowMessage(w, text); });
+    Post([text, &dialogs = dialogs_](QWidget* w, const DeliveryWindowHooks&) {
+      dialogs.ShowMessage(w, text);
+    });
   }
   void BillsChanged() override {
     Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.bills_changed); });
@@ -63,13 +68,16 @@ class QtDeliveryWindow : public DeliveryWindow {
   }
 
   QPointer<QWidget> window_;
+  Dialogs& dialogs_;
+  ActivityLog& log_;
   std::shared_ptr<const DeliveryWindowHooks> hooks_;
 };
 
 }  // namespace
 
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks) {
-  return std::make_shared<QtDeliveryWindow>(window, std::move(hooks));
+std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, Dialogs& dialogs,
+                                                   ActivityLog& log, DeliveryWindowHooks hooks) {
+  return std::make_shared<QtDeliveryWindow>(window, dialogs, log, std::move(hooks));
 }
 
 }  // namespace fahuo

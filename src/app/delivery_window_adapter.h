@@ -10,6 +10,9 @@ class QWidget;
 
 namespace fahuo {
 
+class ActivityLog;
+class Dialogs;
+
 // What a pass may ask of the window beyond the log and a box; each runs on the UI thread,
 // and only while the window is there.
 struct DeliveryWindowHooks {
@@ -20,8 +23,9 @@ struct DeliveryWindowHooks {
   std::function<void(const QString& title, const QString& text)> notify;
 };
 
-// Boxes open over `window`. The adapter outlives the passes that hold it; once the window
-// is gone its writes are dropped and no hook runs.
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, DeliveryWindowHooks hooks);
+// Log lines go to `log`; boxes open over `window`, through `dialogs`. Both must outlive
+// every pass that holds the adapter. Once the window is gone no box opens and no hook runs.
+std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, Dialogs& dialogs,
+                                                   ActivityLog& log, DeliveryWindowHooks hooks);
 
 }  // namespace fahuo

@@ -21,12 +21,13 @@ std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : s
 
 }  // namespace
 
-MailTestActions::MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user,
-                                 QLineEdit* password, QPushButton* 按钮_连接,
+MailTestActions::MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* server,
+                                 QLineEdit* user, QLineEdit* password, QPushButton* 按钮_连接,
                                  QPushButton* 按钮_发送, QPushButton* 按钮2,
                                  mail::Options options, QObject* parent)
     : QObject(parent),
       window_(window),
+      dialogs_(dialogs),
       server_(server),
       user_(user),
       password_(password),
@@ -101,7 +102,7 @@ void MailTestActions::RunTest(QPushButton* clicked, Work work, QWidget* box_pare
       answer = FAHUO_GBK("连接邮箱服务器失败");
     }
     PostToUi(this, [this, answer = std::move(answer), parent, done] {
-      ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer));
+      dialogs_.ShowMessage(parent ? parent.data() : window_.data(), FromGbk(answer));
       SetRunning(nullptr, false);
       if (done) done();
       emit TestFinished();
@@ -119,8 +120,7 @@ void MailTestActions::TestConnection() {
 void MailTestActions::SendTestMail() {
   if (running_) return;
   const QString initial = user_ ? user_->text() : QString();
-  std::optional<QString> address =
-      CurrentDialogs().Input(window_, kAddressPrompt, kAddressPrompt, initial);
+  std::optional<QString> address = dialogs_.Input(window_, kAddressPrompt, kAddressPrompt, initial);
   if (!address) return;
   RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)](
                             mail::Session& session) {
@@ -132,7 +132,7 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
                                   std::string subject, std::string body,
                                   std::function<void()> done) {
   if (running_) {
-    ShowMessage(box_parent, QStringLiteral("邮件测试进行中，请稍后再试"));
+    dialogs_.ShowMessage(box_parent, QStringLiteral("邮件测试进行中，请稍后再试"));
     if (done) done();
     return;
   }
@@ -144,6 +144,6 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
       box_parent, std::move(done));
 }
 
-void MailTestActions::ShowTips() { ShowMessage(window_, kTipsText, kTipsCaption); }
+void MailTestActions::ShowTips() { dialogs_.ShowMessage(window_, kTipsText, kTipsCaption); }
 
 }  // namespace fahuo

@@ -17,18 +17,20 @@ class QWidget;
 
 namespace fahuo {
 
+class Dialogs;
+
 // Connects the buttons' clicks on construction. The two tests talk to the mail server on a
 // worker thread of their own, each over a mail session of its own (a delivery under way is
 // neither waited for nor disturbed), so the window stays responsive however long the server
 // takes; meanwhile both test buttons are disabled and the clicked one says "测试中…". The
-// answer box comes when the test ends.
+// answer box comes when the test ends, over `window`, through `dialogs` (which outlives this).
 class MailTestActions : public QObject {
   Q_OBJECT
 
  public:
-  MailTestActions(QWidget* window, QLineEdit* server, QLineEdit* user, QLineEdit* password,
-                  QPushButton* 按钮_连接, QPushButton* 按钮_发送, QPushButton* 按钮2,
-                  mail::Options options, QObject* parent = nullptr);
+  MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* server, QLineEdit* user,
+                  QLineEdit* password, QPushButton* 按钮_连接, QPushButton* 按钮_发送,
+                  QPushButton* 按钮2, mail::Options options, QObject* parent = nullptr);
   ~MailTestActions() override;  // Shutdown()
 
   // Cuts the mail exchange of a test at work and waits for its worker. For the end of the
@@ -67,6 +69,7 @@ class MailTestActions : public QObject {
   void SetRunning(QPushButton* clicked, bool running);
 
   QPointer<QWidget> window_;
+  Dialogs& dialogs_;
   QPointer<QLineEdit> server_;
   QPointer<QLineEdit> user_;
   QPointer<QLineEdit> password_;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "app/app_services.h"
 #include "app/app_setup.h"
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
@@ -19,6 +20,7 @@
 #include "platform/log_files.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
+#include "ui/dialogs.h"
 #include "ui/translation.h"
 
 int main(int argc, char** argv) {
@@ -60,21 +62,22 @@ int main(int argc, char** argv) {
   fahuo::LoadQtChinese(app);
   parser.process(app);
 
-  const fahuo::DataFolderChoice folder =
+  const fahuo::DataFolderChoice choice =
       fahuo::ChooseDataFolder({QCoreApplication::applicationDirPath().toStdString(),
                                parser.value(data_dir).toStdString(), fahuo::UserDataFolder()});
-  fahuo::SetProgramFolder(folder.folder);
+  const fahuo::DataFolder folder(choice.folder);
   // A brand-new data folder is a first start, not a damaged install: give it its empty
   // bill table (unless one was carried over) instead of an error box.
-  if (folder.created && access(fahuo::ProgramFile("zhifubaoZD.edb").c_str(), F_OK) != 0) {
-    fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
+  const std::string bill_table = folder.File("zhifubaoZD.edb");
+  if (choice.created && access(bill_table.c_str(), F_OK) != 0) {
+    fahuo::RecordTable::CreateEmpty(bill_table, fahuo::BillTableFields());
   }
   // Decided once, before any thread starts; the shop hands them to whoever reads.
   fahuo::ShopOptions shop_options;
   if (parser.isSet(records_base)) shop_options.records_base = parser.value(records_base).toStdString();
   const fahuo::SystemClock clock;
 
-  const QString data_folder = QString::fromStdString(fahuo::ProgramFolder());
+  const QString data_folder = QString::fromStdString(folder.path());
   fahuo::SingleInstance instance(data_folder);
   if (!instance.Acquire()) {
     const bool shown = instance.AskRunningCopyToShow();
@@ -89,18 +92,20 @@ int main(int argc, char** argv) {
   }
 
   // The log is kept in daily files beside the data; the box shows only this run's part.
-  fahuo::LogFiles log_files(fahuo::ProgramFile("logs"), clock);
+  fahuo::LogFiles log_files(folder.File("logs"), clock);
   // A line that marks each start in the file only; the box keeps its own texts.
   const std::string log_note =
       log_files.Write(fahuo::Utf8ToGbk("fahuo " FAHUO_VERSION " 已启动") + "\r\n");
-  fahuo::TheActivityLog().SetFileSink(
-      [&log_files](const std::string& entry) { return log_files.Write(entry); });
+  fahuo::ActivityLog log;
+  log.SetFileSink([&log_files](const std::string& entry) { return log_files.Write(entry); });
+  fahuo::QtDialogs dialogs;
+  const fahuo::AppServices services{.dialogs = dialogs, .log = log, .data_folder = folder};
 
   fahuo::Shop shop(&clock, shop_options);
-  fahuo::MainWindow window(shop);
+  fahuo::MainWindow window(shop, services);
   // After the window exists: only entries appended from then on reach its log box.
-  if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
-  if (!log_note.empty()) fahuo::TheActivityLog().Append(log_note);
+  if (!choice.copied.empty()) log.Append(fahuo::CopyOverLogEntry(choice));
+  if (!log_note.empty()) log.Append(log_note);
   instance.Listen([&window] {
     window.showNormal();
     window.raise();
@@ -113,7 +118,7 @@ int main(int argc, char** argv) {
   // anything they use goes away; the window goes first, so nothing stays drawn frozen.
   window.hide();
   window.Shutdown();
-  fahuo::TheActivityLog().SetFileSink(nullptr);  // log_files goes with this scope
+  log.SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);
   // Qt WebEngine's own threads are not ours to join; end without running its teardown.
   _exit(code);

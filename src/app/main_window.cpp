@@ -25,6 +25,7 @@
 #include "app/app_setup.h"
 #include "app/bill_list_model.h"
 #include "app/core/activity_log.h"
+#include "app/core/settings.h"
 #include "app/delivery_window_adapter.h"
 #include "app/mail_presets_menu.h"
 #include "app/mail_test_actions.h"
@@ -40,8 +41,8 @@
 #include "delivery/placeholders.h"
 #include "delivery/shop.h"
 #include "platform/http_client.h"
-#include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
+#include "rules/rule_table.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
@@ -94,7 +95,8 @@ const char kNotice[] =
 
 }  // namespace
 
-MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(shop) {
+MainWindow::MainWindow(Shop& shop, const AppServices& services, QWidget* parent)
+    : QWidget(parent), shop_(shop), services_(services) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(ProgramTitle());
   setWindowIcon(ProgramIcon());
@@ -118,7 +120,7 @@ MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(sho
     smallest = smallest.boundedTo(screen->availableGeometry().size());
   setMinimumSize(smallest);
   BuildControls();
-  tray_ = new TrayController(this, 托盘菜单, this);
+  tray_ = new TrayController(this, 托盘菜单, services_.dialogs, this);
   WireParts();
 }
 
@@ -130,7 +132,7 @@ void MainWindow::WireParts() {
           .编辑框_邮箱密码 = 编辑框_邮箱密码,
           .编辑框_间隔时间 = 编辑框_间隔时间,
       },
-      this);
+      SettingsPath(services_.data_folder), services_.log, this);
   load_settings = [this] { settings_->Load(); };
   // A settings file that cannot be written stays on the line until a write succeeds again:
   // the status line's own refresh must not wipe it.
@@ -143,15 +145,16 @@ void MainWindow::WireParts() {
     标签_进度->setText(message);
   });
   // Hooks run on the UI thread, only while this window exists.
-  delivery_window_ = MakeDeliveryWindow(
-      this, {
-                .bills_changed = [this] { RedrawSelectedBills(); },
-                .sign_in_lapsed = [this] { OnSignInLapsed(); },
-                .sign_in_restored = [this] { OnSignInRestored(); },
-                .held_payments_found = [this] { AskAboutHeldPayments(); },
-                .notify = [this](const QString& title,
-                                 const QString& text) { tray_->Notify(title, text); },
-            });
+  delivery_window_ =
+      MakeDeliveryWindow(this, services_.dialogs, services_.log,
+                         {
+                             .bills_changed = [this] { RedrawSelectedBills(); },
+                             .sign_in_lapsed = [this] { OnSignInLapsed(); },
+                             .sign_in_restored = [this] { OnSignInRestored(); },
+                             .held_payments_found = [this] { AskAboutHeldPayments(); },
+                             .notify = [this](const QString& title,
+                                              const QString& text) { tray_->Notify(title, text); },
+                         });
   run_control_ = new RunControl(
       {
           .window = this,
@@ -166,14 +169,14 @@ void MainWindow::WireParts() {
           .时钟_记时 = 时钟_记时,
           .时钟_防止掉线 = 时钟_防止掉线,
       },
-      shop_, delivery_window_, this);
-  mail_actions_ =
-      new MailTestActions(this, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名, 编辑框_邮箱密码, 按钮_连接,
-                          按钮_发送, 按钮2, shop_.mail_options(), this);
+      shop_, delivery_window_, services_, this);
+  mail_actions_ = new MailTestActions(this, services_.dialogs, 编辑框_邮箱服务器地址,
+                                      编辑框_邮箱用户名, 编辑框_邮箱密码, 按钮_连接, 按钮_发送,
+                                      按钮2, shop_.mail_options(), this);
   order_actions_ = new OrderActions(
       shop_, delivery_window_,
-      [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); }, this,
-      this);
+      [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
+      services_.dialogs, this, this);
   connect(order_actions_, &OrderActions::pendingChanged, this, [this] { ShowStatusLine(); });
   // The actions report through the delivery window like a pass (BillsChanged): the lists
   // redraw from there.
@@ -202,7 +205,7 @@ void MainWindow::WireParts() {
   });
 }
 
-MainWindow::~MainWindow() { TheActivityLog().SetSink(nullptr); }
+MainWindow::~MainWindow() { services_.log.SetSink(nullptr); }
 
 void MainWindow::BuildControls() {
   QWidget* c = canvas_;
@@ -240,7 +243,7 @@ void MainWindow::BuildControls() {
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
 
   // Log entries reach the box in the order they entered the log.
-  TheActivityLog().SetSink([this](const std::string& entry) {
+  services_.log.SetSink([this](const std::string& entry) {
     QString text = FromGbk(entry);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     PostToUi(this, [this, text] {
@@ -314,18 +317,19 @@ bool MainWindow::StartUp() {
 }
 
 void MainWindow::OpenLedger() {
-  Shop::OpenReport report = shop_.Open(ProgramFile("fahuo.db"));
+  Shop::OpenReport report = shop_.Open(services_.data_folder.File("fahuo.db"));
   if (!report.moved_aside_to.empty()) {
-    ShowMessage(this,
-                QStringLiteral("发货记录文件已损坏，已另存为 %1，并新建了发货记录。")
-                    .arg(QString::fromStdString(report.moved_aside_to)),
-                QStringLiteral("错误"), Dialogs::Icon::kWarning);
+    services_.dialogs.ShowMessage(
+        this,
+        QStringLiteral("发货记录文件已损坏，已另存为 %1，并新建了发货记录。")
+            .arg(QString::fromStdString(report.moved_aside_to)),
+        QStringLiteral("错误"), Dialogs::Icon::kWarning);
   }
   if (!report.ok) {
-    ShowMessage(this,
-                QStringLiteral("发货记录无法打开，不会发送任何邮件：%1")
-                    .arg(QString::fromStdString(report.error)),
-                QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    services_.dialogs.ShowMessage(this,
+                                  QStringLiteral("发货记录无法打开，不会发送任何邮件：%1")
+                                      .arg(QString::fromStdString(report.error)),
+                                  QStringLiteral("错误"), Dialogs::Icon::kCritical);
     return;
   }
   if (!report.interrupted.empty()) {
@@ -425,7 +429,7 @@ void MainWindow::AskAboutHeldPayments() {
   asking_about_held_ = true;
   tray_->Notify(QStringLiteral("有未发货的付款"),
                 QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的").arg(held));
-  auto answer = CurrentDialogs().Ask(
+  auto answer = services_.dialogs.Ask(
       this, Dialogs::Icon::kQuestion, QStringLiteral("未运行期间的付款"),
       QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的。\n是否现在按发货规则发货？\n"
                      "选择“否”则标记为已处理，不发送邮件。")
@@ -444,34 +448,35 @@ void MainWindow::AskAboutHeldPayments() {
 }
 
 bool MainWindow::OpenOrRecreateBillTable() {
-  const std::string path = ProgramFile("zhifubaoZD.edb");
+  const std::string path = services_.data_folder.File("zhifubaoZD.edb");
   const QString connected = QStringLiteral("数据库:已连接");
   if (bill_table_.Open(path, &BillTableFields(), "zhifubaoZD")) {
     标签_本地数据库->setText(connected);
     return true;
   }
-  auto answer = CurrentDialogs().Ask(
+  auto answer = services_.dialogs.Ask(
       this, Dialogs::Icon::kQuestion, QStringLiteral("写出新的数据库"),
       QStringLiteral("打开本地数据库失败，是否重新写出数据库"), Dialogs::Buttons::kYesNo);
   if (answer != Dialogs::Answer::kYes) return false;
   if (!RecordTable::CreateEmpty(path, BillTableFields())) {
-    ShowMessage(this, QStringLiteral("写出初始化数据库失败"), QStringLiteral("错误"),
-                Dialogs::Icon::kWarning);
+    services_.dialogs.ShowMessage(this, QStringLiteral("写出初始化数据库失败"),
+                                  QStringLiteral("错误"), Dialogs::Icon::kWarning);
     return false;
   }
   if (!bill_table_.Open(path, &BillTableFields(), "zhifubaoZD")) {
-    ShowMessage(this, QStringLiteral("打开数据库失败，请关闭程序后重新再试"),
-                QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    services_.dialogs.ShowMessage(this, QStringLiteral("打开数据库失败，请关闭程序后重新再试"),
+                                  QStringLiteral("错误"), Dialogs::Icon::kCritical);
     return false;
   }
   标签_本地数据库->setText(connected);
   return true;
 }
 
-void MainWindow::AppendLog(const std::string& gbk_entry) { TheActivityLog().Append(gbk_entry); }
+void MainWindow::AppendLog(const std::string& gbk_entry) { services_.log.Append(gbk_entry); }
 
 void MainWindow::OpenRecordWindow() {
-  if (!record_window_) record_window_ = new RecordWindow(shop_, order_actions_, this);
+  if (!record_window_)
+    record_window_ = new RecordWindow(shop_, order_actions_, services_.dialogs, this);
   record_window_->show();
   record_window_->raise();
   record_window_->activateWindow();
@@ -491,13 +496,13 @@ void MainWindow::ShowSelectedList() {
 }
 
 void MainWindow::OpenRulesWindow() {
-  RulesWindow window(shop_.rules(), this);
+  RulesWindow window(RuleTablePath(services_.data_folder), shop_.rules(), services_.dialogs, this);
   window.setWindowModality(Qt::ApplicationModal);
   // 发送预览 mails over the account in the panel's fields, on the mail tests' worker.
   window.SetPreviewHook([this, &window](const DeliveryRule& rule, std::function<void()> done) {
     const MailAccount account = mail_actions_->ReadAccount();
     if (account.user.empty()) {
-      ShowMessage(&window, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"), {},
+      services_.dialogs.ShowMessage(&window, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"), {},
                   Dialogs::Icon::kInformation);
       done();
       return;

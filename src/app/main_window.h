@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/app_services.h"
 #include "platform/record_table.h"
 
 class QGroupBox;
@@ -36,8 +37,9 @@ class RecordWindow;
 class MainWindow : public QWidget {
   Q_OBJECT
  public:
-  // `shop` holds the bills and the ledger; it outlives the window.
-  explicit MainWindow(Shop& shop, QWidget* parent = nullptr);
+  // `shop` holds the bills and the ledger; it, and what `services` names, outlive the
+  // window.
+  MainWindow(Shop& shop, const AppServices& services, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // The created event: tray icon, browser address, bill table, delivery ledger, settings.
@@ -51,7 +53,7 @@ class MainWindow : public QWidget {
   Shop& shop() { return shop_; }
 
   // Appends one GBK entry to the ActivityLog; any thread.
-  static void AppendLog(const std::string& gbk_entry);
+  void AppendLog(const std::string& gbk_entry);
 
   // Brings the bill list up to date (new bills, changed states) and the status line with
   // it. UI thread.
@@ -96,6 +98,7 @@ class MainWindow : public QWidget {
   void Arrange(QSize size);
 
   Shop& shop_;
+  const AppServices services_;
   bool asking_about_held_ = false;
 
   // Controls, named as the system names them (also their objectName); tests

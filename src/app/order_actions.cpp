@@ -14,11 +14,13 @@
 namespace fahuo {
 
 OrderActions::OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
-                           ActionRunner run_action, QWidget* dialog_parent, QObject* parent)
+                           ActionRunner run_action, Dialogs& dialogs, QWidget* dialog_parent,
+                           QObject* parent)
     : QObject(parent),
       shop_(shop),
       window_(std::move(window)),
       run_action_(std::move(run_action)),
+      dialogs_(dialogs),
       dialog_parent_(dialog_parent) {}
 
 void OrderActions::Run(Action action) {
@@ -39,7 +41,7 @@ void OrderActions::Settle(const ActionOutcome& outcome) {
   --pending_;
   emit pendingChanged(pending_);
   if (!outcome.ok) {
-    ShowMessage(dialog_parent_, FromGbk(outcome.message), {}, Dialogs::Icon::kWarning);
+    dialogs_.ShowMessage(dialog_parent_, FromGbk(outcome.message), {}, Dialogs::Icon::kWarning);
     return;
   }
   emit changed();
@@ -49,7 +51,7 @@ void OrderActions::Resend(const std::string& serial) {
   // A second mail to a buyer who has the goods is the seller's call, not a slip of the mouse.
   std::optional<LedgerEntry> entry = shop_.ledger().Find(serial);
   if (entry && entry->state == BillState::kSent &&
-      CurrentDialogs().Ask(
+      dialogs_.Ask(
           dialog_parent_, Dialogs::Icon::kQuestion, {},
           QStringLiteral("这笔账单已经发送成功，确定再发送一次吗？\n%1").arg(FromGbk(serial)),
           Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
@@ -61,9 +63,9 @@ void OrderActions::Resend(const std::string& serial) {
 void OrderActions::ResendTo(const std::string& serial) {
   std::optional<LedgerEntry> entry = shop_.ledger().Find(serial);
   std::optional<QString> address =
-      CurrentDialogs().Input(dialog_parent_, QStringLiteral("发送到其他邮箱"),
-                             QStringLiteral("把账单 %1 的发货邮件发送到：").arg(FromGbk(serial)),
-                             entry ? FromGbk(entry->recipient) : QString());
+      dialogs_.Input(dialog_parent_, QStringLiteral("发送到其他邮箱"),
+                     QStringLiteral("把账单 %1 的发货邮件发送到：").arg(FromGbk(serial)),
+                     entry ? FromGbk(entry->recipient) : QString());
   if (!address) return;
   Run([serial, typed = ToGbk(*address)](Shop& shop, DeliveryWindow& w) {
     return shop.actions().ResendTo(serial, typed, w);

@@ -17,6 +17,7 @@ class QPoint;
 
 namespace fahuo {
 
+class Dialogs;
 class Shop;
 
 class OrderActions : public QObject {
@@ -25,10 +26,10 @@ class OrderActions : public QObject {
  public:
   // `window` receives the log lines and "bills changed"; `run_action` runs a job off the UI
   // thread (the sender's worker, which then mails what became due); boxes open over
-  // `dialog_parent`.
+  // `dialog_parent`, through `dialogs` (which outlives this).
   using ActionRunner = std::function<void(std::function<void()> job)>;
   OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window, ActionRunner run_action,
-               QWidget* dialog_parent, QObject* parent = nullptr);
+               Dialogs& dialogs, QWidget* dialog_parent, QObject* parent = nullptr);
 
   // Serials are GBK, as the ledger keeps them. A refused action shows why in a box once the
   // worker has answered.
@@ -60,6 +61,7 @@ class OrderActions : public QObject {
   std::shared_ptr<DeliveryWindow> window_;
   ActionRunner run_action_;
   int pending_ = 0;
+  Dialogs& dialogs_;
   QPointer<QWidget> dialog_parent_;
 };
 

@@ -47,8 +47,8 @@ int64_t StartOfDay(const QDate& date) { return date.startOfDay().toSecsSinceEpoc
 
 }  // namespace
 
-RecordWindow::RecordWindow(Shop& shop, OrderActions* actions, QWidget* parent)
-    : QWidget(parent, Qt::Window), shop_(shop), actions_(actions) {
+RecordWindow::RecordWindow(Shop& shop, OrderActions* actions, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), shop_(shop), actions_(actions), dialogs_(dialogs) {
   setWindowTitle(QStringLiteral("发货记录"));
   model_ = new RecordModel(shop_.ledger(), this);
   BuildLayout();
@@ -237,17 +237,17 @@ void RecordWindow::ExportCsv() {
   const QString suggested =
       QDir(folder).filePath(QStringLiteral("发货记录-%1.csv")
                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
-  std::optional<QString> chosen = CurrentDialogs().SaveFile(
-      this, QStringLiteral("导出 CSV"), suggested, QStringLiteral("CSV 文件 (*.csv)"));
+  std::optional<QString> chosen = dialogs_.SaveFile(this, QStringLiteral("导出 CSV"), suggested,
+                                                    QStringLiteral("CSV 文件 (*.csv)"));
   if (!chosen || chosen->isEmpty()) return;
   QString path = *chosen;
   if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) path += QStringLiteral(".csv");
   const CsvExportResult result =
       ExportRecordsCsv(shop_.ledger(), model_->filter(), QFile::encodeName(path).toStdString());
   if (!result.ok) {
-    ShowMessage(this,
-                QStringLiteral("导出失败：%1\n%2").arg(path, QString::fromStdString(result.error)),
-                QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    dialogs_.ShowMessage(
+        this, QStringLiteral("导出失败：%1\n%2").arg(path, QString::fromStdString(result.error)),
+        QStringLiteral("错误"), Dialogs::Icon::kCritical);
     return;
   }
   标签_合计->setText(QStringLiteral("共 %1 笔，已导出到 %2")

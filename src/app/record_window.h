@@ -20,6 +20,7 @@ class QTimer;
 
 namespace fahuo {
 
+class Dialogs;
 class OrderActions;
 class RecordModel;
 class Shop;
@@ -28,8 +29,9 @@ class RecordWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // `actions` may be null (the action buttons are then disabled); it outlives the window.
-  RecordWindow(Shop& shop, OrderActions* actions, QWidget* parent = nullptr);
+  // `actions` may be null (the action buttons are then disabled); it and `dialogs` outlive
+  // the window.
+  RecordWindow(Shop& shop, OrderActions* actions, Dialogs& dialogs, QWidget* parent = nullptr);
 
   // Reads the ledger again (the bills changed), keeping the filter and the selected bill.
   void Reload();
@@ -56,6 +58,7 @@ class RecordWindow : public QWidget {
 
   Shop& shop_;
   QPointer<OrderActions> actions_;
+  Dialogs& dialogs_;
   RecordModel* model_ = nullptr;
   QTimer* search_pause_ = nullptr;
 

@@ -25,9 +25,10 @@ const QString kStop = QStringLiteral("停止");
 }  // namespace
 
 RunControl::RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
-                       QObject* parent)
+                       const AppServices& services, QObject* parent)
     : QObject(parent),
       c_(controls),
+      services_(services),
       shop_(&shop),
       delivery_window_(std::move(window)),
       reader_worker_(std::make_unique<Worker>()),
@@ -67,24 +68,25 @@ MailAccount RunControl::FieldsAccount() const {
 void RunControl::OnStartStopClicked() {
   const int n = ParseInterval(c_.编辑框_间隔时间->text().toStdString());
   if (n < kMinIntervalMs) {
-    ShowMessage(c_.window, QStringLiteral("请设置1000毫秒以上，以免刷新太快"),
-                QStringLiteral("错误"), Dialogs::Icon::kInformation);
+    services_.dialogs.ShowMessage(c_.window, QStringLiteral("请设置1000毫秒以上，以免刷新太快"),
+                                  QStringLiteral("错误"), Dialogs::Icon::kInformation);
     return;
   }
   if (n > kMaxIntervalMs) {
-    ShowMessage(c_.window, QStringLiteral("刷新时间最好不要超过一分钟，以免登录失效"),
-                QStringLiteral("错误"), Dialogs::Icon::kInformation);
+    services_.dialogs.ShowMessage(c_.window,
+                                  QStringLiteral("刷新时间最好不要超过一分钟，以免登录失效"),
+                                  QStringLiteral("错误"), Dialogs::Icon::kInformation);
     return;
   }
   QLineEdit* fields[] = {c_.编辑框_间隔时间, c_.编辑框_邮箱密码, c_.编辑框_邮箱用户名,
                          c_.编辑框_邮箱服务器地址};
   if (c_.按钮1->text() == kStart) {
     std::string notice;
-    if (!LoadRuleList(shop_->rules(), &notice)) {
-      ShowMessage(c_.window, QStringLiteral("打开数据库失败，请先设置邮件规则"));
+    if (!LoadRuleList(RuleTablePath(services_.data_folder), shop_->rules(), &notice)) {
+      services_.dialogs.ShowMessage(c_.window, QStringLiteral("打开数据库失败，请先设置邮件规则"));
       return;
     }
-    if (!notice.empty()) TheActivityLog().Append(notice + "\r\n");
+    if (!notice.empty()) services_.log.Append(notice + "\r\n");
     account_ = FieldsAccount();
     c_.按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);

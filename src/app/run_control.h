@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/app_services.h"
 #include "delivery/delivery_pass.h"
 
 class QLabel;
@@ -41,9 +42,10 @@ class RunControl : public QObject {
     QTimer* 时钟_防止掉线;
   };
 
-  // Reads and deliveries run for `shop` (which outlives this) and report to `window`.
+  // Reads and deliveries run for `shop` (which outlives this) and report to `window`; boxes,
+  // the log and the rule table come from `services`.
   RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
-             QObject* parent = nullptr);
+             const AppServices& services, QObject* parent = nullptr);
   ~RunControl() override;
 
   void OnStartStopClicked();
@@ -78,6 +80,7 @@ class RunControl : public QObject {
   void OfferDelivery();
 
   Controls c_;
+  const AppServices services_;
   Shop* shop_;
   std::shared_ptr<DeliveryWindow> delivery_window_;
   MailAccount account_;

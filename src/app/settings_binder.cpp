@@ -23,12 +23,11 @@ std::pair<QLineEdit*, const SettingKey*> Binding(const SettingsBinder::Fields& f
   }
 }
 
-void Log(const QString& line) { TheActivityLog().Append(ToGbk(line + QStringLiteral("\r\n"))); }
-
 }  // namespace
 
-SettingsBinder::SettingsBinder(const Fields& fields, QObject* parent)
-    : QObject(parent), fields_(fields) {
+SettingsBinder::SettingsBinder(const Fields& fields, std::string settings_path, ActivityLog& log,
+                               QObject* parent)
+    : QObject(parent), fields_(fields), path_(std::move(settings_path)), log_(log) {
   for (int i = 0; i < 4; ++i) {
     auto [edit, key] = Binding(fields_, i);
     connect(edit, &QLineEdit::textChanged, this, [this, key = key](const QString& text) {
@@ -37,9 +36,11 @@ SettingsBinder::SettingsBinder(const Fields& fields, QObject* parent)
   }
 }
 
+void SettingsBinder::Log(const QString& line) { log_.Append(ToGbk(line + QStringLiteral("\r\n"))); }
+
 void SettingsBinder::Save(const SettingKey& key, const QString& text) {
   std::string kept_as;
-  const bool ok = WriteSetting(SettingsPath(), key, ToGbk(text), &kept_as);
+  const bool ok = WriteSetting(path_, key, ToGbk(text), &kept_as);
   if (!kept_as.empty()) {
     // The name is ASCII: the settings file's own name and a time stamp.
     const QString name = QString::fromStdString(kept_as.substr(kept_as.rfind('/') + 1));
@@ -60,11 +61,10 @@ void SettingsBinder::Save(const SettingKey& key, const QString& text) {
 
 void SettingsBinder::Load() {
   loading_ = true;
-  const std::string path = SettingsPath();
-  RemoveLeftoverTemporaries(path);
+  RemoveLeftoverTemporaries(path_);
   for (int i = 0; i < 4; ++i) {
     auto [edit, key] = Binding(fields_, i);
-    edit->setText(FromGbk(ReadSetting(path, *key)));
+    edit->setText(FromGbk(ReadSetting(path_, *key)));
   }
   loading_ = false;
 }

@@ -3,11 +3,13 @@
 // on every change of a field.
 #include <QObject>
 #include <QString>
+#include <string>
 
 class QLineEdit;
 
 namespace fahuo {
 
+class ActivityLog;
 struct SettingKey;
 
 class SettingsBinder : public QObject {
@@ -21,7 +23,10 @@ class SettingsBinder : public QObject {
     QLineEdit* 编辑框_间隔时间;
   };
 
-  explicit SettingsBinder(const Fields& fields, QObject* parent = nullptr);
+  // Keeps the file at `settings_path`; tells of a file it had to rename aside, or could not
+  // write, in `log` (which outlives this).
+  SettingsBinder(const Fields& fields, std::string settings_path, ActivityLog& log,
+                 QObject* parent = nullptr);
   // Removes temporaries an interrupted write left behind, then fills the fields from the
   // file (defaults for what is missing); writes nothing back.
   void Load();
@@ -35,8 +40,11 @@ class SettingsBinder : public QObject {
 
  private:
   void Save(const SettingKey& key, const QString& text);
+  void Log(const QString& line);
 
   Fields fields_;
+  const std::string path_;
+  ActivityLog& log_;
   bool loading_ = false;
   bool failing_ = false;
 };

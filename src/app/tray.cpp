@@ -9,8 +9,12 @@
 
 namespace fahuo {
 
-TrayController::TrayController(QWidget* window, QMenu* menu, QObject* parent)
-    : QObject(parent), window_(window), menu_(menu), icon_(new QSystemTrayIcon(window)) {
+TrayController::TrayController(QWidget* window, QMenu* menu, Dialogs& dialogs, QObject* parent)
+    : QObject(parent),
+      window_(window),
+      menu_(menu),
+      dialogs_(dialogs),
+      icon_(new QSystemTrayIcon(window)) {
   exit_program = [] { QCoreApplication::exit(0); };
   connect(icon_, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason r) { OnTrayEvent(CodeForReason(r)); });
@@ -51,9 +55,8 @@ void TrayController::OnOpen() {
 }
 
 void TrayController::OnClose() {
-  auto answer =
-      CurrentDialogs().Ask(window_, Dialogs::Icon::kQuestion, {},
-                           QStringLiteral("您确定要退出嘛？"), Dialogs::Buttons::kOkCancel);
+  auto answer = dialogs_.Ask(window_, Dialogs::Icon::kQuestion, {},
+                             QStringLiteral("您确定要退出嘛？"), Dialogs::Buttons::kOkCancel);
   if (answer != Dialogs::Answer::kOk) return;
   if (exit_program) exit_program();
 }

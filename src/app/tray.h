@@ -9,11 +9,14 @@ class QWidget;
 
 namespace fahuo {
 
+class Dialogs;
+
 class TrayController : public QObject {
   Q_OBJECT
  public:
-  // Shows and hides `window` (the icon's parent) and pops up `menu` on code 3.
-  TrayController(QWidget* window, QMenu* menu, QObject* parent = nullptr);
+  // Shows and hides `window` (the icon's parent) and pops up `menu` on code 3. Asks through
+  // `dialogs`, which outlives this.
+  TrayController(QWidget* window, QMenu* menu, Dialogs& dialogs, QObject* parent = nullptr);
 
   // Sets the icon and tip and shows it (first start-up step).
   void Install();
@@ -37,6 +40,7 @@ class TrayController : public QObject {
  private:
   QWidget* window_;
   QMenu* menu_;
+  Dialogs& dialogs_;
   QSystemTrayIcon* icon_;
 };
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
+#include <utility>
 
 #include "platform/gbk.h"
 
@@ -12,9 +12,6 @@ namespace fahuo {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::mutex g_mutex;
-std::string g_folder = ".";
 
 std::string WithoutTrailingSeparator(std::string s) {
   while (s.size() > 1 && s.back() == '/') s.pop_back();
@@ -55,17 +52,9 @@ void CopyDataFile(const std::string& from_dir, const std::string& to_dir, const 
 
 }  // namespace
 
-std::string ProgramFolder() {
-  std::lock_guard lock(g_mutex);
-  return g_folder;
-}
+DataFolder::DataFolder(std::string path) : path_(WithoutTrailingSeparator(std::move(path))) {}
 
-void SetProgramFolder(const std::string& folder) {
-  std::lock_guard lock(g_mutex);
-  g_folder = WithoutTrailingSeparator(folder);
-}
-
-std::string ProgramFile(const std::string& name) { return ProgramFolder() + "/" + name; }
+std::string DataFolder::File(const std::string& name) const { return path_ + "/" + name; }
 
 std::string UserDataFolder() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {

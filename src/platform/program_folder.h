@@ -5,13 +5,20 @@
 
 namespace fahuo {
 
-// The program folder, without a trailing separator. Set once at start-up from
-// ChooseDataFolder; tests set it to a temporary folder.
-std::string ProgramFolder();
-void SetProgramFolder(const std::string& folder);
+// The data folder as a value: main() decides it once (ChooseDataFolder) and hands it to
+// whatever builds paths of the seller's files; a test hands in a temporary folder.
+class DataFolder {
+ public:
+  // Trailing separators are dropped.
+  explicit DataFolder(std::string path);
 
-// Folder + "/" + name, built anew at every call.
-std::string ProgramFile(const std::string& name);
+  const std::string& path() const { return path_; }
+  // Folder + "/" + name.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
 
 // The files that make up the seller's data, as they are named in the folder.
 inline constexpr const char* kDataFileNames[] = {"zhifubaoZD.edb", "Yjgz.edb", "Peizhi.ini",

@@ -76,7 +76,7 @@ bool BuildTable(const std::string& scratch, const std::vector<DeliveryRule>& rul
 
 }  // namespace
 
-std::string RuleTablePath() { return ProgramFile("Yjgz.edb"); }
+std::string RuleTablePath(const DataFolder& folder) { return folder.File("Yjgz.edb"); }
 
 std::string RuleTableScratchPath(const std::string& path) { return path + ".saving"; }
 
@@ -139,8 +139,8 @@ std::string RulesCutNotice(size_t total) {
                    std::to_string(kMaxRules) + " 条");
 }
 
-bool LoadRuleList(RuleBook& book, std::string* notice) {
-  RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
+bool LoadRuleList(const std::string& path, RuleBook& book, std::string* notice) {
+  RuleTableRead read = ReadRuleTable(path, kMaxRules);
   if (notice) notice->clear();
   if (read.status != RuleTableRead::Status::kRead) return false;
   if (notice && read.total > read.rules.size()) *notice = RulesCutNotice(read.total);
@@ -148,10 +148,9 @@ bool LoadRuleList(RuleBook& book, std::string* notice) {
   return true;
 }
 
-bool SaveRuleTable(RuleBook& book, const std::vector<DeliveryRule>& rules,
-                   std::string* failure_message,
-                   std::string* kept_as) {
-  if (!WriteRuleTable(RuleTablePath(), rules, failure_message, kept_as)) return false;
+bool SaveRuleTable(const std::string& path, RuleBook& book, const std::vector<DeliveryRule>& rules,
+                   std::string* failure_message, std::string* kept_as) {
+  if (!WriteRuleTable(path, rules, failure_message, kept_as)) return false;
   book.Replace(rules);
   return true;
 }

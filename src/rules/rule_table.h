@@ -1,6 +1,6 @@
 #pragma once
-// The rule table Yjgz.edb in the program folder, and the loads and saves that keep the
-// run's rule list (RuleBook, delivery_rule.h) in step with it. UI thread only.
+// The rule table Yjgz.edb in the data folder, and the loads and saves that keep the run's
+// rule list (RuleBook, delivery_rule.h) in step with it. UI thread only.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -11,12 +11,14 @@
 
 namespace fahuo {
 
+class DataFolder;
+
 // The most rules the start button and the rules window take from the table. A seller has
 // tens; a table far beyond this is damage or a mistake, and must not freeze the window.
 inline constexpr size_t kMaxRules = 10000;
 
-// Program folder + "/Yjgz.edb", built anew at each call.
-std::string RuleTablePath();
+// The rule table in `folder`.
+std::string RuleTablePath(const DataFolder& folder);
 
 // Where a save builds the new table before it replaces the one at `path`.
 std::string RuleTableScratchPath(const std::string& path);
@@ -49,18 +51,20 @@ std::optional<std::vector<DeliveryRule>> ReadRuleTable(const std::string& path);
 bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& rules,
                     std::string* failure_message, std::string* kept_as = nullptr);
 
-// The start button's load: reads at most kMaxRules rules of the table into the rule list.
-// False when the table does not read; the rule list is then left as it was. When the table
-// holds more, `*notice` (when given) gets the GBK text that says so, else it is emptied.
-bool LoadRuleList(RuleBook& book, std::string* notice = nullptr);
+// The start button's load: reads at most kMaxRules rules of the table at `path` into
+// `book`. False when the table does not read; the rule list is then left as it was. When
+// the table holds more, `*notice` (when given) gets the GBK text that says so, else it is
+// emptied.
+bool LoadRuleList(const std::string& path, RuleBook& book, std::string* notice = nullptr);
 
 // The text for a table cut at kMaxRules (GBK).
 std::string RulesCutNotice(size_t total);
 
-// The rules window's save: writes the rule table, then publishes `rules` as the rule list.
-// On failure neither the table nor the rule list changes. `kept_as` as for WriteRuleTable:
-// for a table the window could not show whole, which the save must not destroy.
-bool SaveRuleTable(RuleBook& book, const std::vector<DeliveryRule>& rules,
+// The rules window's save: writes the rule table at `path`, then publishes `rules` in
+// `book`. On failure neither the table nor the rule list changes. `kept_as` as for
+// WriteRuleTable: for a table the window could not show whole, which the save must not
+// destroy.
+bool SaveRuleTable(const std::string& path, RuleBook& book, const std::vector<DeliveryRule>& rules,
                    std::string* failure_message, std::string* kept_as = nullptr);
 
 }  // namespace fahuo

@@ -1,6 +1,6 @@
 #pragma once
-// Every message box, question box and input box of fahuo goes through here, so that GUI
-// tests can answer them instead of blocking.
+// Every message box, question box and input box of fahuo goes through a Dialogs that its
+// owner hands in (main() the real Qt one, a GUI test one that answers instead of blocking).
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -25,15 +25,22 @@ class Dialogs {
   // The path to save to; nullopt when cancelled. `filter` as QFileDialog takes it.
   virtual std::optional<QString> SaveFile(QWidget* parent, const QString& caption,
                                           const QString& suggested, const QString& filter) = 0;
+
+  // The common box: `text` with OK alone (UI thread only).
+  void ShowMessage(QWidget* parent, const QString& text, const QString& caption = {},
+                   Icon icon = Icon::kNone);
 };
 
-// The dialogs in use: real Qt dialogs unless a test installed others.
-Dialogs& CurrentDialogs();
-void SetDialogs(Dialogs* dialogs);  // not owned; nullptr restores the real ones
-
-// Shortcuts for the common boxes (UI thread only).
-void ShowMessage(QWidget* parent, const QString& text, const QString& caption = {},
-                 Dialogs::Icon icon = Dialogs::Icon::kNone);
+// The real Qt boxes. main() owns the one the program uses.
+class QtDialogs final : public Dialogs {
+ public:
+  Answer Ask(QWidget* parent, Icon icon, const QString& caption, const QString& text,
+             Buttons buttons) override;
+  std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
+                               const QString& initial) override;
+  std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override;
+};
 
 // The window caption and tray tip.
 QString ProgramTitle();

@@ -14,6 +14,7 @@
 #include <QWebEngineView>
 #include <functional>
 
+#include "app/app_services.h"
 #include "app/core/activity_log.h"
 #include "app/main_window.h"
 #include "capture/bill_list.h"
@@ -79,7 +80,6 @@ void SaveRuleWhenOpen(const char* min, const char* max, const char* subject, con
 
 TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   TempDir dir;
-  SetProgramFolder(dir.path());
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
   ChildProcess records, smtp;
   const int records_port = testing::StartPythonService(
@@ -90,11 +90,11 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
       testing::StartPythonService(smtp, "smtp_sink.py", {"--port", "0", "--maildir", maildir});
   ASSERT_GT(smtp_port, 0);
   SetRecordsBase("http://127.0.0.1:" + std::to_string(records_port));
-  ScopedScriptedDialogs dialogs;
-  TheActivityLog().Clear();
+  ScriptedDialogs dialogs;
+  ActivityLog log;
 
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())});
   auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
@@ -151,7 +151,7 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
       "对方留言的不是邮箱信息，自动添加 @qq.com\r\n"
       "发送的邮箱地址是：12345678@qq.com\r\n"
       "发送邮件成功\r\n");
-  EXPECT_EQ(GbkToUtf8(TheActivityLog().Text()), GbkToUtf8(expected_log));
+  EXPECT_EQ(GbkToUtf8(log.Text()), GbkToUtf8(expected_log));
   ASSERT_EQ(shop.NewBills().Count(), 1u);
   EXPECT_EQ(shop.NewBills().At(1).名称, "12345678");
   单选框_新增账单->click();
@@ -172,7 +172,7 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   按钮1->click();
   ASSERT_TRUE(WaitFor(
       [&] {
-        for (const auto& s : dialogs.dialogs.Seen()) {
+        for (const auto& s : dialogs.Seen()) {
           if (s.text.startsWith(QStringLiteral("连接邮箱失败\n"))) return true;
         }
         return false;

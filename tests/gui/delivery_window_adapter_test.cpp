@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/activity_log.h"
 #include "platform/gbk.h"
 #include "scripted_dialogs.h"
 
@@ -18,9 +19,11 @@ namespace fahuo {
 namespace {
 
 // A pass calls from its worker: every call reaches the window's hooks on the UI thread, in
-// order; once the window is gone nothing runs, though the pass still holds the adapter.
+// order; once the window is gone nothing runs, though the pass still holds the adapter. Its
+// log lines go to the log it was given, window or not (the log file keeps them).
 TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindowLives) {
-  ScopedScriptedDialogs dialogs;
+  ScriptedDialogs dialogs;
+  ActivityLog log;
   auto window = std::make_unique<QWidget>();
   std::vector<std::string> calls;
   bool all_on_ui = true;
@@ -29,7 +32,7 @@ TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindo
     calls.push_back(std::move(what));
   };
   std::shared_ptr<DeliveryWindow> adapter = MakeDeliveryWindow(
-      window.get(),
+      window.get(), dialogs, log,
       {
           .bills_changed = [&] { record("bills"); },
           .sign_in_lapsed = [&] { record("lapsed"); },
@@ -46,6 +49,7 @@ TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindo
       adapter->HeldPaymentsFound(2);
       adapter->Notify(Utf8ToGbk("标题"), Utf8ToGbk("内容"));
       adapter->ShowMessage(Utf8ToGbk("发送邮件失败"));
+      adapter->AppendLog("sent\r\n");
     });
     worker.join();
     QTest::qWait(50);
@@ -53,13 +57,15 @@ TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindo
   pass();
   EXPECT_EQ(calls, (std::vector<std::string>{"lapsed", "restored", "bills", "held", "标题内容"}));
   EXPECT_TRUE(all_on_ui);
-  EXPECT_EQ(dialogs.dialogs.Texts(), std::vector<QString>{QStringLiteral("发送邮件失败")});
+  EXPECT_EQ(dialogs.Texts(), std::vector<QString>{QStringLiteral("发送邮件失败")});
+  EXPECT_EQ(log.Text(), "sent\r\n");
 
   window.reset();
   calls.clear();
   pass();
   EXPECT_TRUE(calls.empty());
-  EXPECT_EQ(dialogs.dialogs.Texts().size(), 1u);
+  EXPECT_EQ(dialogs.Texts().size(), 1u);
+  EXPECT_EQ(log.Text(), "sent\r\nsent\r\n");
 }
 
 }  // namespace

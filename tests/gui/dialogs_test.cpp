@@ -13,6 +13,7 @@
 
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
+#include "rules/rule_table.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 
@@ -49,9 +50,10 @@ TEST_P(RealBoxTest, PressingAButtonGivesItsAnswerAndTheBoxShowsOnlyItsCaption) {
       box->button(c.press)->click();
   });
   presser.start(10);
+  QtDialogs dialogs;
   const Dialogs::Answer answer =
-      CurrentDialogs().Ask(nullptr, Dialogs::Icon::kQuestion, QString::fromUtf8(c.caption),
-                           QStringLiteral("?"), c.buttons);
+      dialogs.Ask(nullptr, Dialogs::Icon::kQuestion, QString::fromUtf8(c.caption),
+                  QStringLiteral("?"), c.buttons);
   EXPECT_EQ(answer, c.want);
   EXPECT_EQ(native_title, *c.caption ? QString::fromUtf8(c.caption) : ProgramTitle());
   EXPECT_TRUE(has_icon);
@@ -74,9 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WindowCaption, TheRulesWindowShowsExactlyItsOwnCaption) {
   testing::TempDir dir;
-  SetProgramFolder(dir.path());
-  ScopedScriptedDialogs dialogs;  // the rule table is missing; its box is not the subject
-  RulesWindow w;
+  ScriptedDialogs dialogs;  // the rule table is missing; its box is not the subject
+  RulesWindow w(RuleTablePath(DataFolder(dir.path())), dialogs);
   w.show();
   ASSERT_NE(w.windowHandle(), nullptr);
   EXPECT_EQ(w.windowHandle()->title(), QStringLiteral("自动发货邮件内容设置"));

@@ -15,12 +15,15 @@
 #include <sstream>
 #include <thread>
 
+#include "app/app_services.h"
+#include "app/core/activity_log.h"
 #include "app/main_window.h"
 #include "controls.h"
 #include "delivery/shop.h"
 #include "platform/mail_client.h"
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
+#include "rules/rule_table.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -59,7 +62,7 @@ class MailTestActionsTest : public ::testing::Test {
     for (std::string l; std::getline(in, l);) lines.push_back(l);
     return lines;
   }
-  std::vector<QString> Texts() const { return dialogs_.dialogs.Texts(); }
+  std::vector<QString> Texts() const { return dialogs_.Texts(); }
   // A click, then the event loop until the test it started has shown its answer.
   void Click(QPushButton& button) {
     button.click();
@@ -68,14 +71,15 @@ class MailTestActionsTest : public ::testing::Test {
   }
 
   TempDir maildir_;
+  TempDir data_;  // the rules window's table
   ChildProcess sink_;
   int port_ = 0;
-  ScopedScriptedDialogs dialogs_;
+  ScriptedDialogs dialogs_;
   QWidget window_;
   QLineEdit server_{&window_}, user_{&window_}, password_{&window_};
   QPushButton connect_{&window_}, send_{&window_}, tips_{&window_};
-  MailTestActions actions_{&window_,  &server_, &user_, &password_,
-                           &connect_, &send_,   &tips_, nullptr};
+  MailTestActions actions_{&window_,  dialogs_, &server_, &user_, &password_,
+                           &connect_, &send_,   &tips_,   nullptr};
 };
 
 TEST_F(MailTestActionsTest, ConnectionTestReportsSuccessInOneOkBox) {
@@ -89,7 +93,7 @@ TEST_F(MailTestActionsTest, ConnectionTestReportsSuccessInOneOkBox) {
   EXPECT_TRUE(connect_.isEnabled());
   EXPECT_TRUE(send_.isEnabled());
   EXPECT_EQ(connect_.text(), QStringLiteral("邮件连接测试"));
-  auto seen = dialogs_.dialogs.Seen();
+  auto seen = dialogs_.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, QStringLiteral("连接邮箱服务器成功"));
   EXPECT_EQ(seen[0].caption, QString());
@@ -110,7 +114,7 @@ TEST_F(MailTestActionsTest, ConnectionTestFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    dialogs_.dialogs.ClearSeen();
+    dialogs_.ClearSeen();
     server_.setText(c.server);
     user_.setText(c.user);
     password_.setText(c.password);
@@ -123,7 +127,7 @@ TEST_F(MailTestActionsTest, ConnectionTestFailures) {
 
 TEST_F(MailTestActionsTest, TestMailGoesToTheAccountItselfByDefault) {
   Click(send_);
-  auto seen = dialogs_.dialogs.Seen();
+  auto seen = dialogs_.Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].caption, QStringLiteral("请输入邮箱地址"));
   EXPECT_EQ(seen[0].text, QStringLiteral("请输入邮箱地址"));
@@ -164,8 +168,8 @@ TEST_F(MailTestActionsTest, TypedAddressIsUsedAndRefusalsAreShownWithTheClientsT
   size_t expected_mails = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    dialogs_.dialogs.ClearSeen();
-    dialogs_.dialogs.QueueInput(c.typed);
+    dialogs_.ClearSeen();
+    dialogs_.QueueInput(c.typed);
     Click(send_);
     auto texts = Texts();
     ASSERT_EQ(texts.size(), 2u);
@@ -178,7 +182,7 @@ TEST_F(MailTestActionsTest, TypedAddressIsUsedAndRefusalsAreShownWithTheClientsT
 }
 
 TEST_F(MailTestActionsTest, CancelledInputDoesNothing) {
-  dialogs_.dialogs.QueueInput(std::nullopt);
+  dialogs_.QueueInput(std::nullopt);
   Click(send_);
   EXPECT_EQ(Texts().size(), 1u) << "only the input box";
   EXPECT_TRUE(Mails().empty());
@@ -194,7 +198,7 @@ TEST_F(MailTestActionsTest, FailedConnectDuringTestMailShowsOnlyTheConnectFailur
 }
 
 TEST_F(MailTestActionsTest, RulePreviewArrivesFilledAtTheSellersAddress) {
-  RulesWindow rules;
+  RulesWindow rules(RuleTablePath(DataFolder(data_.path())), dialogs_);
   rules.SetPreviewHooks([this] { return actions_.ReadAccount(); },
                         [this, &rules](const MailAccount& account, std::string subject,
                                        std::string body, std::function<void()> done) {
@@ -224,7 +228,7 @@ TEST_F(MailTestActionsTest, RulePreviewArrivesFilledAtTheSellersAddress) {
 
 TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {
   tips_.click();
-  auto seen = dialogs_.dialogs.Seen();
+  auto seen = dialogs_.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].caption, QStringLiteral("发信设置技巧"));
   EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("通过SMTP发信，无需验证码!")));
@@ -239,15 +243,15 @@ TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {
 // test's box comes when its time-out ends it.
 TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   TempDir dir;
-  SetProgramFolder(dir.path());
   ChildProcess sink;
   const int port = StartPythonService(sink, "smtp_sink.py", {"--silent"});
   ASSERT_NE(port, 0);
   mail::SetTimeouts(1000, 2000);
   const std::string server = "127.0.0.1:" + std::to_string(port);
-  ScopedScriptedDialogs dialogs;
+  ScriptedDialogs dialogs;
+  ActivityLog log;
   Shop shop;
-  MainWindow window(shop);
+  MainWindow window(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())});
   auto* connect_button = Control<QPushButton>(window, "按钮_连接");
   auto* tips_button = Control<QPushButton>(window, "按钮2");
   auto* server_field = Control<QLineEdit>(window, "编辑框_邮箱服务器地址");
@@ -267,7 +271,7 @@ TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   EXPECT_EQ(connect_button->text(), QStringLiteral("测试中…"));
   QTest::qWait(200);
   QTest::mouseClick(tips_button, Qt::LeftButton);  // answered now, not after the test
-  EXPECT_EQ(dialogs.dialogs.Texts().size(), 1u);
+  EXPECT_EQ(dialogs.Texts().size(), 1u);
   for (int i = 0; i < 1000 && !connect_button->isEnabled(); ++i) QTest::qWait(10);
   ticker.stop();
   pass.join();
@@ -278,7 +282,7 @@ TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   EXPECT_LT(worst_gap_ms, 1000);  // 100 ms is the goal; the bound leaves room for sanitizers
   EXPECT_TRUE(connect_button->isEnabled());
   EXPECT_EQ(connect_button->text(), QStringLiteral("邮件连接测试"));
-  auto texts = dialogs.dialogs.Texts();
+  auto texts = dialogs.Texts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_TRUE(texts[0].startsWith(QStringLiteral("通过SMTP发信")));
   EXPECT_TRUE(texts[1].startsWith(kConnectFailed + QStringLiteral("\n无法连接服务器")))

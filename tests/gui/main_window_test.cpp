@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/app_services.h"
 #include "app/core/activity_log.h"
 #include "app/settings_binder.h"
 #include "app/tray.h"
@@ -44,11 +45,12 @@ using testing::TempDir;
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetProgramFolder(dir.path());
     SetRecordsBase("http://127.0.0.1:9");  // nothing listens: no outside traffic
   }
   TempDir dir;
-  ScopedScriptedDialogs dialogs;
+  ScriptedDialogs dialogs;
+  ActivityLog log;
+  const AppServices services{.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())};
 };
 
 struct ControlCase {
@@ -59,7 +61,7 @@ struct ControlCase {
 
 TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 单选框_全部账单 = Control<QRadioButton>(w, "单选框_全部账单");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
   auto* 编辑框_本地IP = Control<QPlainTextEdit>(w, "编辑框_本地IP");
@@ -138,7 +140,7 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
 TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
   auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
   int loaded = 0;
@@ -146,7 +148,7 @@ TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   EXPECT_TRUE(w.StartUp());
   EXPECT_EQ(标签_本地数据库->text(), QStringLiteral("数据库:已连接"));
   EXPECT_EQ(loaded, 1);
-  EXPECT_TRUE(dialogs.dialogs.Seen().empty());
+  EXPECT_TRUE(dialogs.Seen().empty());
   EXPECT_FALSE(w.tray()->icon()->icon().pixmap(22).isNull());
   EXPECT_EQ(超文本浏览框1->url().toString(),
             QStringLiteral("http://127.0.0.1:9/record/standard.htm"));
@@ -159,15 +161,15 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
       ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "garbage"));
     else
       std::filesystem::remove(dir.File("zhifubaoZD.edb"));
-    dialogs.dialogs.ClearSeen();
-    dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
+    dialogs.ClearSeen();
+    dialogs.QueueAnswer(Dialogs::Answer::kYes);
     Shop shop;
-    MainWindow w(shop);
+    MainWindow w(shop, services);
     auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
     int loaded = 0;
     w.load_settings = [&] { ++loaded; };
     EXPECT_TRUE(w.StartUp());
-    auto seen = dialogs.dialogs.Seen();
+    auto seen = dialogs.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, QStringLiteral("打开本地数据库失败，是否重新写出数据库"));
     EXPECT_EQ(seen[0].caption, QStringLiteral("写出新的数据库"));
@@ -180,9 +182,9 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
 }
 
 TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
-  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  dialogs.QueueAnswer(Dialogs::Answer::kNo);
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   int loaded = 0;
@@ -195,16 +197,15 @@ TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
 }
 
 TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
-  // A program folder below a plain file can be neither read nor written, even by root.
+  // A data folder below a plain file can be neither read nor written, even by root.
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
-  SetProgramFolder(dir.File("file"));
-  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kYes);
+  dialogs.QueueAnswer(Dialogs::Answer::kYes);
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.File("file"))});
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
   EXPECT_FALSE(w.StartUp());
-  auto seen = dialogs.dialogs.Seen();
+  auto seen = dialogs.Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text, QStringLiteral("写出初始化数据库失败"));
   EXPECT_EQ(seen[1].caption, QStringLiteral("错误"));
@@ -213,10 +214,14 @@ TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
 }
 
 TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
-  ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+  const std::string data = dir.File("data");
+  ASSERT_TRUE(std::filesystem::create_directory(data));
+  const AppServices in_data{.dialogs = dialogs, .log = log, .data_folder = DataFolder(data)};
+  ASSERT_TRUE(
+      RecordTable::CreateEmpty(in_data.data_folder.File("zhifubaoZD.edb"), BillTableFields()));
   {
     Shop shop;
-    MainWindow w(shop);
+    MainWindow w(shop, in_data);
     auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
     auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
     ASSERT_TRUE(w.StartUp());
@@ -224,7 +229,7 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
     编辑框_邮箱服务器地址->setText(QStringLiteral(" smtp.example.com "));
   }
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, in_data);
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
   auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
   auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
@@ -232,22 +237,24 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
   EXPECT_EQ(编辑框_邮箱密码->text(), QStringLiteral("\"abc\""));
   EXPECT_EQ(编辑框_邮箱服务器地址->text(), QStringLiteral(" smtp.example.com "));
 
-  TheActivityLog().Clear();
-  ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
-  SetProgramFolder(dir.File("file"));  // nothing can be written below a plain file
+  // The folder moves away and a plain file takes its place: nothing can be written below
+  // it, even by root.
+  std::filesystem::rename(data, dir.File("moved"));
+  ASSERT_TRUE(testing::WriteFileBytes(data, "x"));
   for (const char* typed : {"p", "pw", "pw1"}) 编辑框_邮箱密码->setText(QString::fromUtf8(typed));
-  const QString log = FromGbk(TheActivityLog().Text());
-  EXPECT_EQ(log.count(QStringLiteral("设置无法保存")), 1) << log.toStdString();
+  const QString text = FromGbk(log.Text());
+  EXPECT_EQ(text.count(QStringLiteral("设置无法保存")), 1) << text.toStdString();
   EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置无法保存")))
       << 标签_进度->text().toStdString();
-  SetProgramFolder(dir.path());
+  std::filesystem::remove(data);
+  std::filesystem::rename(dir.File("moved"), data);
   编辑框_邮箱密码->setText(QStringLiteral("pw12"));
   EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置已重新保存")));
 }
 
 TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
   auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   w.show();
@@ -262,7 +269,7 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
     EXPECT_TRUE(w.isVisible());
   } else {
     // No tray: closing asks to quit instead of leaving an unreachable program.
-    auto seen = dialogs.dialogs.Seen();
+    auto seen = dialogs.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, QStringLiteral("您确定要退出嘛？"));
   }
@@ -274,17 +281,17 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
 
 TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   int exits = 0;
   w.tray()->exit_program = [&] { ++exits; };
-  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kCancel);
+  dialogs.QueueAnswer(Dialogs::Answer::kCancel);
   托盘菜单->actions()[1]->trigger();
   EXPECT_EQ(exits, 0);
-  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kOk);
+  dialogs.QueueAnswer(Dialogs::Answer::kOk);
   托盘菜单->actions()[1]->trigger();
   EXPECT_EQ(exits, 1);
-  auto seen = dialogs.dialogs.Seen();
+  auto seen = dialogs.Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].text, QStringLiteral("您确定要退出嘛？"));
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOkCancel);
@@ -297,7 +304,7 @@ QString Cell(const QTableView* view, int row, int column) {
 TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   Shop shop;
   ASSERT_TRUE(shop.Open(dir.File("fahuo.db")).ok);
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
   auto* 单选框_新增账单 = Control<QRadioButton>(w, "单选框_新增账单");
   auto* 单选框_全部账单 = Control<QRadioButton>(w, "单选框_全部账单");
@@ -362,7 +369,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   QTest::mouseClick(单选框_全部账单, Qt::LeftButton);
   EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
   Shop empty;
-  MainWindow other(empty);
+  MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");
   auto* other_超级列表框1 = Control<QTableView>(other, "超级列表框1");
   QTest::mouseClick(other_单选框_新增账单, Qt::LeftButton);
@@ -371,7 +378,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
 
 TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 超级列表框1 = Control<QTableView>(w, "超级列表框1");
   auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
   auto* 分组框1 = Control<QGroupBox>(w, "分组框1");
@@ -402,13 +409,11 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
 
 TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_本地IP = Control<QPlainTextEdit>(w, "编辑框_本地IP");
-  TheActivityLog().Clear();
   QSignalSpy shown(&w, &MainWindow::logShown);
-  std::thread worker([] {
-    for (int i = 0; i < 200; ++i)
-      MainWindow::AppendLog(Utf8ToGbk("第" + std::to_string(i) + "行\r\n"));
+  std::thread worker([&w] {
+    for (int i = 0; i < 200; ++i) w.AppendLog(Utf8ToGbk("第" + std::to_string(i) + "行\r\n"));
   });
   worker.join();
   for (int i = 0; i < 500 && shown.count() < 200; ++i) QTest::qWait(10);
@@ -417,7 +422,7 @@ TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   ASSERT_EQ(lines.size(), 200);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[i], QStringLiteral("第%1行").arg(i));
   w.hide();
-  MainWindow::AppendLog(Utf8ToGbk("隐藏时\r\n"));
+  w.AppendLog(Utf8ToGbk("隐藏时\r\n"));
   for (int i = 0; i < 500 && shown.count() < 201; ++i) QTest::qWait(10);
   EXPECT_TRUE(编辑框_本地IP->toPlainText().endsWith(QStringLiteral("隐藏时\n")));
 }

@@ -70,7 +70,7 @@ class RecordWindowTest : public ::testing::Test {
   TempDir dir_;
   Shop shop_;
   std::shared_ptr<LogWindow> log_ = std::make_shared<LogWindow>();
-  ScopedScriptedDialogs dialogs_;
+  ScriptedDialogs dialogs_;
 };
 
 TEST_F(RecordWindowTest, ModelFollowsTheLedgerAPageAtATime) {
@@ -116,8 +116,8 @@ TEST_F(RecordWindowTest, FiltersByStateAndSearchAndResendsToATypedAddress) {
        Entry("K1", "李四", BillState::kSent), Entry("H1", "赵六", BillState::kHeld)});
   int deliveries = 0;
   OrderActions actions(
-      shop_, log_, [&] { ++deliveries; }, nullptr);
-  RecordWindow window(shop_, &actions);
+      shop_, log_, [&] { ++deliveries; }, dialogs_, nullptr);
+  RecordWindow window(shop_, &actions, dialogs_);
   window.show();
   QTableView* table = window.table();
   ASSERT_EQ(table->model()->rowCount(), 4);
@@ -137,13 +137,13 @@ TEST_F(RecordWindowTest, FiltersByStateAndSearchAndResendsToATypedAddress) {
   EXPECT_FALSE(resend_to->isEnabled());
   table->selectRow(0);
   ASSERT_TRUE(resend_to->isEnabled());
-  dialogs_.dialogs.QueueInput(QStringLiteral("not an address"));
+  dialogs_.QueueInput(QStringLiteral("not an address"));
   resend_to->click();
-  ASSERT_EQ(dialogs_.dialogs.Texts().size(), 2u);
-  EXPECT_TRUE(dialogs_.dialogs.Texts()[1].contains(QStringLiteral("邮箱地址无效")));
+  ASSERT_EQ(dialogs_.Texts().size(), 2u);
+  EXPECT_TRUE(dialogs_.Texts()[1].contains(QStringLiteral("邮箱地址无效")));
   EXPECT_EQ(deliveries, 0);
 
-  dialogs_.dialogs.QueueInput(QStringLiteral("buyer@example.com"));
+  dialogs_.QueueInput(QStringLiteral("buyer@example.com"));
   resend_to->click();
   EXPECT_EQ(deliveries, 1);
   std::optional<LedgerEntry> e = shop_.ledger().Find("F1");
@@ -180,11 +180,11 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   many.push_back(formula);
   many.push_back(Entry("2026120921001000004001000017", "y", BillState::kSent));
   Add(many);
-  OrderActions actions(shop_, log_, {}, nullptr);
-  RecordWindow window(shop_, &actions);
+  OrderActions actions(shop_, log_, {}, dialogs_, nullptr);
+  RecordWindow window(shop_, &actions, dialogs_);
 
   const QString path = QString::fromStdString(dir_.File("记录.csv"));
-  dialogs_.dialogs.QueueSaveFile(path);
+  dialogs_.QueueSaveFile(path);
   Find<QPushButton>(window, "按钮_导出")->click();
 
   const std::string bytes = ReadFileBytes(path.toStdString());
@@ -209,7 +209,7 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   // Filtered: only the shown rows.
   auto* states = Find<QComboBox>(window, "组合框_状态");
   states->setCurrentIndex(states->findText(QStringLiteral("发送失败")));
-  dialogs_.dialogs.QueueSaveFile(path);
+  dialogs_.QueueSaveFile(path);
   Find<QPushButton>(window, "按钮_导出")->click();
   EXPECT_EQ(QString::fromUtf8(ReadFileBytes(path.toStdString())).count(QStringLiteral("\r\n")), 3);
 }

@@ -41,10 +41,7 @@ struct Entry {
 
 class RulesWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetProgramFolder(dir_.path());
-    ReplaceRules({});
-  }
+  void SetUp() override { ReplaceRules({}); }
 
   template <typename W>
   static W* Child(const RulesWindow& w, const char* name) {
@@ -81,17 +78,18 @@ class RulesWindowTest : public ::testing::Test {
   }
   QStringList Messages() {
     QStringList texts;
-    for (const QString& t : dialogs_.dialogs.Texts()) texts << t;
-    dialogs_.dialogs.ClearSeen();
+    for (const QString& t : dialogs_.Texts()) texts << t;
+    dialogs_.ClearSeen();
     return texts;
   }
 
   testing::TempDir dir_;
-  ScopedScriptedDialogs dialogs_;
+  const std::string table_ = RuleTablePath(DataFolder(dir_.path()));
+  ScriptedDialogs dialogs_;
 };
 
 TEST_F(RulesWindowTest, LayoutMatchesTheWindowDesign) {
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   EXPECT_EQ(w.windowTitle(), QStringLiteral("自动发货邮件内容设置"));
   EXPECT_EQ(w.geometry(), QRect(50, 50, 640, 581));
 
@@ -151,7 +149,7 @@ TEST_F(RulesWindowTest, LayoutMatchesTheWindowDesign) {
 }
 
 TEST_F(RulesWindowTest, AddShowsFirstProblemOrAppendsRow) {
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   Type(w, {"100", "98", "", ""});
   Click(w, "按钮_添加");
   EXPECT_EQ(Messages(), QStringList{QStringLiteral("金额设置错误")});
@@ -167,7 +165,7 @@ TEST_F(RulesWindowTest, AddShowsFirstProblemOrAppendsRow) {
 }
 
 TEST_F(RulesWindowTest, ModifyAndDeleteNeedASelection) {
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   Type(w, {"1", "1", "一", "a"});
   Click(w, "按钮_添加");
   Type(w, {"2", "2", "二", "b"});
@@ -200,8 +198,8 @@ TEST_F(RulesWindowTest, ModifyAndDeleteNeedASelection) {
 }
 
 TEST_F(RulesWindowTest, DoubleClickCopiesRowIntoBoxes) {
-  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), {Rule(98, 198, "标题", "第一行\n第二行")}, nullptr));
-  RulesWindow w;
+  ASSERT_TRUE(WriteRuleTable(table_, {Rule(98, 198, "标题", "第一行\n第二行")}, nullptr));
+  RulesWindow w(table_, dialogs_);
   w.show();
   QApplication::processEvents();
   QTreeWidget* list = List(w);
@@ -223,7 +221,7 @@ TEST_F(RulesWindowTest, SaveStoresRowsInOrderAndClosesWindow) {
   const std::vector<DeliveryRule> expected = {Rule(98, 98, "甲", "一"), Rule(1, 50.5f, "乙", "二"),
                                               Rule(200, 300, "丙", "三")};
   {
-    RulesWindow w;
+    RulesWindow w(table_, dialogs_);
     for (const DeliveryRule& r : expected) {
       Type(w, {AmountToText(r.minimum).c_str(), AmountToText(r.maximum).c_str(),
                GbkToUtf8(r.subject).c_str(), GbkToUtf8(r.body).c_str()});
@@ -235,39 +233,39 @@ TEST_F(RulesWindowTest, SaveStoresRowsInOrderAndClosesWindow) {
   }
   EXPECT_EQ(*CurrentRules(), expected);
 
-  RulesWindow reopened;
+  RulesWindow reopened(table_, dialogs_);
   EXPECT_EQ(reopened.ListedRules(), expected);
   EXPECT_EQ(Row(reopened, 1), (QStringList{"1", "50.5", QStringLiteral("乙"), "二"}));
   EXPECT_TRUE(Messages().isEmpty());
 }
 
 TEST_F(RulesWindowTest, SaveOfEmptyListEmptiesTableAndRuleList) {
-  ASSERT_TRUE(SaveRuleTable({Rule(1, 2, "a", "b")}, nullptr));
-  RulesWindow w;
+  ASSERT_TRUE(SaveRuleTable(table_, {Rule(1, 2, "a", "b")}, nullptr));
+  RulesWindow w(table_, dialogs_);
   Select(w, 0);
   Click(w, "按钮_删除");
   Click(w, "按钮_保存");
   EXPECT_EQ(Messages(), QStringList{QStringLiteral("保存成功")});
   EXPECT_EQ(w.result(), QDialog::Accepted);
   EXPECT_TRUE(CurrentRules()->empty());
-  EXPECT_EQ(ReadRuleTable(RuleTablePath()), std::vector<DeliveryRule>{});
+  EXPECT_EQ(ReadRuleTable(table_), std::vector<DeliveryRule>{});
 }
 
 TEST_F(RulesWindowTest, FailedSaveKeepsRulesAndWindow) {
   const std::vector<DeliveryRule> old = {Rule(1, 2, "旧", "旧内容")};
-  ASSERT_TRUE(SaveRuleTable(old, nullptr));
-  RulesWindow w;
+  ASSERT_TRUE(SaveRuleTable(table_, old, nullptr));
+  RulesWindow w(table_, dialogs_);
   w.show();
   Type(w, {"5", "6", "新", "新内容"});
   Click(w, "按钮_添加");
   // Somewhere the new table cannot be built.
-  std::filesystem::create_directories(RuleTableScratchPath(RuleTablePath()) + "/occupied");
+  std::filesystem::create_directories(RuleTableScratchPath(table_) + "/occupied");
   Click(w, "按钮_保存");
   EXPECT_EQ(Messages(), QStringList{QStringLiteral("写出数据库失败")});
   EXPECT_TRUE(w.isVisible());
   EXPECT_EQ(List(w)->topLevelItemCount(), 2);
   EXPECT_EQ(*CurrentRules(), old);
-  EXPECT_EQ(ReadRuleTable(RuleTablePath()), old);
+  EXPECT_EQ(ReadRuleTable(table_), old);
 }
 
 // The seller's rules must not be lost to a table the window cannot show whole: the window
@@ -279,16 +277,16 @@ TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
     std::function<void()> make;
     QString box_start;
   } cases[] = {
-      {"Damaged", [] { testing::WriteFileBytes(RuleTablePath(), "not a table"); },
+      {"Damaged", [this] { testing::WriteFileBytes(table_, "not a table"); },
        QStringLiteral("规则表 Yjgz.edb 无法读取")},
-      {"BeyondTheLimit", [&] { ASSERT_TRUE(WriteRuleTable(RuleTablePath(), many, nullptr)); },
+      {"BeyondTheLimit", [&] { ASSERT_TRUE(WriteRuleTable(table_, many, nullptr)); },
        QStringLiteral("规则表有 10005 条规则，只使用前 10000 条")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.make();
-    const std::string before = testing::ReadFileBytes(RuleTablePath());
-    RulesWindow w;
+    const std::string before = testing::ReadFileBytes(table_);
+    RulesWindow w(table_, dialogs_);
     QStringList opened = Messages();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].startsWith(c.box_start)) << opened[0].toStdString();
@@ -301,7 +299,7 @@ TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
     ASSERT_TRUE(saved[0].startsWith(kept_prefix)) << saved[0].toStdString();
     const std::string kept = saved[0].mid(kept_prefix.size()).toStdString();
     EXPECT_EQ(testing::ReadFileBytes(kept), before);
-    EXPECT_EQ(ReadRuleTable(RuleTablePath())->size(), w.ListedRules().size());
+    EXPECT_EQ(ReadRuleTable(table_)->size(), w.ListedRules().size());
     std::filesystem::remove(kept);
   }
 }
@@ -310,7 +308,7 @@ TEST_F(RulesWindowTest, TableNotShownWholeIsNamedAndKeptBySave) {
 // added, a window closed before saving. Overlaps are allowed but named; order can change.
 TEST_F(RulesWindowTest, KeepsTheSellersWork) {
   {
-    RulesWindow w;
+    RulesWindow w(table_, dialogs_);
     Type(w, {"abc", "98", "甲", "a"});
     Click(w, "按钮_添加");
     EXPECT_EQ(Messages(), QStringList{QStringLiteral("金额请填写数字")});
@@ -344,23 +342,23 @@ TEST_F(RulesWindowTest, KeepsTheSellersWork) {
   }
   const std::vector<DeliveryRule> saved = {Rule(50, 150, "乙", "b"), Rule(1, 100, "甲", "a"),
                                            Rule(200, 300, "丙", "c")};
-  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
+  EXPECT_EQ(ReadRuleTable(table_), saved);
 
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   w.show();
   Select(w, 0);
   Click(w, "按钮_删除");
-  dialogs_.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  dialogs_.QueueAnswer(Dialogs::Answer::kNo);
   w.close();
   EXPECT_EQ(Messages(), QStringList{QStringLiteral("规则已修改，是否保存？")});
   EXPECT_FALSE(w.isVisible());
-  EXPECT_EQ(ReadRuleTable(RuleTablePath()), saved);
+  EXPECT_EQ(ReadRuleTable(table_), saved);
 }
 
 TEST_F(RulesWindowTest, HelpExplainsRanges) {
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   Click(w, "按钮1");
-  const auto seen = dialogs_.dialogs.Seen();
+  const auto seen = dialogs_.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].caption, QStringLiteral("设置规则"));
   EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("根据不同的金额来识别来发送不同的邮件")));
@@ -373,7 +371,7 @@ TEST_F(RulesWindowTest, HelpExplainsRanges) {
 }
 
 TEST_F(RulesWindowTest, SendPreviewFillsTheRuleWithASampleOrderForTheSeller) {
-  RulesWindow w;
+  RulesWindow w(table_, dialogs_);
   QPushButton* preview = Child<QPushButton>(w, "按钮_发送预览");
   EXPECT_FALSE(preview->isEnabled()) << "no mail account handed in yet";
   struct Sent {

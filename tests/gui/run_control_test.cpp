@@ -12,6 +12,8 @@
 #include <chrono>
 #include <thread>
 
+#include "app/app_services.h"
+#include "app/core/activity_log.h"
 #include "app/core/settings.h"
 #include "app/main_window.h"
 #include "app/settings_binder.h"
@@ -24,6 +26,7 @@
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "rules/delivery_rule.h"
+#include "rules/rule_table.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -37,7 +40,6 @@ using testing::TempDir;
 class RunControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetProgramFolder(dir.path());
     SetRecordsBase("http://127.0.0.1:9");
     ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
     SetClock(&clock);
@@ -46,15 +48,18 @@ class RunControlTest : public ::testing::Test {
   void MakeRuleTable() {
     ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("Yjgz.edb"), RuleTableFields()));
   }
+  std::string SettingsFile() const { return SettingsPath(services.data_folder); }
   TempDir dir;
   FakeClock clock;
-  ScopedScriptedDialogs dialogs;
+  ScriptedDialogs dialogs;
+  ActivityLog log;
+  const AppServices services{.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())};
 };
 
 TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   MakeRuleTable();
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
   auto* 时钟_刷新 = Control<QTimer>(w, "时钟_刷新");
@@ -71,10 +76,10 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    dialogs.dialogs.ClearSeen();
+    dialogs.ClearSeen();
     编辑框_间隔时间->setText(QString::fromUtf8(c.text));
     按钮1->click();
-    auto seen = dialogs.dialogs.Seen();
+    auto seen = dialogs.Seen();
     if (c.message) {
       ASSERT_EQ(seen.size(), 1u);
       EXPECT_EQ(seen[0].text, QString::fromUtf8(c.message));
@@ -94,12 +99,12 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
 TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   ReplaceRules({{1, 2, "s", "b"}});
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
   编辑框_间隔时间->setText(QStringLiteral("2000"));
   按钮1->click();
-  auto seen = dialogs.dialogs.Seen();
+  auto seen = dialogs.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, QStringLiteral("打开数据库失败，请先设置邮件规则"));
   EXPECT_TRUE(seen[0].caption.isEmpty());
@@ -107,11 +112,28 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   EXPECT_EQ(CurrentRules()->size(), 1u);
 }
 
+// A table beyond the limit still starts monitoring, with the first rules, and the seller
+// reads why in the log.
+TEST_F(RunControlTest, RuleTableBeyondTheLimitStartsWithTheFirstRulesAndSaysSoInTheLog) {
+  ASSERT_TRUE(WriteRuleTable(RuleTablePath(services.data_folder),
+                             std::vector<DeliveryRule>(kMaxRules + 1, {1, 2, "s", "b"}), nullptr));
+  Shop shop;
+  MainWindow w(shop, services);
+  auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
+  auto* 按钮1 = Control<QPushButton>(w, "按钮1");
+  编辑框_间隔时间->setText(QStringLiteral("2000"));
+  按钮1->click();
+  EXPECT_TRUE(dialogs.Seen().empty());
+  EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
+  EXPECT_EQ(CurrentRules()->size(), kMaxRules);
+  EXPECT_EQ(GbkToUtf8(log.Text()), "规则表有 10001 条规则，只使用前 10000 条\r\n");
+}
+
 TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   MakeRuleTable();
   ReplaceRules({{1, 2, "s", "b"}});
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
@@ -152,7 +174,7 @@ TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
 
 TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRuns) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   std::atomic<int> passes{0};
   std::atomic<bool> hold{true};
   std::atomic<bool> off_ui{true};
@@ -175,7 +197,7 @@ TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRu
 
 TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   std::atomic<int> requests{0};
   w.run_control()->keep_alive_request = [&] { ++requests; };
   auto settle = [&](int expected) {
@@ -202,7 +224,7 @@ TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
 TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
   {
     Shop shop;
-    MainWindow w(shop);
+    MainWindow w(shop, services);
     auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
     auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
     auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
@@ -213,13 +235,13 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
     EXPECT_EQ(编辑框_邮箱密码->text(), QString());
     EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("2000"));
     QTest::keyClicks(编辑框_间隔时间, QStringLiteral("x"));
-    EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "2000x");
+    EXPECT_EQ(ReadSetting(SettingsFile(), kSettingInterval), "2000x");
     编辑框_邮箱密码->setText(QStringLiteral("授权码 1"));
-    EXPECT_EQ(ReadSetting(SettingsPath(), kSettingPassword), Utf8ToGbk("授权码 1"));
+    EXPECT_EQ(ReadSetting(SettingsFile(), kSettingPassword), Utf8ToGbk("授权码 1"));
     编辑框_间隔时间->setText(QStringLiteral("500"));
   }
   Shop shop2;
-  MainWindow again(shop2);
+  MainWindow again(shop2, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(again, "编辑框_间隔时间");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(again, "编辑框_邮箱密码");
   ASSERT_TRUE(again.StartUp());
@@ -228,17 +250,17 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
 }
 
 TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
-  ASSERT_TRUE(WriteSetting(SettingsPath(), kSettingInterval, "3000"));
+  ASSERT_TRUE(WriteSetting(SettingsFile(), kSettingInterval, "3000"));
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "damaged"));
-  dialogs.dialogs.QueueAnswer(Dialogs::Answer::kNo);
+  dialogs.QueueAnswer(Dialogs::Answer::kNo);
   Shop shop;
-  MainWindow w(shop);
+  MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
   EXPECT_FALSE(w.StartUp());
   EXPECT_EQ(编辑框_间隔时间->text(), QStringLiteral("6000"));
   EXPECT_EQ(编辑框_邮箱用户名->text(), QString());
-  EXPECT_EQ(ReadSetting(SettingsPath(), kSettingInterval), "3000");
+  EXPECT_EQ(ReadSetting(SettingsFile(), kSettingInterval), "3000");
 }
 
 }  // namespace

@@ -38,29 +38,27 @@ const std::vector<DeliveryRule> kOld = {Rule(98, 98, "泡妞教程", "下载地�
 
 class RuleTableTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetProgramFolder(dir_.path());
-    ReplaceRules({});
-  }
+  void SetUp() override { ReplaceRules({}); }
   testing::TempDir dir_;
+  const std::string table_ = RuleTablePath(DataFolder(dir_.path()));
 };
 
 TEST_F(RuleTableTest, SaveAndLoadKeepOrder) {
   std::string failure;
-  ASSERT_TRUE(SaveRuleTable(kOld, &failure)) << GbkToUtf8(failure);
+  ASSERT_TRUE(SaveRuleTable(table_, kOld, &failure)) << GbkToUtf8(failure);
   EXPECT_EQ(*CurrentRules(), kOld);
-  EXPECT_FALSE(fs::exists(RuleTableScratchPath(RuleTablePath())));
+  EXPECT_FALSE(fs::exists(RuleTableScratchPath(table_)));
 
   ReplaceRules({});
-  EXPECT_TRUE(LoadRuleList());
+  EXPECT_TRUE(LoadRuleList(table_));
   EXPECT_EQ(*CurrentRules(), kOld);
 }
 
 TEST_F(RuleTableTest, LoadFailureLeavesListUntouched) {
   ReplaceRules(kOld);
-  EXPECT_FALSE(LoadRuleList());  // no table yet
-  ASSERT_TRUE(RecordTable::CreateEmpty(RuleTablePath(), BillTableFields()));
-  EXPECT_FALSE(LoadRuleList());  // a table of other fields
+  EXPECT_FALSE(LoadRuleList(table_));  // no table yet
+  ASSERT_TRUE(RecordTable::CreateEmpty(table_, BillTableFields()));
+  EXPECT_FALSE(LoadRuleList(table_));  // a table of other fields
   EXPECT_EQ(*CurrentRules(), kOld);
 }
 
@@ -73,27 +71,27 @@ TEST_F(RuleTableTest, UnreadableTableIsKeptAsideBySave) {
     const char* name;
     std::function<void()> damage;
   } cases[] = {
-      {"NotADatabase", [] { testing::WriteFileBytes(RuleTablePath(), "garbage\n"); }},
+      {"NotADatabase", [this] { testing::WriteFileBytes(table_, "garbage\n"); }},
       {"CutShort",
        [&] {
-         ASSERT_TRUE(WriteRuleTable(RuleTablePath(), many, nullptr));
-         fs::resize_file(RuleTablePath(), fs::file_size(RuleTablePath()) / 2);
+         ASSERT_TRUE(WriteRuleTable(table_, many, nullptr));
+         fs::resize_file(table_, fs::file_size(table_) / 2);
        }},
-      {"AFolder", [] { fs::create_directories(RuleTablePath() + "/x"); }},
+      {"AFolder", [this] { fs::create_directories(table_ + "/x"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(RuleTablePath());
-    EXPECT_EQ(ReadRuleTable(RuleTablePath(), kMaxRules).status, Status::kMissing);
+    fs::remove_all(table_);
+    EXPECT_EQ(ReadRuleTable(table_, kMaxRules).status, Status::kMissing);
     c.damage();
-    EXPECT_EQ(ReadRuleTable(RuleTablePath(), kMaxRules).status, Status::kUnreadable);
-    EXPECT_FALSE(LoadRuleList());
-    const std::string damaged = testing::ReadFileBytes(RuleTablePath());
+    EXPECT_EQ(ReadRuleTable(table_, kMaxRules).status, Status::kUnreadable);
+    EXPECT_FALSE(LoadRuleList(table_));
+    const std::string damaged = testing::ReadFileBytes(table_);
     std::string kept_as;
-    ASSERT_TRUE(SaveRuleTable(kOld, nullptr, &kept_as));
+    ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr, &kept_as));
     EXPECT_NE(kept_as.find("Yjgz.edb.kept-"), std::string::npos) << kept_as;
     EXPECT_EQ(testing::ReadFileBytes(kept_as), damaged);
-    EXPECT_EQ(ReadRuleTable(RuleTablePath()), kOld);
+    EXPECT_EQ(ReadRuleTable(table_), kOld);
     fs::remove_all(kept_as);
   }
 }
@@ -101,14 +99,14 @@ TEST_F(RuleTableTest, UnreadableTableIsKeptAsideBySave) {
 TEST_F(RuleTableTest, LoadTakesAtMostTheLimitAndSaysSo) {
   std::vector<DeliveryRule> rules(kMaxRules + 1, Rule(1, 2, "s", "b"));
   rules.back() = Rule(3, 4, "last", "b");
-  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), rules, nullptr));
+  ASSERT_TRUE(WriteRuleTable(table_, rules, nullptr));
   std::string notice;
-  ASSERT_TRUE(LoadRuleList(&notice));
+  ASSERT_TRUE(LoadRuleList(table_, &notice));
   EXPECT_EQ(CurrentRules()->size(), kMaxRules);
   EXPECT_EQ(GbkToUtf8(notice), "规则表有 10001 条规则，只使用前 10000 条");
   rules.pop_back();
-  ASSERT_TRUE(WriteRuleTable(RuleTablePath(), rules, nullptr));
-  ASSERT_TRUE(LoadRuleList(&notice));
+  ASSERT_TRUE(WriteRuleTable(table_, rules, nullptr));
+  ASSERT_TRUE(LoadRuleList(table_, &notice));
   EXPECT_EQ(notice, "");
 }
 
@@ -118,19 +116,18 @@ TEST_F(RuleTableTest, FailedSaveKeepsPreviousRules) {
   struct Case {
     const char* name;
     std::string obstruction;  // a non-empty folder made here
-    std::string folder;       // the program folder during the save
+    std::string folder;       // the data folder during the save
   } cases[] = {
-      {"ScratchPlaceTaken", RuleTableScratchPath(RuleTablePath()) + "/x", dir_.path()},
+      {"ScratchPlaceTaken", RuleTableScratchPath(table_) + "/x", dir_.path()},
       {"FolderGone", "", dir_.File("no/such/folder")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetProgramFolder(dir_.path());
-    ASSERT_TRUE(SaveRuleTable(kOld, nullptr));
+    ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr));
     if (!c.obstruction.empty()) fs::create_directories(c.obstruction);
-    SetProgramFolder(c.folder);
     std::string failure;
-    EXPECT_FALSE(SaveRuleTable({Rule(5, 6, "新", "新内容")}, &failure));
+    EXPECT_FALSE(
+        SaveRuleTable(RuleTablePath(DataFolder(c.folder)), {Rule(5, 6, "新", "新内容")}, &failure));
     EXPECT_EQ(GbkToUtf8(failure), "写出数据库失败");
     EXPECT_EQ(*CurrentRules(), kOld);
     EXPECT_EQ(ReadRuleTable(dir_.File("Yjgz.edb")), kOld);
@@ -141,7 +138,7 @@ TEST_F(RuleTableTest, FailedSaveKeepsPreviousRules) {
 // The disk fills up while the new table is being written (a file-size limit, set in a child
 // so that nothing else is limited): the old table must survive.
 TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
-  ASSERT_TRUE(SaveRuleTable(kOld, nullptr));
+  ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr));
   std::vector<DeliveryRule> fresh(64, Rule(1, 1, std::string(1024, 'x'), "body"));
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -152,7 +149,7 @@ TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
     limit.rlim_cur = 32 * 1024;  // room for an empty table, not for 64 KiB of rules
     setrlimit(RLIMIT_FSIZE, &limit);
     std::string failure;
-    if (SaveRuleTable(fresh, &failure)) _exit(1);
+    if (SaveRuleTable(table_, fresh, &failure)) _exit(1);
     if (GbkToUtf8(failure) != "写出数据库失败") _exit(2);
     _exit(*CurrentRules() == kOld ? 0 : 3);
   }
@@ -160,8 +157,8 @@ TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved anyway, 2: wrong message, 3: list changed";
-  EXPECT_EQ(ReadRuleTable(RuleTablePath()), kOld);
-  EXPECT_FALSE(fs::exists(RuleTableScratchPath(RuleTablePath())));
+  EXPECT_EQ(ReadRuleTable(table_), kOld);
+  EXPECT_FALSE(fs::exists(RuleTableScratchPath(table_)));
 }
 
 // A delivery pass walks one snapshot while the seller saves: it must see the old list or
@@ -181,7 +178,7 @@ TEST_F(RuleTableTest, ReaderSeesWholeListsWhileSaving) {
     }
   });
   for (int i = 0; i < 40; ++i) {
-    if (!SaveRuleTable(i % 2 ? small : big, nullptr) || !LoadRuleList()) {
+    if (!SaveRuleTable(table_, i % 2 ? small : big, nullptr) || !LoadRuleList(table_)) {
       ADD_FAILURE() << "save or load failed";
       break;
     }

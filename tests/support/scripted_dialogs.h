@@ -1,5 +1,6 @@
 #pragma once
-// Dialogs for GUI tests: answered from a script instead of blocking.
+// Dialogs for GUI tests: answered from a script instead of blocking. A test builds one and
+// hands it to the windows it builds.
 #include <QString>
 #include <deque>
 #include <mutex>
@@ -43,14 +44,6 @@ class ScriptedDialogs : public Dialogs {
   std::deque<std::pair<bool, QString>> inputs_;      // accepted?, text
   std::deque<std::pair<bool, QString>> save_files_;  // chosen?, path
   std::vector<Shown> seen_;
-};
-
-// Installs a ScriptedDialogs for the lifetime of the guard.
-class ScopedScriptedDialogs {
- public:
-  ScopedScriptedDialogs() { SetDialogs(&dialogs); }
-  ~ScopedScriptedDialogs() { SetDialogs(nullptr); }
-  ScriptedDialogs dialogs;
 };
 
 }  // namespace fahuo

@@ -28,14 +28,4 @@ std::string ActivityLog::Text() const {
   return text_;
 }
 
-void ActivityLog::Clear() {
-  std::lock_guard lock(mutex_);
-  text_.clear();
-}
-
-ActivityLog& TheActivityLog() {
-  static ActivityLog log;
-  return log;
-}
-
 }  // namespace fahuo

@@ -1,6 +1,7 @@
 #pragma once
 // The running log of what fahuo does (the box 编辑框_本地IP). Any thread may append; every
-// entry is kept, in the order the appends happened, and an append costs O(entry).
+// entry is kept, in the order the appends happened, and an append costs O(entry). main()
+// owns the program's one log and hands it to whoever appends; a test builds its own.
 #include <functional>
 #include <mutex>
 #include <string>
@@ -23,7 +24,6 @@ class ActivityLog {
   void Append(const std::string& gbk_entry);
   // The whole log so far.
   std::string Text() const;
-  void Clear();  // tests only: the log is never cleared while fahuo runs
 
  private:
   mutable std::mutex mutex_;
@@ -31,7 +31,5 @@ class ActivityLog {
   Sink sink_;
   FileSink file_sink_;
 };
-
-ActivityLog& TheActivityLog();
 
 }  // namespace fahuo

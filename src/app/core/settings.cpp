@@ -80,7 +80,7 @@ std::string StoredForm(const std::string& gbk_value) {
 
 }  // namespace
 
-std::string SettingsPath() { return ProgramFile("Peizhi.ini"); }
+std::string SettingsPath(const DataFolder& folder) { return folder.File("Peizhi.ini"); }
 
 std::string ReadSetting(const std::string& path, const SettingKey& key) {
   CSimpleIniA ini(/*a_bIsUtf8=*/false, /*a_bMultiKey=*/false, /*a_bMultiLine=*/false);

@@ -5,6 +5,8 @@
 
 namespace fahuo {
 
+class DataFolder;
+
 struct SettingKey {
   const char* key;            // UTF-8 key name ("IP", "端口", "连接码", "定时")
   const char* default_value;  // UTF-8
@@ -16,8 +18,8 @@ extern const SettingKey kSettingAccount;
 extern const SettingKey kSettingPassword;
 extern const SettingKey kSettingInterval;
 
-// Program folder + "/Peizhi.ini", built anew at every call.
-std::string SettingsPath();
+// The settings file in `folder`.
+std::string SettingsPath(const DataFolder& folder);
 
 // The value under `key` (GBK), or the key's default when the file, section or key is
 // missing or the file cannot be read. Only a regular file is read, and opening never

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "platform/gbk.h"
 #include "rules/rule_table.h"
@@ -62,7 +63,9 @@ void SetRowTexts(QTreeWidgetItem* item, const DeliveryRule& rule) {
 
 }  // namespace
 
-RulesWindow::RulesWindow(RuleBook& book, QWidget* parent) : QDialog(parent), book_(book) {
+RulesWindow::RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs,
+                         QWidget* parent)
+    : QDialog(parent), table_path_(std::move(table_path)), book_(book), dialogs_(dialogs) {
   setObjectName(QStringLiteral("RulesWindow"));
   setWindowTitle(QStringLiteral("自动发货邮件内容设置"));
   setGeometry(50, 50, 640, 581);
@@ -137,7 +140,7 @@ void RulesWindow::BuildControls() {
 void RulesWindow::FillFromTable() {
   // A missing table is no error: the seller starts with no rules. A table that is there
   // but cannot be shown whole must survive the next save.
-  RuleTableRead read = ReadRuleTable(RuleTablePath(), kMaxRules);
+  RuleTableRead read = ReadRuleTable(table_path_, kMaxRules);
   if (read.status == RuleTableRead::Status::kUnreadable) {
     keep_old_table_ = true;
     Inform(QStringLiteral("规则表 Yjgz.edb 无法读取，列表为空。保存时会先把原文件改名保留。"));
@@ -240,11 +243,11 @@ void RulesWindow::MoveSelected(int by) {
 }
 
 void RulesWindow::Inform(const QString& text, const QString& caption) {
-  CurrentDialogs().Ask(this, Dialogs::Icon::kInformation, caption, text, Dialogs::Buttons::kOk);
+  dialogs_.Ask(this, Dialogs::Icon::kInformation, caption, text, Dialogs::Buttons::kOk);
 }
 
 bool RulesWindow::AskYes(const QString& text) {
-  return CurrentDialogs().Ask(this, Dialogs::Icon::kQuestion, {}, text, Dialogs::Buttons::kYesNo) ==
+  return dialogs_.Ask(this, Dialogs::Icon::kQuestion, {}, text, Dialogs::Buttons::kYesNo) ==
          Dialogs::Answer::kYes;
 }
 
@@ -319,7 +322,8 @@ void RulesWindow::OnSave() {
   }
   std::string failure;
   std::string kept_as;
-  if (!SaveRuleTable(book_, ListedRules(), &failure, keep_old_table_ ? &kept_as : nullptr)) {
+  if (!SaveRuleTable(table_path_, book_, ListedRules(), &failure,
+                     keep_old_table_ ? &kept_as : nullptr)) {
     Inform(FromGbk(failure));
     return;
   }

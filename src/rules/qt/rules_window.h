@@ -17,14 +17,17 @@ class QTreeWidget;
 
 namespace fahuo {
 
+class Dialogs;
+
 class RulesWindow : public QDialog {
   Q_OBJECT
  public:
-  // Fills the list from the rule table; a missing table gives an empty list. A table that
-  // cannot be read, or holds more rules than the list shows, is named in a box, and the
-  // save then renames it aside instead of replacing it.
-  // Saves publish the rules to `book` (which outlives the window).
-  explicit RulesWindow(RuleBook& book, QWidget* parent = nullptr);
+  // Fills the list from the rule table at `table_path`; a missing table gives an empty
+  // list. A table that cannot be read, or holds more rules than the list shows, is named in
+  // a box, and the save then renames it aside instead of replacing it. Saves publish the
+  // rules to `book`. Boxes go through `dialogs`. Both outlive the window.
+  RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs,
+              QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
   std::vector<DeliveryRule> ListedRules() const;
@@ -93,7 +96,9 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_下移 = nullptr;
   QPushButton* 按钮_发送预览 = nullptr;
 
+  const std::string table_path_;
   RuleBook& book_;
+  Dialogs& dialogs_;
   PreviewSender send_preview_;
 
   bool keep_old_table_ = false;
