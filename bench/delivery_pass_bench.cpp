@@ -71,8 +71,8 @@ Shop& ShopWith(size_t known) {
   long long unused = 0;
   const std::string page = Page(0, unused);
   NullSink sink;
-  shop->BeginBaseline();
-  shop->LoadBaseline(sink, [page](const std::string&) { return page; });
+  shop->baseline().Begin();
+  shop->baseline().Load(sink, [page](const std::string&) { return page; });
   return *shop;
 }
 
@@ -80,7 +80,7 @@ void BM_DeliveryPass(benchmark::State& state) {
   const size_t known = static_cast<size_t>(state.range(0));
   const int fresh = static_cast<int>(state.range(1));
   Shop& shop = ShopWith(known);
-  ReplaceRules({{0, 50, "a", "a"}, {60, 100, "b", "b"}, {90, 200, "c", "c"}});
+  shop.rules().Replace({{0, 50, "a", "a"}, {60, 100, "b", "b"}, {90, 200, "c", "c"}});
   NullWindow window;
   static long long next_serial = 0;
   std::string page;

@@ -75,14 +75,15 @@ void BM_OversizedRecordsAnswers(benchmark::State& state) {
     state.SkipWithError("fake_records.py did not start");
     return;
   }
-  HttpGet(server.Address("/_control/fault?count=-1&kind=") + kind);
+  HttpClient http;
+  http.Get(server.Address("/_control/fault?count=-1&kind=") + kind);
   const std::string records = server.Address("/record/standard.htm?pageNum=1");
   const double before = ResidentMb();
   double peak = before;
   int answered = 0;
   for (auto _ : state) {
     auto fetch = [&] {
-      if (!HttpGet(records).empty()) ++answered;
+      if (!http.Get(records).empty()) ++answered;
     };
     if (thread_per_fetch) {
       for (int i = 0; i < kFetches; ++i) {

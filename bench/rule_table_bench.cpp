@@ -44,9 +44,10 @@ const std::string& LargeTableFolder() {
 void BM_LoadRuleList(benchmark::State& state) {
   if (LargeTableFolder().empty()) return state.SkipWithError("could not write the table");
   const std::string path = RuleTablePath(DataFolder(LargeTableFolder()));
+  RuleBook book;
   std::string notice;
   for (auto _ : state) {
-    if (!LoadRuleList(path, &notice)) return state.SkipWithError("load failed");
+    if (!LoadRuleList(path, book, &notice)) return state.SkipWithError("load failed");
   }
   state.SetLabel(GbkToUtf8(notice));
 }

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "delivery/mail_presets.h"
+#include "delivery/placeholders.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
@@ -142,6 +143,20 @@ void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& accoun
         return RunPreviewMail(session, account, subject, body);
       },
       box_parent, std::move(done));
+}
+
+void MailTestActions::SendRulePreview(QWidget* box_parent, const DeliveryRule& rule,
+                                      std::function<void()> done) {
+  const MailAccount account = ReadAccount();
+  if (account.user.empty()) {
+    dialogs_.ShowMessage(box_parent, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"),
+                         {}, Dialogs::Icon::kInformation);
+    if (done) done();
+    return;
+  }
+  const BillRecord sample = SampleOrder();
+  SendPreview(box_parent, account, ExpandPlaceholders(rule.subject, sample),
+              ExpandPlaceholders(rule.body, sample), std::move(done));
 }
 
 void MailTestActions::ShowTips() { dialogs_.ShowMessage(window_, kTipsText, kTipsCaption); }

@@ -10,6 +10,7 @@
 
 #include "delivery/mail_setup.h"
 #include "platform/mail_client.h"
+#include "rules/delivery_rule.h"
 
 class QLineEdit;
 class QPushButton;
@@ -48,6 +49,9 @@ class MailTestActions : public QObject {
   // is gone), then `done` runs. While a test runs it says so and calls `done` at once.
   void SendPreview(QWidget* box_parent, const MailAccount& account, std::string subject,
                    std::string body, std::function<void()> done);
+  // 发送预览 of the rules window: `rule` filled with a sample order, from the account in the
+  // fields to its own address (a box says so when the fields name none).
+  void SendRulePreview(QWidget* box_parent, const DeliveryRule& rule, std::function<void()> done);
 
  public slots:
   void TestConnection();  // 按钮_连接

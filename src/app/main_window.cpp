@@ -38,7 +38,6 @@
 #include "capture/qt/sign_in_watch.h"
 #include "capture/records_address.h"
 #include "delivery/bill_state_text.h"
-#include "delivery/placeholders.h"
 #include "delivery/shop.h"
 #include "platform/http_client.h"
 #include "rules/qt/rules_window.h"
@@ -500,16 +499,7 @@ void MainWindow::OpenRulesWindow() {
   window.setWindowModality(Qt::ApplicationModal);
   // 发送预览 mails over the account in the panel's fields, on the mail tests' worker.
   window.SetPreviewHook([this, &window](const DeliveryRule& rule, std::function<void()> done) {
-    const MailAccount account = mail_actions_->ReadAccount();
-    if (account.user.empty()) {
-      services_.dialogs.ShowMessage(&window, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"), {},
-                  Dialogs::Icon::kInformation);
-      done();
-      return;
-    }
-    const BillRecord sample = SampleOrder();
-    mail_actions_->SendPreview(&window, account, ExpandPlaceholders(rule.subject, sample),
-                               ExpandPlaceholders(rule.body, sample), std::move(done));
+    mail_actions_->SendRulePreview(&window, rule, std::move(done));
   });
   window.exec();
 }

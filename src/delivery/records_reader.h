@@ -26,6 +26,7 @@ class RecordsReader {
   // True from the read that noticed the lapse until a read finds the records page again
   // (after the seller signed in again: no new baseline is taken).
   bool SignInLapsed() const { return lapsed_.load(); }
+  bool Busy() const { return busy_.load(); }
 
   // How long page 1 may be something other than the records page before the sign-in is
   // taken as lapsed.

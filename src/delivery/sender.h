@@ -27,6 +27,7 @@ class Sender {
   // bill whose mail was on its way stays "sending", so the next start shows it as unknown)
   // and no later one starts. For the end of the program.
   void Abort();
+  bool Busy() const { return busy_.load(); }
 
  private:
   struct Mailer;

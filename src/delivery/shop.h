@@ -81,6 +81,8 @@ class Shop {
   // requests under way are cut at once. For the end of the program.
   void RequestStop();
   bool Stopping() const { return orders_.stopping.load(); }
+  // A read or a delivery is under way.
+  bool Busy() const { return reader_.Busy() || sender_.Busy(); }
 
   // The page loading through this shop's HTTP client.
   void LoadBaseline(RecordPagesSink& sink);

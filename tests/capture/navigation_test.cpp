@@ -8,7 +8,6 @@
 
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
-#include "fake_clock.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/http_client.h"
@@ -30,17 +29,13 @@ class DateTest : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(DateTest, TextsAndPage1Address) {
   const DateCase& c = GetParam();
-  FakeClock clock;
-  clock.SetToday(c.date);
-  SetClock(&clock);
-  DateTexts t = TodayDateTexts();
-  SetClock(nullptr);
+  DateTexts t = DateTextsOf(c.date);
   EXPECT_EQ(t.year, c.texts.year);
   EXPECT_EQ(t.month, c.texts.month);
   EXPECT_EQ(t.day, c.texts.day);
 
-  SetRecordsBase("https://records.example.com");
-  EXPECT_EQ(Page1Address(c.date),
+  const RecordsSite site("https://records.example.com");
+  EXPECT_EQ(Page1Address(site, c.date),
             std::string("https://records.example.com/record/standard.htm?_input_charset=utf-8"
                         "&tradeType=all&status=success&dateRange=customDate&fundFlow=all"
                         "&dateType=createDate&beginTime=00%3A00&endTime=24%3A00") +
@@ -172,16 +167,16 @@ class LoadRecordPagesTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(port_, 0) << "fake records service did not start";
     base_ = "http://127.0.0.1:" + std::to_string(port_);
-    SetRecordsBase(base_);
+    site_ = RecordsSite(base_);
     ASSERT_FALSE(Control("reset").empty());
   }
 
-  std::string Control(const std::string& what) { return HttpGet(base_ + "/_control/" + what); }
+  std::string Control(const std::string& what) { return http_.Get(base_ + "/_control/" + what); }
 
   void Load() {
     result_ = LoadRecordPages(
-        Page1Address(CurrentClock().Today()),
-        [](const std::string& address) { return HttpGet(address); }, sink_);
+        Page1Address(site_, SystemClock().Today()),
+        [this](const std::string& address) { return http_.Get(address); }, sink_);
   }
 
   // How often the service was asked for page `n`.
@@ -209,6 +204,8 @@ class LoadRecordPagesTest : public ::testing::Test {
   static testing::ChildProcess* service_;
   static int port_;
   std::string base_;
+  RecordsSite site_;
+  HttpClient http_;
   RecordingSink sink_;
   RecordPagesResult result_;
 };

@@ -38,22 +38,28 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: crash_child DATA_DIR RECORDS_BASE SMTP_SERVER\n");
     return 1;
   }
-  fahuo::SetRecordsBase(argv[2]);
-  fahuo::HttpSetTimeouts(2000, 5000);
-  fahuo::mail::SetTimeouts(2000, 5000);
-  fahuo::ReplaceRules({{0, 1000, fahuo::Utf8ToGbk("教程"), "body"}});
-  fahuo::Shop shop;
+  fahuo::Shop shop(nullptr, {.records_base = argv[2],
+                             .http = {.connect_ms = 2000, .total_ms = 5000},
+                             .mail = {.step_ms = 2000, .total_ms = 5000}});
+  shop.rules().Replace({{0, 1000, fahuo::Utf8ToGbk("教程"), "body"}});
   if (!shop.Open(std::string(argv[1]) + "/fahuo.db").ok) return 1;
   NullSink sink;
-  shop.BeginBaseline();
-  shop.LoadBaseline(sink, [](const std::string& a) { return fahuo::HttpGet(a); });
-  shop.ResolveHeld(true);  // the seller answers Yes
+  shop.baseline().Begin();
+  shop.LoadBaseline(sink);
+  shop.baseline().ResolveHeld(true);  // the seller answers Yes
   std::printf("READY 1\n");
   std::fflush(stdout);
   QuietWindow window;
   const fahuo::MailAccount account{argv[3], "seller@example.com", "secret"};
+  // Reading and mailing on threads of their own, as the program runs them.
+  std::thread reader([&] {
+    for (;;) {
+      shop.ReadRecords(window);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
   for (;;) {
-    shop.RunPass(account, window);
+    shop.DeliverDue(account, window);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }

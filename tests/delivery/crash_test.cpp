@@ -46,7 +46,7 @@ TEST(CrashTest, KillsAtRandomMomentsNeverMailTwiceAndLoseNothing) {
       for (int k = 0; k < 2; ++k, ++paid) {
         const std::string to = "c" + std::to_string(paid) + "@example.com";
         const std::string serial =
-            Trimmed(HttpGet(base + "/_control/pay?amount=98.00&note=x&name=" + to));
+            Trimmed(HttpClient().Get(base + "/_control/pay?amount=98.00&note=x&name=" + to));
         ASSERT_FALSE(serial.empty());
         recipient_of[serial] = to;
       }

@@ -22,7 +22,7 @@ const char kAmountLineTail[] = " 正在为您匹配发件规则\r\n";
 class DeliveryPassTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ReplaceRules({Rule(0, 1000, "教程")});
+    h_.shop().rules().Replace({Rule(0, 1000, "教程")});
     ASSERT_TRUE(h_.report.ok) << h_.report.error;
   }
 
@@ -103,7 +103,7 @@ TEST_F(DeliveryPassTest, OneBillWritesEveryLineInOrderAndEndsSent) {
   EXPECT_EQ(e->recipient, "123456789@qq.com");
   EXPECT_EQ(GbkToUtf8(e->rule_subject), "教程");
   EXPECT_EQ(e->sent_at, h_.clock.UnixSeconds());
-  EXPECT_FALSE(h_.shop().PassRunning());
+  EXPECT_FALSE(h_.shop().Busy());
 }
 
 TEST_F(DeliveryPassTest, KnownTopRowOrNoRecordsPageMeansNothingAtAll) {
@@ -140,7 +140,7 @@ TEST_F(DeliveryPassTest, NewBillsMailedInPageOrderAndListed) {
                                       "mail:c@x.com 教程 from seller@example.com"}));
   EXPECT_EQ(EventsStartingWith("connect:").size(), 1u);
   EXPECT_EQ(Serials(h_.shop().NewBills()), (std::vector<std::string>{"A", "B", "C"}));
-  EXPECT_EQ(Serials(h_.shop().AllBills()), (std::vector<std::string>{"C", "B", "A", "D"}));
+  EXPECT_EQ(Serials(h_.shop().AllBills()), (std::vector<std::string>{"A", "B", "C", "D"}));
 }
 
 // More payments between two passes than page 1 holds: the pass reads on until a known bill.
@@ -161,13 +161,13 @@ TEST_F(DeliveryPassTest, EveryRowNewReadsTheNextPagesUntilAKnownBill) {
 
 TEST_F(DeliveryPassTest, PageReadAfterAFailedBaselineIsTakenAsTheBaseline) {
   h_.LoadBaseline(std::string());  // page 1 could not be read
-  ASSERT_TRUE(h_.shop().BaselineMissing());
+  ASSERT_TRUE(h_.shop().baseline().Missing());
   // Neither a failure nor a table that is no records listing becomes the baseline.
   page_ = Utf8ToGbk("<table><tr><td>忙</td></tr><tr><td>忙</td></tr></table>");
   Pass();
-  EXPECT_TRUE(h_.shop().BaselineMissing());
+  EXPECT_TRUE(h_.shop().baseline().Missing());
   Pass({{.serial = "A"}, {.serial = "B"}});
-  EXPECT_FALSE(h_.shop().BaselineMissing());
+  EXPECT_FALSE(h_.shop().baseline().Missing());
   EXPECT_TRUE(EventsStartingWith("connect:").empty());
   EXPECT_EQ(EventsStartingWith("log:"),
             std::vector<std::string>{"log:交易记录首页已读取，作为基线：2 笔账单\r\n"});
@@ -187,6 +187,7 @@ TEST_F(DeliveryPassTest, WalkStopsAtARepeatedSerial) {
                         Case{"Empty", {"", "X", "", "Y"}, {"", "X"}}}) {
     SCOPED_TRACE(c.name);
     ShopHarness h;
+    h.shop().rules().Replace(*h_.shop().rules().Current());
     h.LoadBaseline(BuildPage({}));
     std::vector<PageRow> rows;
     for (const std::string& serial : c.page) rows.push_back({.serial = serial});
@@ -219,7 +220,7 @@ TEST_F(DeliveryPassTest, FirstRuleHoldingTheAmountSends) {
     ShopHarness h;
     h.LoadBaseline(BuildPage({}));
     window_.ClearEvents();
-    ReplaceRules(c.rules);
+    h.shop().rules().Replace(c.rules);
     page_ = BuildPage({{.serial = "S", .amount = c.amount}});
     h.shop().RunPass(TestAccount(), window_, Services());
     EXPECT_EQ(AmountLines(), c.amount_lines);
@@ -296,6 +297,7 @@ TEST_F(DeliveryPassTest, SendOutcomeDecidesTheStateAndTheNextTry) {
        }) {
     SCOPED_TRACE(c.name);
     ShopHarness h;
+    h.shop().rules().Replace(*h_.shop().rules().Current());
     h.LoadBaseline(BuildPage({}));
     window_.ClearEvents();
     reachable_ = c.reachable;
@@ -408,13 +410,13 @@ TEST_F(DeliveryPassTest, PaymentsWhileNotRunningAreHeldForTheSeller) {
                                {.serial = b, .name = b + "@x.com"},
                                {.serial = top},
                                {.serial = "old" + a}}));
-    EXPECT_EQ(h_.shop().HeldCount(), 2u);
+    EXPECT_EQ(h_.shop().baseline().HeldCount(), 2u);
     EXPECT_EQ(h_.State(a), "held");
     EXPECT_EQ(h_.State("old" + a), "baseline");
     h_.Restart();  // ended before the seller answered: asked again at the next start
-    EXPECT_EQ(h_.shop().HeldCount(), 2u);
+    EXPECT_EQ(h_.shop().baseline().HeldCount(), 2u);
     h_.LoadBaseline(BuildPage({{.serial = a}, {.serial = b}}));
-    EXPECT_EQ(h_.shop().ResolveHeld(deliver), 2u);
+    EXPECT_EQ(h_.shop().baseline().ResolveHeld(deliver), 2u);
     window_.ClearEvents();
     Pass({{.serial = a}, {.serial = b}});
     EXPECT_EQ(EventsStartingWith("mail:").size(), deliver ? 2u : 0u);
@@ -424,7 +426,7 @@ TEST_F(DeliveryPassTest, PaymentsWhileNotRunningAreHeldForTheSeller) {
 
 TEST_F(DeliveryPassTest, FirstRunHoldsNothing) {
   h_.LoadBaseline(BuildPage({{.serial = "A"}, {.serial = "B"}}));
-  EXPECT_EQ(h_.shop().HeldCount(), 0u);
+  EXPECT_EQ(h_.shop().baseline().HeldCount(), 0u);
   EXPECT_EQ(h_.State("A"), "baseline");
 }
 
@@ -519,7 +521,7 @@ TEST_F(DeliveryPassTest, TickDuringAPassDoesNothing) {
   changed.notify_all();
   first.join();
   EXPECT_EQ(EventsStartingWith("mail:").size(), 1u);
-  EXPECT_FALSE(h_.shop().PassRunning());
+  EXPECT_FALSE(h_.shop().Busy());
 }
 
 TEST_F(DeliveryPassTest, TicksStartedTogetherMailEachBillOnce) {

@@ -48,9 +48,9 @@ TEST(LedgerQueryTest, FiltersCountAndPageNewestFirst) {
     e.state = r.state;
     e.first_seen = r.first_seen;
     e.recipient = r.recipient;
-    entries.push_back(e);
+    std::vector<LedgerEntry> one{e};  // each found by a pass of its own
+    ASSERT_TRUE(ledger.Insert(one));
   }
-  ASSERT_TRUE(ledger.Insert(entries));
 
   LedgerFilter states;
   states.states = {BillState::kFailed, BillState::kSkipped};
@@ -89,6 +89,16 @@ TEST(LedgerQueryTest, FiltersCountAndPageNewestFirst) {
   for (const LedgerEntry& e : ledger.Page(below, 0, 10)) got.push_back(e.bill.流水号);
   EXPECT_EQ(got, (std::vector<std::string>{"2024002", "2024001"}));
   EXPECT_EQ(ledger.Count(below), 5u);  // a count is of the whole listing
+
+  // Bills found together are listed as the page showed them, the newest (top) first.
+  std::vector<LedgerEntry> batch(2);
+  batch[0].bill.流水号 = "top";
+  batch[1].bill.流水号 = "below";
+  batch[0].first_seen = batch[1].first_seen = 5000;
+  ASSERT_TRUE(ledger.Insert(batch));
+  got.clear();
+  for (const LedgerEntry& e : ledger.Page({}, 0, 3)) got.push_back(e.bill.流水号);
+  EXPECT_EQ(got, (std::vector<std::string>{"top", "below", "2024005"}));
 }
 
 }  // namespace

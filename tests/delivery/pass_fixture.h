@@ -101,21 +101,24 @@ class NullSink : public RecordPagesSink {
 // ledger, as a new start of the program would.
 class ShopHarness {
  public:
-  ShopHarness() {
-    clock.SetToday(CurrentClock().Today());  // the fake records service lists today's bills
+  explicit ShopHarness(ShopOptions options = {}) : options_(std::move(options)) {
+    clock.SetToday(SystemClock().Today());  // the fake records service lists today's bills
     Restart();
   }
   Shop& shop() { return *shop_; }
   void Restart() {
+    // A new start loads the same rule table: the rules carry over.
+    RuleListSnapshot rules = shop_ ? shop_->rules().Current() : nullptr;
     shop_.reset();
-    shop_ = std::make_unique<Shop>(&clock);
+    shop_ = std::make_unique<Shop>(&clock, options_);
+    if (rules) shop_->rules().Replace(*rules);
     report = shop_->Open(folder.File("fahuo.db"));
   }
   // Loads the baseline from `fetch` (page 1 and what its pager leads to).
   void LoadBaseline(const PageFetcher& fetch) {
     NullSink sink;
-    shop_->BeginBaseline();
-    shop_->LoadBaseline(sink, fetch);
+    shop_->baseline().Begin();
+    shop_->baseline().Load(sink, fetch);
   }
   void LoadBaseline(const std::string& page1) {
     LoadBaseline([page1](const std::string&) { return page1; });
@@ -130,6 +133,7 @@ class ShopHarness {
   Shop::OpenReport report;
 
  private:
+  ShopOptions options_;
   std::unique_ptr<Shop> shop_;
 };
 

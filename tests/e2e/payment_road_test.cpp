@@ -59,7 +59,7 @@ std::vector<std::string> MailLog(const std::string& maildir) {
 }
 
 std::string Pay(int port, const std::string& query) {
-  return HttpGet("http://127.0.0.1:" + std::to_string(port) + "/_control/pay?" + query);
+  return HttpClient().Get("http://127.0.0.1:" + std::to_string(port) + "/_control/pay?" + query);
 }
 
 // Fills and saves the rules window once it is open (it runs modally).
@@ -89,11 +89,10 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   int smtp_port =
       testing::StartPythonService(smtp, "smtp_sink.py", {"--port", "0", "--maildir", maildir});
   ASSERT_GT(smtp_port, 0);
-  SetRecordsBase("http://127.0.0.1:" + std::to_string(records_port));
   ScriptedDialogs dialogs;
   ActivityLog log;
 
-  Shop shop;
+  Shop shop(nullptr, {.records_base = "http://127.0.0.1:" + std::to_string(records_port)});
   MainWindow w(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())});
   auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
@@ -195,7 +194,6 @@ TEST(PaymentRoad, SignInBaselineRuleMonitoringAndOneMailPerPayment) {
   std::string both = mails[0] + mails[1];
   EXPECT_NE(both.find("buyer@mail.example"), std::string::npos);
   EXPECT_NE(both.find("87654321@qq.com"), std::string::npos);
-  mail::Disconnect();
 }
 
 }  // namespace

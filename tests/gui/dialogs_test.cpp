@@ -77,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WindowCaption, TheRulesWindowShowsExactlyItsOwnCaption) {
   testing::TempDir dir;
   ScriptedDialogs dialogs;  // the rule table is missing; its box is not the subject
-  RulesWindow w(RuleTablePath(DataFolder(dir.path())), dialogs);
+  RuleBook book;
+  RulesWindow w(RuleTablePath(DataFolder(dir.path())), book, dialogs);
   w.show();
   ASSERT_NE(w.windowHandle(), nullptr);
   EXPECT_EQ(w.windowHandle()->title(), QStringLiteral("自动发货邮件内容设置"));

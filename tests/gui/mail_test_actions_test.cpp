@@ -44,7 +44,6 @@ const QString kConnectFailed = QStringLiteral("连接邮箱服务器失败");
 class MailTestActionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mail::SetTimeouts(5000, 20000);
     port_ =
         StartPythonService(sink_, "smtp_sink.py",
                            {"--user", kUser.toStdString(), "--password", kPassword.toStdString(),
@@ -54,7 +53,6 @@ class MailTestActionsTest : public ::testing::Test {
     user_.setText(kUser);
     password_.setText(kPassword);
   }
-  void TearDown() override { mail::Disconnect(); }
 
   std::vector<std::string> Mails() const {
     std::vector<std::string> lines;
@@ -78,8 +76,8 @@ class MailTestActionsTest : public ::testing::Test {
   QWidget window_;
   QLineEdit server_{&window_}, user_{&window_}, password_{&window_};
   QPushButton connect_{&window_}, send_{&window_}, tips_{&window_};
-  MailTestActions actions_{&window_,  dialogs_, &server_, &user_, &password_,
-                           &connect_, &send_,   &tips_,   nullptr};
+  MailTestActions actions_{&window_, dialogs_, &server_, &user_,   &password_,       &connect_,
+                           &send_,   &tips_,   mail::Options{5000, 20000, ""}, nullptr};
 };
 
 TEST_F(MailTestActionsTest, ConnectionTestReportsSuccessInOneOkBox) {
@@ -198,13 +196,11 @@ TEST_F(MailTestActionsTest, FailedConnectDuringTestMailShowsOnlyTheConnectFailur
 }
 
 TEST_F(MailTestActionsTest, RulePreviewArrivesFilledAtTheSellersAddress) {
-  RulesWindow rules(RuleTablePath(DataFolder(data_.path())), dialogs_);
-  rules.SetPreviewHooks([this] { return actions_.ReadAccount(); },
-                        [this, &rules](const MailAccount& account, std::string subject,
-                                       std::string body, std::function<void()> done) {
-                          actions_.SendPreview(&rules, account, std::move(subject), std::move(body),
-                                               std::move(done));
-                        });
+  RuleBook book;
+  RulesWindow rules(RuleTablePath(DataFolder(data_.path())), book, dialogs_);
+  rules.SetPreviewHook([this, &rules](const DeliveryRule& rule, std::function<void()> done) {
+    actions_.SendRulePreview(&rules, rule, std::move(done));
+  });
   rules.findChild<QLineEdit*>(QStringLiteral("编辑框_最小金额"))->setText(QStringLiteral("1"));
   rules.findChild<QLineEdit*>(QStringLiteral("编辑框_最大金额"))->setText(QStringLiteral("1"));
   rules.findChild<QLineEdit*>(QStringLiteral("编辑框_标题"))
@@ -238,26 +234,30 @@ TEST_F(MailTestActionsTest, TipsBoxHasItsCaptionAndText) {
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
 }
 
-// A server that accepts the connection and never answers, while a delivery pass is stuck on
-// it too: the window keeps answering, a click made meanwhile is served at once, and the
-// test's box comes when its time-out ends it.
+// A server that accepts the connection and never answers, while a delivery is stuck on it
+// too: the window keeps answering, a click made meanwhile is served at once, and the test's
+// box comes when its time-out ends it.
 TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   TempDir dir;
   ChildProcess sink;
   const int port = StartPythonService(sink, "smtp_sink.py", {"--silent"});
   ASSERT_NE(port, 0);
-  mail::SetTimeouts(1000, 2000);
   const std::string server = "127.0.0.1:" + std::to_string(port);
   ScriptedDialogs dialogs;
   ActivityLog log;
-  Shop shop;
+  Shop shop(nullptr, ShopOptions{.records_base = kDefaultRecordsBase,
+                                 .http = {},
+                                 .mail = mail::Options{1000, 2000, ""}});
   MainWindow window(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.path())});
   auto* connect_button = Control<QPushButton>(window, "按钮_连接");
   auto* tips_button = Control<QPushButton>(window, "按钮2");
   auto* server_field = Control<QLineEdit>(window, "编辑框_邮箱服务器地址");
   server_field->setText(QString::fromStdString(server));
 
-  std::thread pass([&] { mail::Connect(server, "", ""); });  // holds the mail client
+  std::thread pass([&] {  // a delivery's own session, stuck on the same server
+    mail::Session delivery(shop.mail_options());
+    delivery.Connect(server, "", "");
+  });
   QTest::qWait(100);
   QElapsedTimer since_tick;
   qint64 worst_gap_ms = 0;
@@ -275,7 +275,6 @@ TEST(MailTestResponsivenessTest, WindowAnswersDuringAMailTestOnASilentServer) {
   for (int i = 0; i < 1000 && !connect_button->isEnabled(); ++i) QTest::qWait(10);
   ticker.stop();
   pass.join();
-  mail::SetTimeouts(15000, 60000);
 
   std::cout << "[ measured ] longest wait of the UI thread during the test: " << worst_gap_ms
             << " ms\n";

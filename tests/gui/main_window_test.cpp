@@ -44,8 +44,11 @@ using testing::TempDir;
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetRecordsBase("http://127.0.0.1:9");  // nothing listens: no outside traffic
+  // Nothing listens there: no outside traffic.
+  static ShopOptions Offline() {
+    ShopOptions o;
+    o.records_base = "http://127.0.0.1:9";
+    return o;
   }
   TempDir dir;
   ScriptedDialogs dialogs;
@@ -60,7 +63,7 @@ struct ControlCase {
 };
 
 TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 单选框_全部账单 = Control<QRadioButton>(w, "单选框_全部账单");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
@@ -139,7 +142,7 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
 
 TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
   auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
@@ -163,7 +166,7 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
       std::filesystem::remove(dir.File("zhifubaoZD.edb"));
     dialogs.ClearSeen();
     dialogs.QueueAnswer(Dialogs::Answer::kYes);
-    Shop shop;
+    Shop shop(nullptr, Offline());
     MainWindow w(shop, services);
     auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
     int loaded = 0;
@@ -183,7 +186,7 @@ TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
 
 TEST_F(MainWindowTest, AnswerNoEndsStartUpAndSkipsTheSettings) {
   dialogs.QueueAnswer(Dialogs::Answer::kNo);
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
@@ -200,7 +203,7 @@ TEST_F(MainWindowTest, UnwritableFolderShowsTheWriteError) {
   // A data folder below a plain file can be neither read nor written, even by root.
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("file"), "x"));
   dialogs.QueueAnswer(Dialogs::Answer::kYes);
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, {.dialogs = dialogs, .log = log, .data_folder = DataFolder(dir.File("file"))});
   int loaded = 0;
   w.load_settings = [&] { ++loaded; };
@@ -220,7 +223,7 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
   ASSERT_TRUE(
       RecordTable::CreateEmpty(in_data.data_folder.File("zhifubaoZD.edb"), BillTableFields()));
   {
-    Shop shop;
+    Shop shop(nullptr, Offline());
     MainWindow w(shop, in_data);
     auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
     auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
@@ -228,7 +231,7 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
     编辑框_邮箱密码->setText(QStringLiteral("\"abc\""));
     编辑框_邮箱服务器地址->setText(QStringLiteral(" smtp.example.com "));
   }
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, in_data);
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(w, "编辑框_邮箱密码");
   auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
@@ -253,7 +256,7 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
 }
 
 TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
   auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
@@ -280,7 +283,7 @@ TEST_F(MainWindowTest, CloseHidesAndOpenOrTrayCodeTwoBringsTheSameWindowBack) {
 }
 
 TEST_F(MainWindowTest, QuitAsksAndEndsOnlyOnOk) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 托盘菜单 = Control<QMenu>(w, "托盘菜单");
   int exits = 0;
@@ -302,7 +305,7 @@ QString Cell(const QTableView* view, int row, int column) {
 }
 
 TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   ASSERT_TRUE(shop.Open(dir.File("fahuo.db")).ok);
   MainWindow w(shop, services);
   auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
@@ -368,7 +371,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_EQ(Cell(list, 2, 3), QStringLiteral("张三"));
   QTest::mouseClick(单选框_全部账单, Qt::LeftButton);
   EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
-  Shop empty;
+  Shop empty(nullptr, Offline());
   MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");
   auto* other_超级列表框1 = Control<QTableView>(other, "超级列表框1");
@@ -377,7 +380,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
 }
 
 TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 超级列表框1 = Control<QTableView>(w, "超级列表框1");
   auto* 超文本浏览框1 = Control<QWebEngineView>(w, "超文本浏览框1");
@@ -408,7 +411,7 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
 }
 
 TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
-  Shop shop;
+  Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 编辑框_本地IP = Control<QPlainTextEdit>(w, "编辑框_本地IP");
   QSignalSpy shown(&w, &MainWindow::logShown);

@@ -40,11 +40,14 @@ using testing::TempDir;
 class RunControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetRecordsBase("http://127.0.0.1:9");
     ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
-    SetClock(&clock);
   }
-  void TearDown() override { SetClock(nullptr); }
+  // Nothing listens there: no outside traffic.
+  static ShopOptions Offline() {
+    ShopOptions o;
+    o.records_base = "http://127.0.0.1:9";
+    return o;
+  }
   void MakeRuleTable() {
     ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("Yjgz.edb"), RuleTableFields()));
   }
@@ -58,7 +61,7 @@ class RunControlTest : public ::testing::Test {
 
 TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
   MakeRuleTable();
-  Shop shop;
+  Shop shop(&clock, Offline());
   MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
@@ -97,8 +100,8 @@ TEST_F(RunControlTest, IntervalsOutsideOneSecondToOneMinuteAreRefused) {
 }
 
 TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
-  ReplaceRules({{1, 2, "s", "b"}});
-  Shop shop;
+  Shop shop(&clock, Offline());
+  shop.rules().Replace({{1, 2, "s", "b"}});
   MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
@@ -109,7 +112,7 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
   EXPECT_EQ(seen[0].text, QStringLiteral("打开数据库失败，请先设置邮件规则"));
   EXPECT_TRUE(seen[0].caption.isEmpty());
   EXPECT_EQ(按钮1->text(), QStringLiteral("开始"));
-  EXPECT_EQ(CurrentRules()->size(), 1u);
+  EXPECT_EQ(shop.rules().Current()->size(), 1u);
 }
 
 // A table beyond the limit still starts monitoring, with the first rules, and the seller
@@ -117,7 +120,7 @@ TEST_F(RunControlTest, MissingRuleTableRefusesTheStartAndLeavesTheRulesAlone) {
 TEST_F(RunControlTest, RuleTableBeyondTheLimitStartsWithTheFirstRulesAndSaysSoInTheLog) {
   ASSERT_TRUE(WriteRuleTable(RuleTablePath(services.data_folder),
                              std::vector<DeliveryRule>(kMaxRules + 1, {1, 2, "s", "b"}), nullptr));
-  Shop shop;
+  Shop shop(&clock, Offline());
   MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
@@ -125,14 +128,14 @@ TEST_F(RunControlTest, RuleTableBeyondTheLimitStartsWithTheFirstRulesAndSaysSoIn
   按钮1->click();
   EXPECT_TRUE(dialogs.Seen().empty());
   EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
-  EXPECT_EQ(CurrentRules()->size(), kMaxRules);
+  EXPECT_EQ(shop.rules().Current()->size(), kMaxRules);
   EXPECT_EQ(GbkToUtf8(log.Text()), "规则表有 10001 条规则，只使用前 10000 条\r\n");
 }
 
 TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   MakeRuleTable();
-  ReplaceRules({{1, 2, "s", "b"}});
-  Shop shop;
+  Shop shop(&clock, Offline());
+  shop.rules().Replace({{1, 2, "s", "b"}});
   MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 按钮1 = Control<QPushButton>(w, "按钮1");
@@ -146,7 +149,7 @@ TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
   auto* 标签_时间 = Control<QLabel>(w, "标签_时间");
   编辑框_间隔时间->setText(QStringLiteral("1500"));
   按钮1->click();
-  EXPECT_TRUE(CurrentRules()->empty());  // reloaded from the (empty) table
+  EXPECT_TRUE(shop.rules().Current()->empty());  // reloaded from the (empty) table
   EXPECT_EQ(按钮1->text(), QStringLiteral("停止"));
   for (QLineEdit* e :
        {编辑框_间隔时间, 编辑框_邮箱密码, 编辑框_邮箱用户名, 编辑框_邮箱服务器地址}) {
@@ -173,12 +176,12 @@ TEST_F(RunControlTest, StartAndStopSwitchCaptionFieldsTimersAndTheRulesButton) {
 }
 
 TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRuns) {
-  Shop shop;
+  Shop shop(&clock, Offline());
   MainWindow w(shop, services);
   std::atomic<int> passes{0};
   std::atomic<bool> hold{true};
   std::atomic<bool> off_ui{true};
-  w.run_control()->run_pass = [&](DeliveryWindow&, const MailAccount&) {
+  w.run_control()->read_records = [&](DeliveryWindow&) {
     off_ui = off_ui && QThread::currentThread() != qApp->thread();
     ++passes;
     while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -196,7 +199,7 @@ TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRu
 }
 
 TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
-  Shop shop;
+  Shop shop(&clock, Offline());
   MainWindow w(shop, services);
   std::atomic<int> requests{0};
   w.run_control()->keep_alive_request = [&] { ++requests; };
@@ -223,7 +226,7 @@ TEST_F(RunControlTest, KeepAliveGoesOutAtOnceThenAtLeastAMinuteApart) {
 
 TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
   {
-    Shop shop;
+    Shop shop(&clock, Offline());
     MainWindow w(shop, services);
     auto* 编辑框_邮箱服务器地址 = Control<QLineEdit>(w, "编辑框_邮箱服务器地址");
     auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");
@@ -240,7 +243,7 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
     EXPECT_EQ(ReadSetting(SettingsFile(), kSettingPassword), Utf8ToGbk("授权码 1"));
     编辑框_间隔时间->setText(QStringLiteral("500"));
   }
-  Shop shop2;
+  Shop shop2(&clock, Offline());
   MainWindow again(shop2, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(again, "编辑框_间隔时间");
   auto* 编辑框_邮箱密码 = Control<QLineEdit>(again, "编辑框_邮箱密码");
@@ -253,7 +256,7 @@ TEST_F(RunControlTest, StartUpThatEndsEarlyLeavesTheSettingsFileUnread) {
   ASSERT_TRUE(WriteSetting(SettingsFile(), kSettingInterval, "3000"));
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("zhifubaoZD.edb"), "damaged"));
   dialogs.QueueAnswer(Dialogs::Answer::kNo);
-  Shop shop;
+  Shop shop(&clock, Offline());
   MainWindow w(shop, services);
   auto* 编辑框_间隔时间 = Control<QLineEdit>(w, "编辑框_间隔时间");
   auto* 编辑框_邮箱用户名 = Control<QLineEdit>(w, "编辑框_邮箱用户名");

@@ -55,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Titles, SignInTitleTest,
 class SignInWatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    HttpClearCookies();
-    shop_.Open(dir_.File("fahuo.db"));
+    shop_->Open(dir_.File("fahuo.db"));
     host_.resize(800, 600);
     view_ = new QWebEngineView(&host_);
     view_->setPage(new QWebEnginePage(&profile_, view_));
@@ -64,12 +63,10 @@ class SignInWatchTest : public ::testing::Test {
     list_->hide();
     watch_ = new SignInWatch(view_, list_, &host_);
     watch_->load_pages = [this](RecordPagesSink& sink) {
-      if (shop_.BeginBaseline())
-        shop_.LoadBaseline(sink, [](const std::string& a) { return HttpGet(a); });
+      if (shop_->baseline().Begin()) shop_->LoadBaseline(sink);
     };
     host_.show();
   }
-  void TearDown() override { HttpClearCookies(); }
 
   // Shows a page with `title` and waits until the browser reports it.
   void ShowTitle(const QString& title) {
@@ -86,7 +83,7 @@ class SignInWatchTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  Shop shop_;                  // outlives the watch and its loading thread
+  std::unique_ptr<Shop> shop_ = std::make_unique<Shop>();                // outlives the watch and its loading thread
   QWebEngineProfile profile_;  // outlives the page, which the host's destruction removes
   QWidget host_;
   QWebEngineView* view_ = nullptr;
@@ -98,7 +95,7 @@ TEST_F(SignInWatchTest, TitleWithAsciiHyphenLeavesTheBrowser) {
   ShowTitle(QString::fromUtf8("登录中心 - 支付宝"));
   EXPECT_FALSE(view_->isHidden());
   EXPECT_TRUE(list_->isHidden());
-  EXPECT_FALSE(shop_.BaselineLoaded());
+  EXPECT_FALSE(shop_->baseline().Loaded());
 }
 
 TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
@@ -107,8 +104,11 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
                                          {"--port", "0", "--pages", "2", "--per-page", "3"});
   ASSERT_NE(port, 0);
   const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-  SetRecordsBase(base.toStdString());
-  MirrorCookies(&profile_);
+  ShopOptions options;
+  options.records_base = base.toStdString();
+  shop_ = std::make_unique<Shop>(nullptr, options);
+  shop_->Open(dir_.File("fahuo.db"));
+  MirrorCookies(&profile_, shop_->http());
   QSignalSpy progress(watch_, &SignInWatch::progress);
   QSignalSpy loaded(watch_, &SignInWatch::pagesLoaded);
 
@@ -125,7 +125,7 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
   EXPECT_TRUE(view_->isHidden());
   EXPECT_FALSE(list_->isHidden());
   EXPECT_EQ(view_->url(), QUrl("about:blank"));
-  EXPECT_EQ(shop_.AllBills().Count(), 6u) << "the pages were read with the browser's cookie";
+  EXPECT_EQ(shop_->AllBills().Count(), 6u) << "the pages were read with the browser's cookie";
   ASSERT_EQ(progress.count(), 2);
   EXPECT_EQ(progress.at(1).at(0).toInt(), 2);
   EXPECT_EQ(progress.at(1).at(1).toULongLong(), 6u);
@@ -138,7 +138,7 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
   EXPECT_FALSE(list_->isHidden());
   QTest::qWait(300);
   EXPECT_EQ(loaded.count(), 1);
-  EXPECT_EQ(shop_.AllBills().Count(), 6u);
+  EXPECT_EQ(shop_->AllBills().Count(), 6u);
 }
 
 }  // namespace

@@ -18,6 +18,13 @@
 namespace fahuo {
 namespace {
 
+HttpOptions Timeouts(long connect_ms, long total_ms) {
+  HttpOptions options;
+  options.connect_ms = connect_ms;
+  options.total_ms = total_ms;
+  return options;
+}
+
 // The fake records service serves records ("J-item" rows) only to its session cookie.
 class HttpClientTest : public ::testing::Test {
  protected:
@@ -32,13 +39,7 @@ class HttpClientTest : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_NE(port_, 0) << "fake records service did not start";
-    HttpClearCookies();
-    HttpSetUserAgent("");
     ASSERT_FALSE(Control("reset").empty());
-  }
-  void TearDown() override {
-    HttpClearCookies();
-    HttpSetTimeouts(10000, 30000);
   }
 
   static std::string Base(const std::string& host) {
@@ -47,16 +48,16 @@ class HttpClientTest : public ::testing::Test {
   static std::string Records(const std::string& host = "127.0.0.1") {
     return Base(host) + "/record/standard.htm?pageNum=1";
   }
-  static std::string Control(const std::string& what) {
-    return HttpGet(Base("127.0.0.1") + "/_control/" + what);
+  std::string Control(const std::string& what) {
+    return http_.Get(Base("127.0.0.1") + "/_control/" + what);
   }
   static bool IsRecordsPage(const std::string& body) {
     return body.find("J-item") != std::string::npos;
   }
   // A session the browser would hold: its token, without the client having seen it.
-  static std::string NewSessionToken() {
+  std::string NewSessionToken() {
     std::string answer = Control("signin");
-    HttpClearCookies();  // the answer's Set-Cookie went into the jar; the test sets it itself
+    http_.ClearCookies();  // the answer's Set-Cookie went into the jar; the test sets it itself
     size_t eq = answer.find('=');
     return eq == std::string::npos ? "" : answer.substr(eq + 1, answer.find('\n') - eq - 1);
   }
@@ -69,6 +70,7 @@ class HttpClientTest : public ::testing::Test {
     return c;
   }
 
+  HttpClient http_;
   static testing::ChildProcess* service_;
   static int port_;
 };
@@ -77,34 +79,34 @@ testing::ChildProcess* HttpClientTest::service_ = nullptr;
 int HttpClientTest::port_ = 0;
 
 TEST_F(HttpClientTest, CarriesTheBrowsersCookieToItsHostOnly) {
-  EXPECT_FALSE(IsRecordsPage(HttpGet(Records())));
+  EXPECT_FALSE(IsRecordsPage(http_.Get(Records())));
   std::string token = NewSessionToken();
   ASSERT_FALSE(token.empty());
-  HttpSetCookie(SessionCookie(token));
+  http_.SetCookie(SessionCookie(token));
 
-  EXPECT_TRUE(IsRecordsPage(HttpGet(Records())));
+  EXPECT_TRUE(IsRecordsPage(http_.Get(Records())));
   EXPECT_NE(Control("stats").find(token), std::string::npos);
 
   // Same server under another host name: the cookie rules keep the cookie back.
-  std::string foreign = HttpGet(Records("localhost"));
+  std::string foreign = http_.Get(Records("localhost"));
   EXPECT_FALSE(foreign.empty());
   EXPECT_FALSE(IsRecordsPage(foreign));
   EXPECT_EQ(Control("stats").find(token), std::string::npos);
 
-  HttpRemoveCookie(SessionCookie(token));
-  EXPECT_FALSE(IsRecordsPage(HttpGet(Records())));
+  http_.RemoveCookie(SessionCookie(token));
+  EXPECT_FALSE(IsRecordsPage(http_.Get(Records())));
 }
 
 TEST_F(HttpClientTest, KeepsCookiesThatResponsesSet) {
   // The sign-in answers with a redirect that sets the cookie; later requests carry it.
-  std::string centre = HttpGet(Base("127.0.0.1") + "/login?auto=1");
+  std::string centre = http_.Get(Base("127.0.0.1") + "/login?auto=1");
   EXPECT_NE(centre.find(Utf8ToGbk("登录中心 － 支付宝")), std::string::npos);
-  EXPECT_TRUE(IsRecordsPage(HttpGet(Records())));
+  EXPECT_TRUE(IsRecordsPage(http_.Get(Records())));
 }
 
 TEST_F(HttpClientTest, SendsTheBrowsersUserAgent) {
-  HttpSetUserAgent("Mozilla/5.0 FahuoTest/1.0");
-  HttpGet(Records());
+  http_.SetUserAgent("Mozilla/5.0 FahuoTest/1.0");
+  http_.Get(Records());
   EXPECT_NE(Control("stats").find("FahuoTest/1.0"), std::string::npos);
 }
 
@@ -118,13 +120,13 @@ class HttpFailureTest : public HttpClientTest, public ::testing::WithParamInterf
 
 TEST_P(HttpFailureTest, GivesEmptyBody) {
   const FailureCase& c = GetParam();
-  HttpSetTimeouts(2000, 2000);
+  HttpClient http(Timeouts(2000, 2000));
   std::string url = c.url;
   if (*c.fault) {
     ASSERT_FALSE(Control(std::string("fault?") + c.fault).empty());
     url = Records();
   }
-  EXPECT_EQ(HttpGet(url), "");
+  EXPECT_EQ(http.Get(url), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,23 +155,22 @@ TEST(HttpClientTimeoutTest, AbandonsAServerThatNeverAnswers) {
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
   ASSERT_EQ(listen(fd, 4), 0);
   ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  HttpSetTimeouts(1000, 1000);
+  HttpClient http(Timeouts(1000, 1000));
   auto start = std::chrono::steady_clock::now();
-  std::string body = HttpGet("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/");
+  std::string body = http.Get("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/");
   auto waited = std::chrono::steady_clock::now() - start;
-  HttpSetTimeouts(10000, 30000);
   close(fd);
   EXPECT_EQ(body, "");
   EXPECT_LT(waited, std::chrono::seconds(20));  // it gave up instead of waiting for ever
 }
 
 TEST_F(HttpClientTest, SeveralThreadsAtOnce) {
-  HttpSetCookie(SessionCookie(NewSessionToken()));
+  http_.SetCookie(SessionCookie(NewSessionToken()));
   std::vector<std::thread> threads;
   std::vector<int> ok(8, 0);
   for (size_t i = 0; i < ok.size(); ++i) {
-    threads.emplace_back([&ok, i] {
-      for (int n = 0; n < 5; ++n) ok[i] += IsRecordsPage(HttpGet(Records())) ? 1 : 0;
+    threads.emplace_back([this, &ok, i] {
+      for (int n = 0; n < 5; ++n) ok[i] += IsRecordsPage(http_.Get(Records())) ? 1 : 0;
     });
   }
   for (auto& t : threads) t.join();
@@ -189,10 +190,9 @@ TEST(HttpClientTlsTest, VerifiesCertificates) {
                                          {"--port", "0", "--open", "--tls", cert, key});
   ASSERT_NE(port, 0);
   std::string url = "https://127.0.0.1:" + std::to_string(port) + "/record/standard.htm";
-  EXPECT_EQ(HttpGet(url), "") << "a self-signed certificate must not be trusted";
-  HttpSetExtraCaFile(cert);
-  EXPECT_NE(HttpGet(url).find("J-item"), std::string::npos);
-  HttpSetExtraCaFile("");
+  EXPECT_EQ(HttpClient().Get(url), "") << "a self-signed certificate must not be trusted";
+  HttpClient trusting(HttpOptions{.extra_ca_file = cert});
+  EXPECT_NE(trusting.Get(url).find("J-item"), std::string::npos);
 }
 
 }  // namespace

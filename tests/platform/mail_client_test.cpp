@@ -95,13 +95,14 @@ int FreePort() {
   return ntohs(a.sin_port);
 }
 
+// Shorter than the program's time-outs, so a failing test does not hang for minutes.
+mail::Options TestOptions(std::string extra_ca_file = "") {
+  return {.step_ms = 5000, .total_ms = 20000, .extra_ca_file = std::move(extra_ca_file)};
+}
+
 class MailClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mail::SetTimeouts(5000, 20000);
-    mail::SetExtraCaFile("");
-  }
-  void TearDown() override { mail::Disconnect(); }
+  mail::Session session_{TestOptions()};
 };
 
 TEST_F(MailClientTest, ConnectReportsWhetherServerAndLoginWereAccepted) {
@@ -126,19 +127,20 @@ TEST_F(MailClientTest, ConnectReportsWhetherServerAndLoginWereAccepted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(mail::Connect(c.server, 25, c.user, c.password), c.ok) << mail::LastConnectError();
-    EXPECT_EQ(mail::LastConnectError().empty(), c.ok);
+    EXPECT_EQ(session_.Connect(c.server, 25, c.user, c.password), c.ok)
+        << session_.LastConnectError();
+    EXPECT_EQ(session_.LastConnectError().empty(), c.ok);
   }
-  ASSERT_FALSE(mail::Connect(sink.Address(), 25, kUser, "wrong"));
-  EXPECT_NE(mail::LastConnectError().find("535"), std::string::npos)
-      << "the server's refusal is kept: " << mail::LastConnectError();
+  ASSERT_FALSE(session_.Connect(sink.Address(), 25, kUser, "wrong"));
+  EXPECT_NE(session_.LastConnectError().find("535"), std::string::npos)
+      << "the server's refusal is kept: " << session_.LastConnectError();
 }
 
 TEST_F(MailClientTest, TestMailArrivesDecodedExactly) {
   Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
-  EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
-                       "buyer@example.com", kUser),
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword)) << session_.LastConnectError();
+  EXPECT_EQ(session_.Send(FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
+                          "buyer@example.com", kUser),
             "");
   auto mails = sink.Mails();
   ASSERT_EQ(mails.size(), 1u);
@@ -157,7 +159,7 @@ TEST_F(MailClientTest, TestMailArrivesDecodedExactly) {
 
 TEST_F(MailClientTest, AwkwardContentSurvivesTheTrip) {
   Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword)) << mail::LastConnectError();
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword)) << session_.LastConnectError();
   struct Case {
     const char* name;
     std::string subject, body;  // UTF-8
@@ -173,7 +175,7 @@ TEST_F(MailClientTest, AwkwardContentSurvivesTheTrip) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(mail::Send(Utf8ToGbk(c.subject), Utf8ToGbk(c.body), "b@example.com", kUser), "");
+    EXPECT_EQ(session_.Send(Utf8ToGbk(c.subject), Utf8ToGbk(c.body), "b@example.com", kUser), "");
   }
   auto mails = sink.Mails();
   ASSERT_EQ(mails.size(), std::size(cases));
@@ -186,19 +188,19 @@ TEST_F(MailClientTest, AwkwardContentSurvivesTheTrip) {
 
 TEST_F(MailClientTest, RejectedRecipientGivesTheServersTextAndLaterSendsStillWork) {
   Sink sink({"--user", kUser, "--password", kPassword, "--reject-rcpt", "^nobody@"});
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
-  std::string error = mail::Send("s", "b", "nobody@example.com", kUser);
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword));
+  std::string error = session_.Send("s", "b", "nobody@example.com", kUser);
   EXPECT_NE(error.find("550"), std::string::npos) << error;
   EXPECT_NE(error.find("Recipient address rejected"), std::string::npos) << error;
-  EXPECT_EQ(mail::Send("s", "b", "buyer@example.com", kUser), "");
+  EXPECT_EQ(session_.Send("s", "b", "buyer@example.com", kUser), "");
   ASSERT_EQ(sink.Mails().size(), 1u);
 }
 
 TEST_F(MailClientTest, SendsAfterOneConnectLogInOnce) {
   Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
-  EXPECT_EQ(mail::Send("1", "b", "a@example.com", kUser), "");
-  EXPECT_EQ(mail::Send("2", "b", "a@example.com", kUser), "");
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword));
+  EXPECT_EQ(session_.Send("1", "b", "a@example.com", kUser), "");
+  EXPECT_EQ(session_.Send("2", "b", "a@example.com", kUser), "");
   auto mails = sink.Mails();
   ASSERT_EQ(mails.size(), 2u);
   EXPECT_EQ(mails[1].Raw("total_auth"), "1");
@@ -206,24 +208,24 @@ TEST_F(MailClientTest, SendsAfterOneConnectLogInOnce) {
 }
 
 TEST_F(MailClientTest, SendAfterDisconnectLogsInAgainWithTheSameAccount) {
-  // A connection test's Disconnect may fall between a delivery pass's Connect and its Send.
+  // Disconnect keeps the account: the next Send logs in again instead of failing.
   Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
-  mail::Disconnect();
-  EXPECT_EQ(mail::Send("s", "b", "a@example.com", kUser), "");
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword));
+  session_.Disconnect();
+  EXPECT_EQ(session_.Send("s", "b", "a@example.com", kUser), "");
   auto mails = sink.Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].Raw("total_auth"), "2");
 }
 
 TEST_F(MailClientTest, SendWithoutSuccessfulConnectIsRefused) {
-  ASSERT_FALSE(mail::Connect("127.0.0.1:" + std::to_string(FreePort()), kUser, kPassword));
-  EXPECT_NE(mail::Send("s", "b", "a@example.com", kUser), "");
+  ASSERT_FALSE(session_.Connect("127.0.0.1:" + std::to_string(FreePort()), kUser, kPassword));
+  EXPECT_NE(session_.Send("s", "b", "a@example.com", kUser), "");
 }
 
 TEST_F(MailClientTest, LineBreaksAndNulThatCouldInjectAreRefusedBeforeSending) {
   Sink sink(AuthArgs());
-  ASSERT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword));
   struct Case {
     const char* name;
     std::string subject, recipient, sender;
@@ -237,7 +239,7 @@ TEST_F(MailClientTest, LineBreaksAndNulThatCouldInjectAreRefusedBeforeSending) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_NE(mail::Send(c.subject, "body", c.recipient, c.sender), "");
+    EXPECT_NE(session_.Send(c.subject, "body", c.recipient, c.sender), "");
   }
   EXPECT_TRUE(sink.Mails().empty());
 }
@@ -263,11 +265,10 @@ TEST_F(MailClientTest, TlsIsUsedAndTheCertificateChecked) {
     Sink sink({"--user", kUser, "--password", kPassword, c.sink_option, cert, key});
     ASSERT_NE(sink.port(), 0);
     const std::string server = c.scheme + sink.Address();
-    mail::SetExtraCaFile("");
-    EXPECT_FALSE(mail::Connect(server, kUser, kPassword)) << "untrusted certificate";
-    mail::SetExtraCaFile(cert);
-    ASSERT_TRUE(mail::Connect(server, kUser, kPassword)) << mail::LastConnectError();
-    EXPECT_EQ(mail::Send(FAHUO_GBK("自动发货测试邮件"), "b", "a@example.com", kUser), "");
+    EXPECT_FALSE(session_.Connect(server, kUser, kPassword)) << "untrusted certificate";
+    mail::Session trusting(TestOptions(cert));
+    ASSERT_TRUE(trusting.Connect(server, kUser, kPassword)) << trusting.LastConnectError();
+    EXPECT_EQ(trusting.Send(FAHUO_GBK("自动发货测试邮件"), "b", "a@example.com", kUser), "");
     auto mails = sink.Mails();
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].Raw("tls"), "true");
@@ -296,32 +297,65 @@ TEST_F(MailClientTest, PasswordIsNotSentInTheClearToAnotherMachine) {
   if (own.empty()) GTEST_SKIP() << "no non-loopback address";
   Sink sink({"--host", own, "--user", kUser, "--password", kPassword});
   ASSERT_NE(sink.port(), 0);
-  EXPECT_FALSE(mail::Connect(own + ":" + std::to_string(sink.port()), kUser, kPassword));
-  EXPECT_TRUE(mail::Connect(own + ":" + std::to_string(sink.port()), "", ""))
-      << "without a login plain SMTP is fine: " << mail::LastConnectError();
+  EXPECT_FALSE(session_.Connect(own + ":" + std::to_string(sink.port()), kUser, kPassword));
+  EXPECT_TRUE(session_.Connect(own + ":" + std::to_string(sink.port()), "", ""))
+      << "without a login plain SMTP is fine: " << session_.LastConnectError();
 }
 
 TEST_F(MailClientTest, SilentServerIsAbandonedAfterTheTimeOut) {
   Sink sink({"--silent"});
   ASSERT_NE(sink.port(), 0);
-  mail::SetTimeouts(1000, 3000);
+  mail::Options quick;
+  quick.step_ms = 1000;
+  quick.total_ms = 3000;
+  mail::Session session(quick);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(mail::Connect(sink.Address(), kUser, kPassword));
+  EXPECT_FALSE(session.Connect(sink.Address(), kUser, kPassword));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST_F(MailClientTest, ConcurrentCallersAreSerialised) {
+// Each job owns its session: jobs mailing at once never wait on or reset each other.
+TEST_F(MailClientTest, SessionsAreIndependent) {
   Sink sink(AuthArgs());
   auto worker = [&](char tag) {
+    mail::Session session(TestOptions());
     for (int i = 0; i < 3; ++i) {
-      EXPECT_TRUE(mail::Connect(sink.Address(), kUser, kPassword));
-      EXPECT_EQ(mail::Send(std::string(1, tag), "b", "a@example.com", kUser), "");
+      EXPECT_TRUE(session.Connect(sink.Address(), kUser, kPassword));
+      EXPECT_EQ(session.Send(std::string(1, tag), "b", "a@example.com", kUser), "");
     }
   };
   std::thread a(worker, 'a'), b(worker, 'b');
   a.join();
   b.join();
   EXPECT_EQ(sink.Mails().size(), 6u);
+
+  mail::Session other(TestOptions());
+  ASSERT_TRUE(session_.Connect(sink.Address(), kUser, kPassword));
+  ASSERT_TRUE(other.Connect(sink.Address(), kUser, kPassword));
+  other.Disconnect();
+  EXPECT_EQ(session_.Send("kept", "b", "a@example.com", kUser), "");
+  auto mails = sink.Mails();
+  ASSERT_EQ(mails.size(), 7u);
+  EXPECT_EQ(mails[6].Raw("total_auth"), "8") << "the other's Disconnect made this one log in again";
+}
+
+// The end of the program must not wait out a server that says nothing.
+TEST_F(MailClientTest, AbortEndsAHungExchangeAtOnce) {
+  Sink sink({"--silent"});
+  ASSERT_NE(sink.port(), 0);
+  mail::Session session;  // the program's 15 s step time-out: only Abort can end it sooner
+  std::thread aborter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    session.Abort();
+  });
+  auto start = std::chrono::steady_clock::now();
+  const bool connected = session.Connect(sink.Address(), kUser, kPassword);
+  auto waited = std::chrono::steady_clock::now() - start;
+  aborter.join();
+  EXPECT_FALSE(connected);
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(session.LastConnectError(), mail::AbortedText());
+  EXPECT_EQ(session.Send("s", "b", "a@example.com", kUser), mail::AbortedText());
 }
 
 }  // namespace

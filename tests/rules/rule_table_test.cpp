@@ -38,28 +38,28 @@ const std::vector<DeliveryRule> kOld = {Rule(98, 98, "泡妞教程", "下载地�
 
 class RuleTableTest : public ::testing::Test {
  protected:
-  void SetUp() override { ReplaceRules({}); }
   testing::TempDir dir_;
+  RuleBook book_;
   const std::string table_ = RuleTablePath(DataFolder(dir_.path()));
 };
 
 TEST_F(RuleTableTest, SaveAndLoadKeepOrder) {
   std::string failure;
-  ASSERT_TRUE(SaveRuleTable(table_, kOld, &failure)) << GbkToUtf8(failure);
-  EXPECT_EQ(*CurrentRules(), kOld);
+  ASSERT_TRUE(SaveRuleTable(table_, book_, kOld, &failure)) << GbkToUtf8(failure);
+  EXPECT_EQ(*book_.Current(), kOld);
   EXPECT_FALSE(fs::exists(RuleTableScratchPath(table_)));
 
-  ReplaceRules({});
-  EXPECT_TRUE(LoadRuleList(table_));
-  EXPECT_EQ(*CurrentRules(), kOld);
+  book_.Replace({});
+  EXPECT_TRUE(LoadRuleList(table_, book_));
+  EXPECT_EQ(*book_.Current(), kOld);
 }
 
 TEST_F(RuleTableTest, LoadFailureLeavesListUntouched) {
-  ReplaceRules(kOld);
-  EXPECT_FALSE(LoadRuleList(table_));  // no table yet
+  book_.Replace(kOld);
+  EXPECT_FALSE(LoadRuleList(table_, book_));  // no table yet
   ASSERT_TRUE(RecordTable::CreateEmpty(table_, BillTableFields()));
-  EXPECT_FALSE(LoadRuleList(table_));  // a table of other fields
-  EXPECT_EQ(*CurrentRules(), kOld);
+  EXPECT_FALSE(LoadRuleList(table_, book_));  // a table of other fields
+  EXPECT_EQ(*book_.Current(), kOld);
 }
 
 // A table that is there but does not read is told apart from no table, and a save that is
@@ -85,10 +85,10 @@ TEST_F(RuleTableTest, UnreadableTableIsKeptAsideBySave) {
     EXPECT_EQ(ReadRuleTable(table_, kMaxRules).status, Status::kMissing);
     c.damage();
     EXPECT_EQ(ReadRuleTable(table_, kMaxRules).status, Status::kUnreadable);
-    EXPECT_FALSE(LoadRuleList(table_));
+    EXPECT_FALSE(LoadRuleList(table_, book_));
     const std::string damaged = testing::ReadFileBytes(table_);
     std::string kept_as;
-    ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr, &kept_as));
+    ASSERT_TRUE(SaveRuleTable(table_, book_, kOld, nullptr, &kept_as));
     EXPECT_NE(kept_as.find("Yjgz.edb.kept-"), std::string::npos) << kept_as;
     EXPECT_EQ(testing::ReadFileBytes(kept_as), damaged);
     EXPECT_EQ(ReadRuleTable(table_), kOld);
@@ -101,12 +101,12 @@ TEST_F(RuleTableTest, LoadTakesAtMostTheLimitAndSaysSo) {
   rules.back() = Rule(3, 4, "last", "b");
   ASSERT_TRUE(WriteRuleTable(table_, rules, nullptr));
   std::string notice;
-  ASSERT_TRUE(LoadRuleList(table_, &notice));
-  EXPECT_EQ(CurrentRules()->size(), kMaxRules);
+  ASSERT_TRUE(LoadRuleList(table_, book_, &notice));
+  EXPECT_EQ(book_.Current()->size(), kMaxRules);
   EXPECT_EQ(GbkToUtf8(notice), "规则表有 10001 条规则，只使用前 10000 条");
   rules.pop_back();
   ASSERT_TRUE(WriteRuleTable(table_, rules, nullptr));
-  ASSERT_TRUE(LoadRuleList(table_, &notice));
+  ASSERT_TRUE(LoadRuleList(table_, book_, &notice));
   EXPECT_EQ(notice, "");
 }
 
@@ -123,13 +123,13 @@ TEST_F(RuleTableTest, FailedSaveKeepsPreviousRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr));
+    ASSERT_TRUE(SaveRuleTable(table_, book_, kOld, nullptr));
     if (!c.obstruction.empty()) fs::create_directories(c.obstruction);
     std::string failure;
-    EXPECT_FALSE(
-        SaveRuleTable(RuleTablePath(DataFolder(c.folder)), {Rule(5, 6, "新", "新内容")}, &failure));
+    EXPECT_FALSE(SaveRuleTable(RuleTablePath(DataFolder(c.folder)), book_,
+                               {Rule(5, 6, "新", "新内容")}, &failure));
     EXPECT_EQ(GbkToUtf8(failure), "写出数据库失败");
-    EXPECT_EQ(*CurrentRules(), kOld);
+    EXPECT_EQ(*book_.Current(), kOld);
     EXPECT_EQ(ReadRuleTable(dir_.File("Yjgz.edb")), kOld);
     if (!c.obstruction.empty()) fs::remove_all(RuleTableScratchPath(dir_.File("Yjgz.edb")));
   }
@@ -138,7 +138,7 @@ TEST_F(RuleTableTest, FailedSaveKeepsPreviousRules) {
 // The disk fills up while the new table is being written (a file-size limit, set in a child
 // so that nothing else is limited): the old table must survive.
 TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
-  ASSERT_TRUE(SaveRuleTable(table_, kOld, nullptr));
+  ASSERT_TRUE(SaveRuleTable(table_, book_, kOld, nullptr));
   std::vector<DeliveryRule> fresh(64, Rule(1, 1, std::string(1024, 'x'), "body"));
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -149,9 +149,9 @@ TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
     limit.rlim_cur = 32 * 1024;  // room for an empty table, not for 64 KiB of rules
     setrlimit(RLIMIT_FSIZE, &limit);
     std::string failure;
-    if (SaveRuleTable(table_, fresh, &failure)) _exit(1);
+    if (SaveRuleTable(table_, book_, fresh, &failure)) _exit(1);
     if (GbkToUtf8(failure) != "写出数据库失败") _exit(2);
-    _exit(*CurrentRules() == kOld ? 0 : 3);
+    _exit(*book_.Current() == kOld ? 0 : 3);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -166,19 +166,20 @@ TEST_F(RuleTableTest, SaveThatRunsOutOfSpaceKeepsPreviousTable) {
 TEST_F(RuleTableTest, ReaderSeesWholeListsWhileSaving) {
   const std::vector<DeliveryRule> big(50, Rule(1, 2, "B", "b"));
   const std::vector<DeliveryRule> small = {Rule(1, 1, "S", "s")};
-  ReplaceRules(small);
+  book_.Replace(small);
   std::atomic<bool> stop{false};
   std::atomic<int> torn{0};
   std::thread reader([&] {
     while (!stop.load()) {
       std::vector<DeliveryRule> walked;
-      RuleListSnapshot rules = CurrentRules();  // held: the list lives as long as this
+      RuleListSnapshot rules = book_.Current();  // held: the list lives as long as this
       for (const DeliveryRule& rule : *rules) walked.push_back(rule);
       if (walked != small && walked != big) ++torn;
     }
   });
   for (int i = 0; i < 40; ++i) {
-    if (!SaveRuleTable(table_, i % 2 ? small : big, nullptr) || !LoadRuleList(table_)) {
+    if (!SaveRuleTable(table_, book_, i % 2 ? small : big, nullptr) ||
+        !LoadRuleList(table_, book_)) {
       ADD_FAILURE() << "save or load failed";
       break;
     }
