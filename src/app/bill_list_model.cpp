@@ -4,13 +4,15 @@
 #include <QColor>
 #include <QHeaderView>
 
+#include "app/state_icon.h"
 #include "delivery/bill_state_text.h"
 #include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {
 
-const int kWidths[BillListModel::kColumns] = {40, 120, 80, 100, 180, 100, 50, 80, 110};
+// 序号 also holds the state mark, beside six-digit row numbers.
+const int kWidths[BillListModel::kColumns] = {70, 120, 80, 100, 180, 100, 50, 80, 110};
 
 // Above this many new bills at once, one read of every state beats a look-up per bill.
 constexpr size_t kLookUpLimit = 256;
@@ -112,8 +114,7 @@ void BillListModel::Sync() {
   revision_ = changes.revision;
   if (many || !changes.complete) {
     ReadAllStates();
-    if (!rows_.empty())
-      emit dataChanged(index(0, kStateColumn), index(rowCount() - 1, kStateColumn));
+    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
     return;
   }
   for (const std::string& serial : changes.serials) {
@@ -168,8 +169,11 @@ QVariant BillListModel::data(const QModelIndex& index, int role) const {
     }
     return {};
   }
+  // The 发货状态 column lies beyond the right edge at the default size: the first column
+  // marks the state and every cell tells it on hover.
+  if (role == Qt::DecorationRole && index.column() == 0)
+    return StateIcon(row.mark ? std::optional(row.mark->state) : std::nullopt);
   if (!row.mark) return {};
-  // The state column may be scrolled out of view: every cell tells it on hover.
   if (role == Qt::ToolTipRole) return MarkText(*row.mark);
   if (role == Qt::ForegroundRole && index.column() == kStateColumn)
     return QBrush(MarkColour(row.mark->state));

@@ -17,7 +17,8 @@ namespace fahuo {
 class BillListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  // Columns: 序号 日期 备注 名称 流水号 对方 金额 状态, then 发货状态.
+  // Columns: 序号 日期 备注 名称 流水号 对方 金额 状态, then 发货状态. 序号 also shows the
+  // state's mark (StateIcon), since 发货状态 needs scrolling at the default size.
   static constexpr int kColumns = 9;
   static constexpr int kStateColumn = 8;
 

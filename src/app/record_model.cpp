@@ -1,12 +1,45 @@
 #include "app/record_model.h"
 
 #include <QColor>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
 #include <algorithm>
+#include <iterator>
 
 #include "delivery/bill_state_text.h"
 #include "delivery/record_rows.h"
 
 namespace fahuo {
+namespace {
+
+constexpr int kSerialColumn = 1;
+constexpr int kStateColumn = 6;
+static_assert(kRecordColumns[kSerialColumn] == "流水号" &&
+              kRecordColumns[kStateColumn] == "发货状态");
+// The payment service's trade numbers have 28 digits.
+constexpr int kSerialDigits = 28;
+
+int WidestStateText(const QFontMetrics& metrics) {
+  int widest = 0;
+  LedgerEntry entry;
+  auto measure = [&] {
+    widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(StateText(entry))));
+  };
+  for (BillState state : FilterStates()) {
+    entry.state = state;
+    measure();
+  }
+  entry.state = BillState::kSkipped;
+  for (const char* why :
+       {skip::kNoNote, skip::kNotQq, skip::kInvalidAddress, skip::kNoRule, skip::kBadAmount}) {
+    entry.skip_reason = why;
+    measure();
+  }
+  return widest;
+}
+
+}  // namespace
 
 RecordModel::RecordModel(Ledger& ledger, QObject* parent)
     : QAbstractTableModel(parent), ledger_(ledger) {
@@ -101,6 +134,26 @@ void RecordModel::fetchMore(const QModelIndex& parent) {
   beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
   for (LedgerEntry& e : more) rows_.push_back(std::move(e));
   endInsertRows();
+}
+
+void SizeRecordColumns(QTableView* table) {
+  static const int kWidths[] = {115, 0, 65, 130, 140, 100, 0, 40};  // 0: measured
+  const QFontMetrics metrics = table->fontMetrics();
+  int serial = metrics.horizontalAdvance(QString(kSerialDigits, u'0'));
+  QAbstractItemModel* model = table->model();
+  for (int row = 0; row < model->rowCount(); ++row) {
+    serial = std::max(
+        serial, metrics.horizontalAdvance(model->index(row, kSerialColumn).data().toString()));
+  }
+  // The item's text margins on both sides, the grid line and a little air.
+  const int pad =
+      2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1) + 6;
+  for (int c = 0; c < static_cast<int>(std::size(kWidths)); ++c) {
+    int width = kWidths[c];
+    if (c == kSerialColumn) width = serial + pad;
+    if (c == kStateColumn) width = WidestStateText(metrics) + pad;
+    table->setColumnWidth(c, std::max(width, table->horizontalHeader()->sectionSizeHint(c)));
+  }
 }
 
 }  // namespace fahuo

@@ -7,6 +7,8 @@
 
 #include "delivery/ledger.h"
 
+class QTableView;
+
 namespace fahuo {
 
 class RecordModel : public QAbstractTableModel {
@@ -47,5 +49,10 @@ class RecordModel : public QAbstractTableModel {
   size_t total_ = 0;
   bool exhausted_ = true;  // the last read came back short: nothing below
 };
+
+// Column widths for `table` over a RecordModel: 流水号 and 发货状态 as wide as their longest
+// text (a 28-digit serial at least, the rows fetched, every state text), so the serial the
+// seller compares with the payment app reads whole; the last column takes what is left.
+void SizeRecordColumns(QTableView* table);
 
 }  // namespace fahuo

@@ -100,10 +100,7 @@ void RecordWindow::BuildLayout() {
   表格_发货记录->verticalHeader()->hide();
   表格_发货记录->verticalHeader()->setDefaultSectionSize(表格_发货记录->fontMetrics().height() + 8);
   表格_发货记录->horizontalHeader()->setStretchLastSection(true);
-  const int widths[] = {115, 170, 65, 130, 150, 110, 130, 40};
-  for (int c = 0; c < static_cast<int>(std::size(widths)); ++c) {
-    表格_发货记录->setColumnWidth(c, widths[c]);
-  }
+  SizeRecordColumns(表格_发货记录);
 
   按钮_重新发送 = Named(new QPushButton(QStringLiteral("重新发送"), this), "按钮_重新发送");
   按钮_发送到其他邮箱 =

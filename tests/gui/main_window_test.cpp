@@ -28,6 +28,7 @@
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
 #include "controls.h"
+#include "delivery/bill_state_text.h"
 #include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
@@ -350,6 +351,22 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   // A skipped bill needs the seller: its row stands out.
   EXPECT_TRUE(model->index(1, 3).data(Qt::BackgroundRole).isValid());
   EXPECT_FALSE(model->index(2, 3).data(Qt::BackgroundRole).isValid());
+  // 发货状态 lies beyond the right edge at the default size: the first cell, in view, shows
+  // the state's mark in its colour.
+  auto marked = [&](int row, BillState state) {
+    const QImage shot = list->viewport()->grab().toImage();
+    const QRect cell = list->visualRect(model->index(row, 0)) & shot.rect();
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+      for (int x = cell.left(); x <= cell.right(); ++x) {
+        if (shot.pixel(x, y) == (0xff000000 | StateColour(state))) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(marked(0, BillState::kPending));
+  EXPECT_TRUE(marked(1, BillState::kSkipped));
+  EXPECT_TRUE(marked(2, BillState::kSent));
+  EXPECT_FALSE(marked(2, BillState::kFailed));
 
   // One state change repaints its row only.
   inserted.clear();
@@ -362,6 +379,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   ASSERT_EQ(changed.count(), 1);
   EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 0);
   EXPECT_EQ(Cell(list, 0, 8), QStringLiteral("发送失败"));
+  EXPECT_TRUE(marked(0, BillState::kFailed));
   EXPECT_EQ(标签_进度->text(), QString());  // no status line before the baseline
 
   // The radio buttons switch lists; the new bills run in the order found.
@@ -371,6 +389,25 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_EQ(Cell(list, 2, 3), QStringLiteral("张三"));
   QTest::mouseClick(单选框_全部账单, Qt::LeftButton);
   EXPECT_EQ(Cell(list, 0, 4), QStringLiteral("C"));
+  // Many bills at once: every state is read again and every row repaints, its mark too.
+  std::vector<LedgerEntry> many(300);
+  for (size_t i = 0; i < many.size(); ++i) {
+    many[i].bill = bill(("M" + std::to_string(i)).c_str(), "x");
+    many[i].state = BillState::kFailed;
+    shop.AllBills().Append(many[i].bill);
+  }
+  ASSERT_TRUE(shop.ledger().Insert(many));
+  changed.clear();
+  w.RedrawSelectedBills();
+  ASSERT_EQ(model->rowCount(), 303);
+  ASSERT_FALSE(changed.isEmpty());
+  const QModelIndex from = changed.last()[0].value<QModelIndex>();
+  const QModelIndex to = changed.last()[1].value<QModelIndex>();
+  EXPECT_EQ(from.row(), 0);
+  EXPECT_EQ(from.column(), 0);
+  EXPECT_EQ(to.row(), 302);
+  EXPECT_EQ(to.column(), 8);
+  EXPECT_TRUE(marked(3, BillState::kFailed));
   Shop empty(nullptr, Offline());
   MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");

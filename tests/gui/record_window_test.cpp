@@ -192,6 +192,14 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   Add(many);
   OrderActions actions(shop_, log_, {}, dialogs_, nullptr);
   RecordWindow window(shop_, &actions, dialogs_);
+  // At the window's default size the serial reads whole, the seller compares it with the
+  // payment app.
+  window.show();
+  QTableView* table = window.table();
+  ASSERT_EQ(Cell(*table->model(), 0, 1), "2026120921001000004001000017");
+  QAbstractItemView* view = table;  // the measure is public there
+  EXPECT_GE(table->columnWidth(1), view->sizeHintForColumn(1));
+  EXPECT_LE(table->columnViewportPosition(1) + table->columnWidth(1), table->viewport()->width());
 
   const QString path = QString::fromStdString(dir_.File("记录.csv"));
   dialogs_.QueueSaveFile(path);
