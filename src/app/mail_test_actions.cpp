@@ -24,8 +24,8 @@ std::string GbkOf(const QLineEdit* edit) { return edit ? ToGbk(edit->text()) : s
 
 MailTestActions::MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* server,
                                  QLineEdit* user, QLineEdit* password, QPushButton* 按钮_连接,
-                                 QPushButton* 按钮_发送, QPushButton* 按钮2,
-                                 mail::Options options, QObject* parent)
+                                 QPushButton* 按钮_发送, QPushButton* 按钮2, mail::Options options,
+                                 QObject* parent)
     : QObject(parent),
       window_(window),
       dialogs_(dialogs),
@@ -123,10 +123,10 @@ void MailTestActions::SendTestMail() {
   const QString initial = user_ ? user_->text() : QString();
   std::optional<QString> address = dialogs_.Input(window_, kAddressPrompt, kAddressPrompt, initial);
   if (!address) return;
-  RunTest(send_button_, [account = ReadAccount(), recipient = ToGbk(*address)](
-                            mail::Session& session) {
-    return RunTestMail(session, account, recipient);
-  });
+  RunTest(send_button_,
+          [account = ReadAccount(), recipient = ToGbk(*address)](mail::Session& session) {
+            return RunTestMail(session, account, recipient);
+          });
 }
 
 void MailTestActions::SendPreview(QWidget* box_parent, const MailAccount& account,
@@ -149,8 +149,9 @@ void MailTestActions::SendRulePreview(QWidget* box_parent, const DeliveryRule& r
                                       std::function<void()> done) {
   const MailAccount account = ReadAccount();
   if (account.user.empty()) {
-    dialogs_.ShowMessage(box_parent, QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"),
-                         {}, Dialogs::Icon::kInformation);
+    dialogs_.ShowMessage(box_parent,
+                         QStringLiteral("请先在主窗口填写邮箱用户名：预览邮件发到这个地址"), {},
+                         Dialogs::Icon::kInformation);
     if (done) done();
     return;
   }

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   }
   // Decided once, before any thread starts; the shop hands them to whoever reads.
   fahuo::ShopOptions shop_options;
-  if (parser.isSet(records_base)) shop_options.records_base = parser.value(records_base).toStdString();
+  if (parser.isSet(records_base))
+    shop_options.records_base = parser.value(records_base).toStdString();
   const fahuo::SystemClock clock;
 
   const QString data_folder = QString::fromStdString(folder.path());

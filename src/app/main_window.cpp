@@ -169,9 +169,9 @@ void MainWindow::WireParts() {
           .时钟_防止掉线 = 时钟_防止掉线,
       },
       shop_, delivery_window_, services_, this);
-  mail_actions_ = new MailTestActions(this, services_.dialogs, 编辑框_邮箱服务器地址,
-                                      编辑框_邮箱用户名, 编辑框_邮箱密码, 按钮_连接, 按钮_发送,
-                                      按钮2, shop_.mail_options(), this);
+  mail_actions_ =
+      new MailTestActions(this, services_.dialogs, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
+                          编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, shop_.mail_options(), this);
   order_actions_ = new OrderActions(
       shop_, delivery_window_,
       [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },

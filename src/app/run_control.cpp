@@ -112,9 +112,7 @@ void RunControl::OnRefreshTick() {
   OfferDelivery();
 }
 
-MailAccount RunControl::DeliveryAccount() const {
-  return running() ? account_ : FieldsAccount();
-}
+MailAccount RunControl::DeliveryAccount() const { return running() ? account_ : FieldsAccount(); }
 
 void RunControl::OfferDelivery() {
   sender_worker_->TryPost([deliver = deliver_due, window = delivery_window_,

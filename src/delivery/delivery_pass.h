@@ -9,8 +9,8 @@
 
 namespace fahuo {
 
-// What the reader and the sender tell the main window. Every text is GBK. The Qt side carries each call to
-// the UI thread without making the pass wait.
+// What the reader and the sender tell the main window. Every text is GBK. The Qt side carries each
+// call to the UI thread without making the pass wait.
 class DeliveryWindow {
  public:
   virtual ~DeliveryWindow() = default;

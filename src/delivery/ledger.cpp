@@ -68,15 +68,15 @@ struct Column {
   void (*read)(Stmt&, int, LedgerEntry&);
 };
 
-#define FAHUO_TEXT_COLUMN(col, field, role)                                                  \
-  Column {                                                                                    \
+#define FAHUO_TEXT_COLUMN(col, field, role)                                                     \
+  Column {                                                                                      \
     col, "BLOB NOT NULL", role, [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, field); }, \
-        [](Stmt& s, int i, LedgerEntry& e) { field = s.Text(i); }                             \
+        [](Stmt& s, int i, LedgerEntry& e) { field = s.Text(i); }                               \
   }
-#define FAHUO_INT_COLUMN(col, field, role)                                           \
-  Column {                                                                            \
-    col, "INTEGER NOT NULL", role,                                                    \
-        [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, int64_t{field}); },      \
+#define FAHUO_INT_COLUMN(col, field, role)                                                     \
+  Column {                                                                                     \
+    col, "INTEGER NOT NULL", role,                                                             \
+        [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, int64_t{field}); },               \
         [](Stmt& s, int i, LedgerEntry& e) { field = static_cast<decltype(field)>(s.Int(i)); } \
   }
 
@@ -127,9 +127,9 @@ bool Updated(Role role) { return role == Role::kDelivery || role == Role::kGuard
 // The statements made from the column list, built once.
 struct Sql {
   std::string schema;
-  std::string select;  // "SELECT <every column>"
-  std::string insert;  // parameters: every column but seq, in list order
-  std::string update;  // ?1 the serial, then the updated columns in list order
+  std::string select;               // "SELECT <every column>"
+  std::string insert;               // parameters: every column but seq, in list order
+  std::string update;               // ?1 the serial, then the updated columns in list order
   std::string update_if_unchanged;  // update's parameters, then the guarded columns' old values
 };
 
@@ -465,9 +465,9 @@ std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset,
   std::vector<LedgerEntry> out;
   if (!db_ || limit == 0) return out;
   const FilterSql sql = BuildFilter(filter, true);
-  Stmt s(db_, (Statements().select + " FROM bills" + sql.where +
-               " ORDER BY seq DESC LIMIT ? OFFSET ?;")
-                  .c_str());
+  Stmt s(db_,
+         (Statements().select + " FROM bills" + sql.where + " ORDER BY seq DESC LIMIT ? OFFSET ?;")
+             .c_str());
   if (!s.ok()) return out;
   const int next = BindFilter(s, filter, sql);
   s.Bind(next, static_cast<int64_t>(limit));
@@ -480,9 +480,9 @@ std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_ || states.empty()) return out;
-  Stmt s(db_, (Statements().select + " FROM bills WHERE " + StateIn(states.size()) + kFoundOrder +
-               ";")
-                  .c_str());
+  Stmt s(db_,
+         (Statements().select + " FROM bills WHERE " + StateIn(states.size()) + kFoundOrder + ";")
+             .c_str());
   if (!s.ok()) return out;
   for (size_t i = 0; i < states.size(); ++i) s.Bind(static_cast<int>(i + 1), StateName(states[i]));
   while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
@@ -493,9 +493,10 @@ std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_) return out;
-  Stmt s(db_, (Statements().select + " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3)" +
-               kFoundOrder + ";")
-                  .c_str());
+  Stmt s(db_,
+         (Statements().select + " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3)" +
+          kFoundOrder + ";")
+             .c_str());
   if (!s.ok()) return out;
   s.Bind(1, StateName(BillState::kPending));
   s.Bind(2, StateName(BillState::kRetrying));

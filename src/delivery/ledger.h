@@ -47,7 +47,7 @@ inline constexpr const char* kBadAmount = "bad-amount";
 }  // namespace skip
 
 struct LedgerEntry {
-  BillRecord bill;         // the eight fields of the page (备用 is not kept)
+  BillRecord bill;  // the eight fields of the page (备用 is not kept)
   // From 1, higher for bills found later; within one batch (one Insert) the first given, the
   // newest payment of the page, gets the highest.
   int64_t seq = 0;
@@ -99,8 +99,8 @@ class Ledger {
   std::optional<LedgerEntry> Find(const std::string& serial);
 
   // Records new bills (in page order, the newest first) in one committed transaction, with
-  // their state and origin as set; see LedgerEntry::seq for their numbers. Bills already known are left as they are. False when
-  // the write failed (nothing of it was recorded): see LastError().
+  // their state and origin as set; see LedgerEntry::seq for their numbers. Bills already known are
+  // left as they are. False when the write failed (nothing of it was recorded): see LastError().
   bool Insert(std::vector<LedgerEntry>& entries);
 
   // Writes every field of an entry except the bill and its number, committed. False when

@@ -28,8 +28,9 @@ std::string ConnectFailedText(const mail::Session& session) {
 }
 
 // Connects with the account and sends one mail; the text for the box.
-std::string SendNow(mail::Session& session, const MailAccount& account, const std::string& subject, const std::string& body,
-                    const std::string& recipient, const std::string& success) {
+std::string SendNow(mail::Session& session, const MailAccount& account, const std::string& subject,
+                    const std::string& body, const std::string& recipient,
+                    const std::string& success) {
   if (!session.Connect(account.server, kMailTestPort, account.user, account.password)) {
     return ConnectFailedText(session);
   }
@@ -78,8 +79,9 @@ ConnectionCheck CheckMailConnection(mail::Session& session, const MailAccount& a
 
 std::string RunTestMail(mail::Session& session, const MailAccount& account,
                         const std::string& recipient) {
-  return SendNow(session, account, FAHUO_GBK("自动发货测试邮件"), FAHUO_GBK("测试成功，可以正常使用。"),
-                 recipient, FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到"));
+  return SendNow(session, account, FAHUO_GBK("自动发货测试邮件"),
+                 FAHUO_GBK("测试成功，可以正常使用。"), recipient,
+                 FAHUO_GBK("发送成功，请打开邮件查看测试邮件是否收到"));
 }
 
 std::string RunPreviewMail(mail::Session& session, const MailAccount& account,

@@ -37,7 +37,7 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 ActionOutcome SellerActions::Requeue(const std::string& serial, const std::string* address,
-                            DeliveryWindow& window) {
+                                     DeliveryWindow& window) {
   const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   if (found->state == BillState::kSending) {
@@ -52,7 +52,8 @@ ActionOutcome SellerActions::Requeue(const std::string& serial, const std::strin
   e.rule_subject.clear();
   e.rule_body.clear();
   if (address) e.recipient = *address;
-  if (auto refused = WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
+  if (auto refused =
+          WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
   if (address) {
     window.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
@@ -68,7 +69,7 @@ ActionOutcome SellerActions::Resend(const std::string& serial, DeliveryWindow& w
 }
 
 ActionOutcome SellerActions::ResendTo(const std::string& serial, const std::string& address,
-                             DeliveryWindow& window) {
+                                      DeliveryWindow& window) {
   const std::string typed = Trimmed(address);
   if (!IsMailbox(typed)) return Refused(FAHUO_GBK("邮箱地址无效：") + typed);
   return Requeue(serial, &typed, window);
@@ -91,7 +92,8 @@ ActionOutcome SellerActions::MarkHandled(const std::string& serial, DeliveryWind
   LedgerEntry e = *found;
   e.state = BillState::kHandled;
   e.next_try = 0;
-  if (auto refused = WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
+  if (auto refused =
+          WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
   window.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
   window.BillsChanged();

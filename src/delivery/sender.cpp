@@ -115,8 +115,8 @@ bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) 
     return false;
   }
   const float amount = *readable;
-  const std::string amount_line = FAHUO_GBK("对方金额是：") + AmountToText(amount) +
-                                  FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
+  const std::string amount_line =
+      FAHUO_GBK("对方金额是：") + AmountToText(amount) + FAHUO_GBK(" 正在为您匹配发件规则") + Eol();
   RuleListSnapshot rules = rules_.Current();  // taken per bill: a save may replace the list
   const DeliveryRule* matched = nullptr;
   for (const DeliveryRule& rule : *rules) {

@@ -28,9 +28,6 @@ constexpr long kMaxRedirects = 5;
 
 using CookieKey = std::tuple<std::string, std::string, std::string>;  // domain, path, name
 
-// Our own copy of the browser's cookies. Every request loads it into a fresh libcurl handle,
-// whose cookie engine then decides which cookies go where, and writes back what the
-// responses changed. Removal stays exact this way, which a shared libcurl jar cannot offer.
 CookieKey KeyOf(const HttpCookie& c) { return {c.domain, c.path.empty() ? "/" : c.path, c.name}; }
 
 bool Printable(const std::string& s) {

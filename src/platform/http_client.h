@@ -21,8 +21,8 @@ struct HttpCookie {
 };
 
 struct HttpOptions {
-  long connect_ms = 10000;  // the TCP (and TLS) connect
-  long total_ms = 30000;    // a whole GET
+  long connect_ms = 10000;    // the TCP (and TLS) connect
+  long total_ms = 30000;      // a whole GET
   std::string extra_ca_file;  // trusted besides the system's (tests with a self-signed service)
 };
 

@@ -16,8 +16,8 @@ constexpr int kDefaultPort = 25;
 constexpr const char* kDefaultServer = "smtp.qq.com";
 
 struct Options {
-  long step_ms = 15000;   // the TCP connect, and the wait for each server reply
-  long total_ms = 60000;  // a whole Connect or Send
+  long step_ms = 15000;       // the TCP connect, and the wait for each server reply
+  long total_ms = 60000;      // a whole Connect or Send
   std::string extra_ca_file;  // trusted besides the system's (tests with a self-signed server)
 };
 

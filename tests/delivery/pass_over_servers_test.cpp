@@ -2,7 +2,10 @@
 // HTTP client after a real baseline load) and a real SMTP server.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "capture/navigation.h"
 #include "capture/records_address.h"
@@ -68,8 +71,8 @@ class PassOverServersTest : public ::testing::Test {
   static std::string Pay(const std::string& utf8_name, const std::string& utf8_note = "教程") {
     std::string serial =
         HttpClient().Get("http://127.0.0.1:" + std::to_string(records_port_) +
-                "/_control/pay?amount=98.00&counterparty=" + PercentEncode("李*四") +
-                "&name=" + PercentEncode(utf8_name) + "&note=" + PercentEncode(utf8_note));
+                         "/_control/pay?amount=98.00&counterparty=" + PercentEncode("李*四") +
+                         "&name=" + PercentEncode(utf8_name) + "&note=" + PercentEncode(utf8_note));
     while (!serial.empty() && std::isspace(static_cast<unsigned char>(serial.back()))) {
       serial.pop_back();
     }
@@ -148,6 +151,41 @@ TEST_F(PassOverServersTest, ThreeNewPaymentsAreMailedTopFirstOverOneConnection) 
   EXPECT_TRUE(Pass());
   EXPECT_TRUE(window_.Events().empty());
   EXPECT_EQ(NewMails().size(), 3u);
+}
+
+// A mailbox that accepts the connection and never answers holds only the sender: payments
+// made meanwhile are on disk as pending at the next read, and quitting cuts the hung
+// exchange at once instead of waiting out its time-outs.
+TEST_F(PassOverServersTest, HungMailboxHoldsNeitherTheReadingNorTheQuit) {
+  ChildProcess silent;
+  const int silent_port = StartPythonService(silent, "smtp_sink.py", {"--silent"});
+  ASSERT_NE(silent_port, 0);
+  const MailAccount hung{"127.0.0.1:" + std::to_string(silent_port), "seller@example.com", "s"};
+  ShopHarness h(ShopOptions{.records_base = Base(), .mail = {.step_ms = 15000, .total_ms = 60000}});
+  h.shop().rules().Replace({Rule(0, 1000, "教程")});
+  h.LoadBaseline([&h](const std::string& address) { return h.shop().http().Get(address); });
+  const std::string first = Pay("one@example.com");
+  ASSERT_TRUE(h.shop().ReadRecords(window_));
+  std::atomic<bool> delivered{false};
+  std::thread sender([&] {
+    h.shop().DeliverDue(hung, window_);
+    delivered = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (const char* buyer : {"two@example.com", "three@example.com"}) {
+    const std::string serial = Pay(buyer);
+    size_t found = 0;
+    ASSERT_TRUE(h.shop().ReadRecords(window_, {}, &found));  // not held by the hung sender
+    EXPECT_EQ(found, 1u);
+    EXPECT_EQ(h.State(serial), "pending");
+  }
+  EXPECT_FALSE(delivered);
+  const auto asked = std::chrono::steady_clock::now();
+  h.shop().RequestStop();
+  sender.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
+  // Cut before its mail went out: the bill waits for the next start, never "failed".
+  EXPECT_EQ(h.State(first), "pending");
 }
 
 TEST_F(PassOverServersTest, RejectedRecipientDoesNotStopTheNextBill) {

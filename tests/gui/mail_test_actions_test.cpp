@@ -76,8 +76,10 @@ class MailTestActionsTest : public ::testing::Test {
   QWidget window_;
   QLineEdit server_{&window_}, user_{&window_}, password_{&window_};
   QPushButton connect_{&window_}, send_{&window_}, tips_{&window_};
-  MailTestActions actions_{&window_, dialogs_, &server_, &user_,   &password_,       &connect_,
-                           &send_,   &tips_,   mail::Options{5000, 20000, ""}, nullptr};
+  MailTestActions actions_{&window_, dialogs_,   &server_,
+                           &user_,   &password_, &connect_,
+                           &send_,   &tips_,     mail::Options{5000, 20000, ""},
+                           nullptr};
 };
 
 TEST_F(MailTestActionsTest, ConnectionTestReportsSuccessInOneOkBox) {

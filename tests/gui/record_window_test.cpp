@@ -14,6 +14,7 @@
 #include <QStringDecoder>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 #include <mutex>
 
 #include "app/order_actions.h"
@@ -56,7 +57,12 @@ LedgerEntry Entry(const std::string& serial, const std::string& utf8_name, BillS
 class RecordWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(shop_.Open(dir_.File("fahuo.db")).ok); }
-  void Add(std::vector<LedgerEntry> entries) { ASSERT_TRUE(shop_.ledger().Insert(entries)); }
+  // `entries` oldest first, as passes found them one after another (one Insert takes a
+  // page's batch, newest first).
+  void Add(std::vector<LedgerEntry> entries) {
+    std::reverse(entries.begin(), entries.end());
+    ASSERT_TRUE(shop_.ledger().Insert(entries));
+  }
   template <typename T>
   T* Find(QWidget& w, const char* name) {
     T* found = w.findChild<T*>(QString::fromUtf8(name));

@@ -41,7 +41,6 @@ struct Entry {
 
 class RulesWindowTest : public ::testing::Test {
  protected:
-
   template <typename W>
   static W* Child(const RulesWindow& w, const char* name) {
     W* child = w.findChild<W*>(QString::fromUtf8(name));

@@ -83,8 +83,9 @@ class SignInWatchTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::unique_ptr<Shop> shop_ = std::make_unique<Shop>();                // outlives the watch and its loading thread
-  QWebEngineProfile profile_;  // outlives the page, which the host's destruction removes
+  std::unique_ptr<Shop> shop_ =
+      std::make_unique<Shop>();  // outlives the watch and its loading thread
+  QWebEngineProfile profile_;    // outlives the page, which the host's destruction removes
   QWidget host_;
   QWebEngineView* view_ = nullptr;
   QTreeWidget* list_ = nullptr;

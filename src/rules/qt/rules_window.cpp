@@ -63,8 +63,7 @@ void SetRowTexts(QTreeWidgetItem* item, const DeliveryRule& rule) {
 
 }  // namespace
 
-RulesWindow::RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs,
-                         QWidget* parent)
+RulesWindow::RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), table_path_(std::move(table_path)), book_(book), dialogs_(dialogs) {
   setObjectName(QStringLiteral("RulesWindow"));
   setWindowTitle(QStringLiteral("自动发货邮件内容设置"));

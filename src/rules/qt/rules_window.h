@@ -26,8 +26,7 @@ class RulesWindow : public QDialog {
   // list. A table that cannot be read, or holds more rules than the list shows, is named in
   // a box, and the save then renames it aside instead of replacing it. Saves publish the
   // rules to `book`. Boxes go through `dialogs`. Both outlive the window.
-  RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs,
-              QWidget* parent = nullptr);
+  RulesWindow(std::string table_path, RuleBook& book, Dialogs& dialogs, QWidget* parent = nullptr);
 
   // The rules the list holds now, in row order, as Save would store them.
   std::vector<DeliveryRule> ListedRules() const;
