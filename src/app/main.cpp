@@ -9,6 +9,7 @@
 
 #include "app/app_setup.h"
 #include "app/core/activity_log.h"
+#include "app/core/password_store.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "capture/records_address.h"
@@ -94,7 +95,10 @@ int main(int argc, char** argv) {
       [&log_files](const std::string& entry) { return log_files.Write(entry); });
 
   fahuo::Shop shop;
+  // The mailbox password goes to the desktop's keyring where one answers.
+  fahuo::KeyringPasswordStore passwords;
   fahuo::MainWindow window(shop);
+  window.UsePasswordStore(passwords);
   // After the window exists: only entries appended from then on reach its log box.
   if (!folder.copied.empty()) fahuo::TheActivityLog().Append(fahuo::CopyOverLogEntry(folder));
   if (!log_note.empty()) fahuo::TheActivityLog().Append(log_note);

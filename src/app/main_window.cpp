@@ -121,6 +121,8 @@ MainWindow::MainWindow(Shop& shop, QWidget* parent) : QWidget(parent), shop_(sho
   WireParts();
 }
 
+void MainWindow::UsePasswordStore(PasswordStore& store) { settings_->UsePasswordStore(store); }
+
 void MainWindow::WireParts() {
   settings_ = new SettingsBinder(
       {
