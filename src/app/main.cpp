@@ -1,10 +1,9 @@
 // fahuo: watches the seller's transaction records and mails the goods for each payment.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <QtGlobal>
 #include <cstdio>
 
 #include "app/app_setup.h"
@@ -16,14 +15,18 @@
 #include "delivery/shop.h"
 #include "fahuo_version.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/gbk.h"
 #include "platform/log_files.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "ui/translation.h"
 
 int main(int argc, char** argv) {
-  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  if (fahuo::RunsAsAdministrator() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
   fahuo::SetProgramFolder(folder.folder);
   // A brand-new data folder is a first start, not a damaged install: give it its empty
   // bill table (unless one was carried over) instead of an error box.
-  if (folder.created && access(fahuo::ProgramFile("zhifubaoZD.edb").c_str(), F_OK) != 0) {
+  if (folder.created && !fahuo::PathExists(fahuo::ProgramFile("zhifubaoZD.edb"))) {
     fahuo::RecordTable::CreateEmpty(fahuo::ProgramFile("zhifubaoZD.edb"), fahuo::BillTableFields());
   }
   if (parser.isSet(records_base)) fahuo::SetRecordsBase(parser.value(records_base).toStdString());
@@ -115,5 +118,5 @@ int main(int argc, char** argv) {
   fahuo::TheActivityLog().SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);
   // Qt WebEngine's own threads are not ours to join; end without running its teardown.
-  _exit(code);
+  fahuo::EndProcessNow(code);
 }

@@ -38,6 +38,7 @@
 #include "capture/records_address.h"
 #include "delivery/bill_state_text.h"
 #include "delivery/shop.h"
+#include "platform/clock.h"
 #include "platform/http_client.h"
 #include "platform/program_folder.h"
 #include "rules/qt/rules_window.h"
@@ -78,9 +79,8 @@ constexpr QSize kDefaultSize(1024, 650);
 
 // Local midnight of the day `now` falls in.
 int64_t StartOfDay(int64_t now) {
-  const time_t t = static_cast<time_t>(now);
-  struct tm local {};
-  localtime_r(&t, &local);
+  std::tm local{};
+  ToLocalTime(now, local);
   local.tm_hour = local.tm_min = local.tm_sec = 0;
   local.tm_isdst = -1;
   return static_cast<int64_t>(mktime(&local));

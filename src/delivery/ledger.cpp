@@ -1,7 +1,6 @@
 #include "delivery/ledger.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_replace.h"
+#include "platform/files.h"
 
 namespace fahuo {
 namespace {
@@ -146,10 +146,7 @@ int BindFilter(Stmt& s, const LedgerFilter& f, const FilterSql& sql) {
   return i;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return PathExists(path); }
 
 }  // namespace
 
