@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "platform/clock.h"
+#include "platform/local_time.h"
 
 namespace fahuo {
 

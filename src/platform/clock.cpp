@@ -27,11 +27,6 @@ std::atomic<const Clock*> g_clock{nullptr};
 
 }  // namespace
 
-bool ToLocalTime(int64_t unix_seconds, std::tm& local) {
-  const std::time_t t = static_cast<std::time_t>(unix_seconds);
-  return localtime_r(&t, &local) != nullptr;
-}
-
 const Clock& CurrentClock() {
   const Clock* c = g_clock.load();
   return c ? *c : kSystemClock;

@@ -2,7 +2,6 @@
 // All time goes through this clock so that timers, the keep-alive and the date-dependent
 // records address can be tested without waiting.
 #include <cstdint>
-#include <ctime>
 
 namespace fahuo {
 
@@ -24,9 +23,6 @@ class Clock {
   // or is due again.
   virtual int64_t UnixSeconds() const = 0;
 };
-
-// `unix_seconds` in the local time zone; false when it cannot be converted.
-bool ToLocalTime(int64_t unix_seconds, std::tm& local);
 
 // The clock in use; the system clock unless a test installed another.
 const Clock& CurrentClock();
