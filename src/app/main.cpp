@@ -1,30 +1,34 @@
 // fahuo: watches the seller's transaction records and mails the goods for each payment.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <QtGlobal>
 #include <cstdio>
 
 #include "app/app_services.h"
 #include "app/app_setup.h"
 #include "app/core/activity_log.h"
+#include "app/core/password_store.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "capture/records_address.h"
 #include "delivery/shop.h"
 #include "fahuo_version.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/gbk.h"
 #include "platform/log_files.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/record_table.h"
 #include "ui/dialogs.h"
 #include "ui/translation.h"
 
 int main(int argc, char** argv) {
-  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  if (fahuo::RunsAsAdministrator() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -69,7 +73,7 @@ int main(int argc, char** argv) {
   // A brand-new data folder is a first start, not a damaged install: give it its empty
   // bill table (unless one was carried over) instead of an error box.
   const std::string bill_table = folder.File("zhifubaoZD.edb");
-  if (choice.created && access(bill_table.c_str(), F_OK) != 0) {
+  if (choice.created && !fahuo::PathExists(bill_table)) {
     fahuo::RecordTable::CreateEmpty(bill_table, fahuo::BillTableFields());
   }
   // Decided once, before any thread starts; the shop hands them to whoever reads.
@@ -103,7 +107,10 @@ int main(int argc, char** argv) {
   const fahuo::AppServices services{.dialogs = dialogs, .log = log, .data_folder = folder};
 
   fahuo::Shop shop(&clock, shop_options);
+  // The mailbox password goes to the desktop's keyring where one answers.
+  fahuo::KeyringPasswordStore passwords;
   fahuo::MainWindow window(shop, services);
+  window.UsePasswordStore(passwords);
   // After the window exists: only entries appended from then on reach its log box.
   if (!choice.copied.empty()) log.Append(fahuo::CopyOverLogEntry(choice));
   if (!log_note.empty()) log.Append(log_note);
@@ -122,5 +129,5 @@ int main(int argc, char** argv) {
   log.SetFileSink(nullptr);  // log_files goes with this scope
   std::fflush(nullptr);
   // Qt WebEngine's own threads are not ours to join; end without running its teardown.
-  _exit(code);
+  fahuo::EndProcessNow(code);
 }

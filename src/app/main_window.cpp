@@ -40,6 +40,7 @@
 #include "delivery/bill_state_text.h"
 #include "delivery/shop.h"
 #include "platform/http_client.h"
+#include "platform/local_time.h"
 #include "rules/qt/rules_window.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
@@ -79,9 +80,8 @@ constexpr QSize kDefaultSize(1024, 650);
 
 // Local midnight of the day `now` falls in.
 int64_t StartOfDay(int64_t now) {
-  const time_t t = static_cast<time_t>(now);
-  struct tm local {};
-  localtime_r(&t, &local);
+  std::tm local{};
+  ToLocalTime(now, local);
   local.tm_hour = local.tm_min = local.tm_sec = 0;
   local.tm_isdst = -1;
   return static_cast<int64_t>(mktime(&local));
@@ -122,6 +122,8 @@ MainWindow::MainWindow(Shop& shop, const AppServices& services, QWidget* parent)
   tray_ = new TrayController(this, 托盘菜单, services_.dialogs, this);
   WireParts();
 }
+
+void MainWindow::UsePasswordStore(PasswordStore& store) { settings_->UsePasswordStore(store); }
 
 void MainWindow::WireParts() {
   settings_ = new SettingsBinder(

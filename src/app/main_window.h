@@ -33,6 +33,7 @@ class Shop;
 class BillListModel;
 class OrderActions;
 class RecordWindow;
+class PasswordStore;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -71,6 +72,9 @@ class MainWindow : public QWidget {
 
   // Hooks for the parts that are wired after construction (settings, run control).
   std::function<void()> load_settings;
+  // Keeps the mailbox password in `store` (it outlives the window) rather than in
+  // Peizhi.ini alone. Before StartUp().
+  void UsePasswordStore(PasswordStore& store);
 
   TrayController* tray() const { return tray_; }
   RunControl* run_control() const { return run_control_; }

@@ -38,14 +38,37 @@ SettingsBinder::SettingsBinder(const Fields& fields, std::string settings_path, 
 
 void SettingsBinder::Log(const QString& line) { log_.Append(ToGbk(line + QStringLiteral("\r\n"))); }
 
-void SettingsBinder::Save(const SettingKey& key, const QString& text) {
-  std::string kept_as;
-  const bool ok = WriteSetting(path_, key, ToGbk(text), &kept_as);
-  if (!kept_as.empty()) {
+// Writes one value: the password through the password store, the others to the file.
+bool SettingsBinder::Write(const std::string& path, const SettingKey& key,
+                           const std::string& gbk_value) {
+  PasswordWrite write;
+  if (&key == &kSettingPassword) {
+    write = passwords_->Write(path, gbk_value);
+  } else {
+    write.ok = WriteSetting(path, key, gbk_value, &write.kept_as);
+  }
+  if (!write.kept_as.empty()) {
     // The name is ASCII: the settings file's own name and a time stamp.
-    const QString name = QString::fromStdString(kept_as.substr(kept_as.rfind('/') + 1));
+    const QString name = QString::fromStdString(write.kept_as.substr(write.kept_as.rfind('/') + 1));
     Log(QStringLiteral("设置文件Peizhi.ini无法读取，已改名保留为 %1").arg(name));
   }
+  if (write.moved_to_keyring) Log(QStringLiteral("邮箱密码已从Peizhi.ini移入系统密钥环"));
+  if (write.left_keyring) {
+    Log(QStringLiteral("系统密钥环没有应答，邮箱密码改为保存在Peizhi.ini"));
+  }
+  if (&key == &kSettingPassword) ShowWherePasswordIs();
+  return write.ok;
+}
+
+void SettingsBinder::ShowWherePasswordIs() {
+  fields_.编辑框_邮箱密码->setToolTip(
+      passwords_->InKeyring()
+          ? QStringLiteral("邮箱密码保存在系统密钥环中，Peizhi.ini里不存密码")
+          : QStringLiteral("邮箱密码以明文保存在数据文件夹的Peizhi.ini中（仅本人可读）"));
+}
+
+void SettingsBinder::Save(const SettingKey& key, const QString& text) {
+  const bool ok = Write(path_, key, ToGbk(text));
   if (ok == !failing_) return;
   failing_ = !ok;
   if (failing_) {
@@ -64,9 +87,11 @@ void SettingsBinder::Load() {
   RemoveLeftoverTemporaries(path_);
   for (int i = 0; i < 4; ++i) {
     auto [edit, key] = Binding(fields_, i);
-    edit->setText(FromGbk(ReadSetting(path_, *key)));
+    edit->setText(
+        FromGbk(key == &kSettingPassword ? passwords_->Read(path_) : ReadSetting(path_, *key)));
   }
   loading_ = false;
+  ShowWherePasswordIs();
 }
 
 }  // namespace fahuo

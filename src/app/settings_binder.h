@@ -1,9 +1,12 @@
 #pragma once
 // Keeps the four settings fields and Peizhi.ini in step: loaded once at start-up, written
-// on every change of a field.
+// on every change of a field. The password goes through a PasswordStore (the keyring where
+// one answers); the password field's tool tip says where it is kept.
 #include <QObject>
 #include <QString>
 #include <string>
+
+#include "app/core/password_store.h"
 
 class QLineEdit;
 
@@ -27,6 +30,9 @@ class SettingsBinder : public QObject {
   // write, in `log` (which outlives this).
   SettingsBinder(const Fields& fields, std::string settings_path, ActivityLog& log,
                  QObject* parent = nullptr);
+  // Keeps the password in `store` (it outlives the binder) instead of in Peizhi.ini alone.
+  // Before Load().
+  void UsePasswordStore(PasswordStore& store) { passwords_ = &store; }
   // Removes temporaries an interrupted write left behind, then fills the fields from the
   // file (defaults for what is missing); writes nothing back.
   void Load();
@@ -41,10 +47,14 @@ class SettingsBinder : public QObject {
  private:
   void Save(const SettingKey& key, const QString& text);
   void Log(const QString& line);
+  bool Write(const std::string& path, const SettingKey& key, const std::string& gbk_value);
+  void ShowWherePasswordIs();
 
   Fields fields_;
   const std::string path_;
   ActivityLog& log_;
+  SettingsFilePasswordStore file_passwords_;
+  PasswordStore* passwords_ = &file_passwords_;
   bool loading_ = false;
   bool failing_ = false;
 };

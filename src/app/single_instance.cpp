@@ -1,13 +1,11 @@
 #include "app/single_instance.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+
+#include "platform/process.h"
 
 namespace fahuo {
 
@@ -15,22 +13,16 @@ SingleInstance::SingleInstance(const QString& data_folder, QObject* parent)
     : QObject(parent), folder_(QDir(data_folder).canonicalPath()) {
   if (folder_.isEmpty()) folder_ = QDir(data_folder).absolutePath();
   const QByteArray key = QCryptographicHash::hash(
-      (folder_ + QLatin1Char(':') + QString::number(getuid())).toUtf8(), QCryptographicHash::Sha1);
+      (folder_ + QLatin1Char(':') + QString::fromStdString(UserKey())).toUtf8(),
+      QCryptographicHash::Sha1);
   server_name_ = QStringLiteral("fahuo-") + QString::fromLatin1(key.toHex().left(16));
 }
 
-SingleInstance::~SingleInstance() {
-  if (lock_fd_ >= 0) ::close(lock_fd_);
-}
+SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::Acquire() {
   const QByteArray path = QDir(folder_).filePath(QStringLiteral("fahuo.lock")).toLocal8Bit();
-  lock_fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock_fd_ < 0) return true;
-  if (::flock(lock_fd_, LOCK_EX | LOCK_NB) == 0) return true;
-  ::close(lock_fd_);
-  lock_fd_ = -1;
-  return false;
+  return lock_.TryLock(path.toStdString()) != FileLock::Result::kHeldElsewhere;
 }
 
 bool SingleInstance::AskRunningCopyToShow() {

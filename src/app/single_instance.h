@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+#include "platform/files.h"
+
 class QLocalServer;
 
 namespace fahuo {
@@ -30,7 +32,7 @@ class SingleInstance : public QObject {
  private:
   QString folder_;
   QString server_name_;
-  int lock_fd_ = -1;
+  FileLock lock_;
   QLocalServer* server_ = nullptr;
 };
 

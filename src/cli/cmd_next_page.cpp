@@ -4,8 +4,8 @@
 
 #include "capture/navigation.h"
 #include "cli/commands.h"
-#include "cli/read_input.h"
 #include "platform/gbk.h"
+#include "platform/input_bytes.h"
 
 namespace fahuo::cli {
 

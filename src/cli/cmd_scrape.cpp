@@ -10,8 +10,8 @@
 #include "capture/record_scraper.h"
 #include "cli/commands.h"
 #include "cli/json_text.h"
-#include "cli/read_input.h"
 #include "platform/gbk.h"
+#include "platform/input_bytes.h"
 
 namespace fahuo::cli {
 namespace {

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace fahuo {
 
 std::string_view StateLabel(BillState state) {
@@ -89,9 +91,8 @@ uint32_t StateColour(BillState state) {
 }
 
 std::string FormatSeenTime(int64_t unix_seconds) {
-  const std::time_t t = static_cast<std::time_t>(unix_seconds);
   std::tm local{};
-  if (!localtime_r(&t, &local)) return {};
+  if (!ToLocalTime(unix_seconds, local)) return {};
   char text[32];
   const size_t n = std::strftime(text, sizeof text, "%Y.%m.%d %H:%M", &local);
   return std::string(text, n);

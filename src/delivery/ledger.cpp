@@ -1,7 +1,6 @@
 #include "delivery/ledger.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_replace.h"
+#include "platform/files.h"
 
 namespace fahuo {
 namespace {
@@ -232,10 +232,7 @@ int BindFilter(Stmt& s, const LedgerFilter& f, const FilterSql& sql) {
   return i;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return PathExists(path); }
 
 }  // namespace
 

@@ -101,7 +101,7 @@ CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std:
     if (page.size() < kExportChunk) break;
     filter.below_seq = page.back().seq;
   }
-  if (!ReplaceFileWith(path, csv, 0644)) {
+  if (!ReplaceFileWith(path, csv, FileAccess::kOthersRead)) {
     result.error = std::strerror(errno);
     return result;
   }

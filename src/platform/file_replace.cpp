@@ -16,7 +16,8 @@ std::string TempPathBeside(const std::string& path) {
   return path + suffix;
 }
 
-bool ReplaceFileWith(const std::string& path, const std::string& bytes, mode_t mode) {
+bool ReplaceFileWith(const std::string& path, const std::string& bytes, FileAccess access) {
+  const mode_t mode = access == FileAccess::kOwnerOnly ? 0600 : 0644;
   const std::string temp = TempPathBeside(path);
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return false;

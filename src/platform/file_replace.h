@@ -1,8 +1,6 @@
 #pragma once
 // Replacing a file whole: the new content is written beside the old file and renamed over
 // it, so a crash or a full disk never leaves half a file.
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
@@ -11,9 +9,15 @@ namespace fahuo {
 // A fresh name beside `path` for the new content ("path.tmp-1a2b3c4d").
 std::string TempPathBeside(const std::string& path);
 
-// Writes `bytes` to a temporary file created with `mode`, syncs it, and renames it over
+// Who may read a file we write.
+enum class FileAccess {
+  kOwnerOnly,   // it holds a secret (settings with the mailbox password)
+  kOthersRead,  // meant to be opened by other programs (an exported CSV)
+};
+
+// Writes `bytes` to a temporary file created with `access`, syncs it, and renames it over
 // `path`. False (and no temporary file left) on any failure.
-bool ReplaceFileWith(const std::string& path, const std::string& bytes, mode_t mode);
+bool ReplaceFileWith(const std::string& path, const std::string& bytes, FileAccess access);
 
 // A name beside `path` that no file has yet: "<path>.<label>-YYYYMMDD-HHMMSS" in the local
 // time of `now_unix`, with "-2", "-3" … appended when taken. For keeping a file that must

@@ -3,16 +3,12 @@
 // Bytes in, bytes out: the file is GBK and SimpleIni must not convert it.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
 #include "platform/file_replace.h"
+#include "platform/files.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 
@@ -28,41 +24,14 @@ namespace {
 const std::string& Section() { return FAHUO_GBK("支付宝自助"); }
 
 // Refuses absurdly large files rather than reading them whole.
-constexpr off_t kMaxSettingsBytes = 1 << 20;
+constexpr size_t kMaxSettingsBytes = 1 << 20;
 
-enum class FileState { kMissing, kRead, kUnreadable };
-
-// Reads `path` whole when it is a regular file of sane size. O_NONBLOCK keeps a FIFO or a
-// device in its place from hanging the open.
-FileState ReadSettingsFile(const std::string& path, std::string& bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0)
-    return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing : FileState::kUnreadable;
-  FileState state = FileState::kUnreadable;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSettingsBytes) {
-    bytes.assign(static_cast<size_t>(st.st_size) + 1, '\0');
-    size_t got = 0;
-    ssize_t n = 0;
-    while (got < bytes.size() && (n = ::read(fd, bytes.data() + got, bytes.size() - got)) > 0) {
-      got += static_cast<size_t>(n);
-    }
-    // A file that grew past the limit while being read is refused like a large one.
-    if (n >= 0 && got <= static_cast<size_t>(kMaxSettingsBytes)) {
-      bytes.resize(got);
-      state = FileState::kRead;
-    }
-  }
-  ::close(fd);
-  return state;
-}
-
-FileState LoadIni(const std::string& path, CSimpleIniA& ini) {
+FileRead LoadIni(const std::string& path, CSimpleIniA& ini) {
   // Quotes keep the blanks around a value (a password may have them).
   ini.SetQuotes(true);
   std::string bytes;
-  FileState state = ReadSettingsFile(path, bytes);
-  if (state == FileState::kRead && ini.LoadData(bytes) < 0) state = FileState::kUnreadable;
+  FileRead state = ReadSmallRegularFile(path, kMaxSettingsBytes, bytes);
+  if (state == FileRead::kRead && ini.LoadData(bytes) < 0) state = FileRead::kUnreadable;
   return state;
 }
 
@@ -85,7 +54,7 @@ std::string SettingsPath(const DataFolder& folder) { return folder.File("Peizhi.
 std::string ReadSetting(const std::string& path, const SettingKey& key) {
   CSimpleIniA ini(/*a_bIsUtf8=*/false, /*a_bMultiKey=*/false, /*a_bMultiLine=*/false);
   const std::string fallback = Utf8ToGbk(key.default_value);
-  if (LoadIni(path, ini) != FileState::kRead) return fallback;
+  if (LoadIni(path, ini) != FileRead::kRead) return fallback;
   const char* value = ini.GetValue(Section().c_str(), Utf8ToGbk(key.key).c_str(), nullptr);
   return value ? std::string(value) : fallback;
 }
@@ -93,7 +62,7 @@ std::string ReadSetting(const std::string& path, const SettingKey& key) {
 bool WriteSetting(const std::string& path, const SettingKey& key, const std::string& gbk_value,
                   std::string* kept_as) {
   CSimpleIniA ini(false, false, false);
-  if (LoadIni(path, ini) == FileState::kUnreadable) {
+  if (LoadIni(path, ini) == FileRead::kUnreadable) {
     // The seller's server, account and password may be in there: keep it, start afresh.
     std::string moved = MoveAside(path, "unreadable", std::time(nullptr));
     if (moved.empty()) return false;
@@ -118,7 +87,7 @@ bool WriteSetting(const std::string& path, const SettingKey& key, const std::str
   }
   std::string out;
   if (ini.Save(out) < 0) return false;
-  return ReplaceFileWith(path, out, 0600);  // it holds the mailbox password
+  return ReplaceFileWith(path, out, FileAccess::kOwnerOnly);  // it may hold the password
 }
 
 int RemoveLeftoverTemporaries(const std::string& path) {
@@ -126,20 +95,12 @@ int RemoveLeftoverTemporaries(const std::string& path) {
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   // The names TempPathBeside makes: "<name>.tmp-" and eight lower-case hex digits.
   const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp-";
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return 0;
   int removed = 0;
-  while (dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : FolderEntries(folder)) {
     if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
     if (name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
-    const std::string full = folder + "/" + name;
-    struct stat st {};
-    if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(full.c_str()) == 0) {
-      ++removed;
-    }
+    if (RemoveRegularFile(folder + "/" + name)) ++removed;
   }
-  ::closedir(dir);
   return removed;
 }
 

@@ -29,7 +29,7 @@ std::string ReadSetting(const std::string& path, const SettingKey& key);
 // Writes `gbk_value` under `key`, keeping every other line's value; the value reads back
 // byte for byte (line breaks, which would end it early, become blanks). The new file
 // replaces the old one whole (a crash never leaves a torn file) and is readable by its
-// owner only, since it holds the mailbox password. A file that exists but cannot be read
+// owner only, since it may hold the mailbox password. A file that exists but cannot be read
 // (too large, not a regular file, no permission) is never written over: it is first
 // renamed aside with the time in its name, and `kept_as` (optional) receives that name.
 // False when the file could not be written (or the unreadable one not moved aside).

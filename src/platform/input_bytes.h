@@ -1,9 +1,10 @@
 #pragma once
+// One whole input, a file or standard input, read into memory at once (fahuo-cli's pages).
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace fahuo::cli {
+namespace fahuo {
 
 // The whole of one input (a file, or "-" for standard input) as bytes, in one buffer.
 // A regular file's size is known, so it is read in one piece into a buffer of that size;
@@ -29,4 +30,4 @@ class InputBytes {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace fahuo::cli
+}  // namespace fahuo

@@ -1,4 +1,4 @@
-#include "cli/read_input.h"
+#include "platform/input_bytes.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace fahuo::cli {
+namespace fahuo {
 namespace {
 
 constexpr std::size_t kPipeStart = std::size_t{1} << 20;
@@ -67,4 +67,4 @@ bool InputBytes::Read(const std::string& path, std::string& error) {
   return ok;
 }
 
-}  // namespace fahuo::cli
+}  // namespace fahuo

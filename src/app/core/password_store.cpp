@@ -1,0 +1,88 @@
+#include "app/core/password_store.h"
+
+#include "app/core/settings.h"
+#include "platform/gbk.h"
+#include "platform/keyring/secret_store.h"
+
+namespace fahuo {
+namespace {
+
+// The keyring's name for fahuo's items (the program's reverse domain name).
+constexpr char kApplication[] = "invalid.fahuo.fahuo.MailboxPassword";
+
+// The item of a settings file is named by the folder it lies in.
+std::string FolderOf(const std::string& settings_path) {
+  const size_t slash = settings_path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : settings_path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string SettingsFilePasswordStore::Read(const std::string& settings_path) {
+  return ReadSetting(settings_path, kSettingPassword);
+}
+
+PasswordWrite SettingsFilePasswordStore::Write(const std::string& settings_path,
+                                               const std::string& gbk_password) {
+  PasswordWrite result;
+  result.ok = WriteSetting(settings_path, kSettingPassword, gbk_password, &result.kept_as);
+  return result;
+}
+
+KeyringPasswordStore::KeyringPasswordStore()
+    : KeyringPasswordStore(std::make_unique<SecretStore>(kApplication)) {}
+
+KeyringPasswordStore::KeyringPasswordStore(std::unique_ptr<SecretStore> secrets)
+    : secrets_(std::move(secrets)) {}
+
+KeyringPasswordStore::~KeyringPasswordStore() = default;
+
+std::string KeyringPasswordStore::Read(const std::string& settings_path) {
+  std::string in_file = file_.Read(settings_path);
+  if (!in_file.empty()) {
+    in_keyring_ = false;
+    return in_file;
+  }
+  std::string secret;
+  switch (secrets_->Read(FolderOf(settings_path), secret)) {
+    case SecretStore::Result::kOk:
+      in_keyring_ = true;
+      return Utf8ToGbk(secret);
+    case SecretStore::Result::kNotFound:
+      in_keyring_ = true;  // it answered: the first password typed goes there
+      return {};
+    case SecretStore::Result::kUnavailable:
+      break;
+  }
+  in_keyring_ = false;
+  return {};
+}
+
+PasswordWrite KeyringPasswordStore::Write(const std::string& settings_path,
+                                          const std::string& gbk_password) {
+  const bool was_in_keyring = in_keyring_;
+  const std::string folder = FolderOf(settings_path);
+  const SecretStore::Result stored =
+      gbk_password.empty()
+          ? secrets_->Remove(folder)
+          : secrets_->Write(folder, "fahuo 发信邮箱密码 (" + folder + ")", GbkToUtf8(gbk_password));
+  if (stored != SecretStore::Result::kOk) {
+    PasswordWrite result = file_.Write(settings_path, gbk_password);
+    result.left_keyring = was_in_keyring;
+    in_keyring_ = false;
+    return result;
+  }
+  in_keyring_ = true;
+  // The file keeps no copy: an old password there would win over the keyring's at the
+  // next start.
+  PasswordWrite result;
+  if (file_.Read(settings_path).empty()) {
+    result.ok = true;
+    return result;
+  }
+  result = file_.Write(settings_path, {});
+  result.moved_to_keyring = result.ok;
+  return result;
+}
+
+}  // namespace fahuo

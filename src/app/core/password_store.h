@@ -1,0 +1,63 @@
+#pragma once
+// Where the mailbox password (邮箱密码) is kept. In Peizhi.ini it is plain text under
+// 连接码, as it always was; with a keyring, the keyring holds it and 连接码 stays empty.
+#include <memory>
+#include <string>
+
+namespace fahuo {
+
+class SecretStore;
+
+// What a password write did.
+struct PasswordWrite {
+  bool ok = false;  // the password is kept (in the keyring or in the file)
+  // The unreadable settings file was renamed aside to this name (see WriteSetting).
+  std::string kept_as;
+  // A password the settings file held now lives in the keyring only.
+  bool moved_to_keyring = false;
+  // The keyring stopped answering: the settings file holds the password from now on.
+  bool left_keyring = false;
+};
+
+class PasswordStore {
+ public:
+  virtual ~PasswordStore() = default;
+  // The password (GBK) that goes with the settings file `settings_path`; empty when none.
+  virtual std::string Read(const std::string& settings_path) = 0;
+  // Keeps `gbk_password` for `settings_path` (empty: no password).
+  virtual PasswordWrite Write(const std::string& settings_path,
+                              const std::string& gbk_password) = 0;
+  // Whether the password last read or written is in the keyring (else in the file).
+  virtual bool InKeyring() const = 0;
+};
+
+// 连接码 in Peizhi.ini, nothing else: the behaviour without a keyring.
+class SettingsFilePasswordStore : public PasswordStore {
+ public:
+  std::string Read(const std::string& settings_path) override;
+  PasswordWrite Write(const std::string& settings_path, const std::string& gbk_password) override;
+  bool InKeyring() const override { return false; }
+};
+
+// The keyring, one item per settings folder, so that two data folders keep two passwords.
+// A 连接码 found in Peizhi.ini wins (an old file, or one written while the keyring was
+// away) and moves into the keyring at the next write. A keyring that does not answer (none
+// runs, it is locked, it takes more than 2 s) counts as none for the rest of the run: the
+// password then stays in Peizhi.ini exactly as without one.
+class KeyringPasswordStore : public PasswordStore {
+ public:
+  KeyringPasswordStore();  // the desktop's keyring
+  explicit KeyringPasswordStore(std::unique_ptr<SecretStore> secrets);
+  ~KeyringPasswordStore() override;
+
+  std::string Read(const std::string& settings_path) override;
+  PasswordWrite Write(const std::string& settings_path, const std::string& gbk_password) override;
+  bool InKeyring() const override { return in_keyring_; }
+
+ private:
+  std::unique_ptr<SecretStore> secrets_;
+  SettingsFilePasswordStore file_;
+  bool in_keyring_ = false;
+};
+
+}  // namespace fahuo

@@ -1,0 +1,35 @@
+#pragma once
+// A Secret Service of the test's own: a new session bus (dbus-run-session) with an unlocked,
+// empty GNOME keyring whose files lie in a temporary home, never the user's keyring. Sets
+// DBUS_SESSION_BUS_ADDRESS for this process while it runs. GLib keeps one session bus a
+// process: one PrivateKeyring per test executable.
+#include <string>
+
+#include "test_support.h"
+
+namespace fahuo::testing {
+
+class PrivateKeyring {
+ public:
+  PrivateKeyring();
+  ~PrivateKeyring();  // Stop()
+  PrivateKeyring(const PrivateKeyring&) = delete;
+  PrivateKeyring& operator=(const PrivateKeyring&) = delete;
+
+  // Whether the bus and the keyring came up.
+  bool started() const { return !address_.empty(); }
+  // Ends the bus and with it the keyring, as a logout or a crash would.
+  void Stop();
+
+ private:
+  TempDir home_;
+  ChildProcess child_;
+  std::string address_;
+};
+
+}  // namespace fahuo::testing
+
+#define ASSERT_PRIVATE_KEYRING(keyring)                                    \
+  ASSERT_TRUE((keyring).started())                                         \
+      << "dbus-run-session and gnome-keyring-daemon are needed (packages " \
+         "dbus-daemon, gnome-keyring; scripts/install-deps installs them)"
