@@ -4,9 +4,9 @@
 
 #include <QLineEdit>
 
+#include "app/app_services.h"
 #include "app/core/activity_log.h"
 #include "app/core/password_store.h"
-#include "app/app_services.h"
 #include "app/core/settings.h"
 #include "app/main_window.h"
 #include "capture/bill_list.h"
