@@ -90,6 +90,7 @@ void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
       ledger_failure_.Report(window, orders_.ledger);
     }
   }
+  window.BillsChanged();  // the list shows them as waiting for a retry
   // Once per outage: the reader goes on reading pages and recording bills meanwhile. The
   // log (and so the kept log file) records when mailing stopped and started again.
   if (outage_shown_) return;
