@@ -313,6 +313,10 @@ bool MainWindow::StartUp() {
   超文本浏览框1->setUrl(QUrl(QString::fromStdString(shop_.site().StartAddress())));
   if (!OpenOrRecreateBillTable()) return false;
   OpenLedger();
+  // The rules are needed before 开始 too: a seller's resend while monitoring is off, or the
+  // held payments delivered at sign-in, would otherwise find no rule and be skipped. A
+  // table that does not read is told when 开始 is pressed.
+  LoadRuleList(RuleTablePath(services_.data_folder), shop_.rules());
   if (load_settings) load_settings();
   return true;
 }

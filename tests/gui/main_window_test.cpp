@@ -32,6 +32,7 @@
 #include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
+#include "rules/rule_table.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -143,6 +144,9 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
 
 TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   ASSERT_TRUE(RecordTable::CreateEmpty(dir.File("zhifubaoZD.edb"), BillTableFields()));
+  RuleBook saved;
+  ASSERT_TRUE(
+      SaveRuleTable(RuleTablePath(services.data_folder), saved, {{1, 2, "s", "b"}}, nullptr));
   Shop shop(nullptr, Offline());
   MainWindow w(shop, services);
   auto* 标签_本地数据库 = Control<QLabel>(w, "标签_本地数据库");
@@ -156,6 +160,8 @@ TEST_F(MainWindowTest, StartUpWithTheTableOpensItAndLoadsSettings) {
   EXPECT_FALSE(w.tray()->icon()->icon().pixmap(22).isNull());
   EXPECT_EQ(超文本浏览框1->url().toString(),
             QStringLiteral("http://127.0.0.1:9/record/standard.htm"));
+  // Before 开始: a resend while monitoring is off finds its rule.
+  EXPECT_EQ(shop.rules().Current()->size(), 1u);
 }
 
 TEST_F(MainWindowTest, MissingOrDamagedTableIsRewrittenOnYes) {
