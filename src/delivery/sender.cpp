@@ -16,21 +16,31 @@ using shop_internal::Eol;
 
 // The two calls a delivery makes of the mail server: the test's when given, else this
 // delivery's own session.
+// Each answer is also reported to the window, for the alerts.
 struct Sender::Mailer {
   const MailAccount& account;
   const DeliveryServices& services;
   mail::Session& session;
+  DeliveryWindow& window;
 
-  std::string Connect() {
+  std::string Connect() { return Reported(ConnectOnce()); }
+  std::string Send(const std::string& subject, const std::string& body,
+                   const std::string& recipient) {
+    if (services.send) return Reported(services.send(subject, body, recipient, account.user));
+    return Reported(session.Send(subject, body, recipient, account.user));
+  }
+
+ private:
+  std::string ConnectOnce() {
     if (services.connect) return services.connect(account);
     if (session.Connect(account.server, account.user, account.password)) return {};
     const std::string why = session.LastConnectError();
     return why.empty() ? FAHUO_GBK("连接邮箱服务器失败") : why;
   }
-  std::string Send(const std::string& subject, const std::string& body,
-                   const std::string& recipient) {
-    if (services.send) return services.send(subject, body, recipient, account.user);
-    return session.Send(subject, body, recipient, account.user);
+  // A quit's cut exchange says nothing about the mailbox.
+  std::string Reported(std::string error) {
+    if (error != mail::AbortedText()) window.MailboxAnswered(error);
+    return error;
   }
 };
 
@@ -52,7 +62,7 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
       if (aborted_) return;
       session_ = &session;
     }
-    Mailer mailer{account, services, session};
+    Mailer mailer{account, services, session, window};
     DeliverAll(due, mailer, window);
     std::lock_guard lock(session_mutex_);
     session_ = nullptr;
@@ -213,6 +223,7 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
     e.next_try = now + RetryDelaySeconds(e.attempts);
     return settle(BillState::kRetrying, nullptr);
   }
+  window.BillFailed(bill.流水号);
   window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
                                            FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
   return settle(BillState::kFailed, nullptr);
