@@ -61,6 +61,8 @@ class RunControl : public QObject {
   int32_t elapsed_seconds() const { return elapsed_seconds_; }
   // The account passes send with: the three fields as they were when monitoring started.
   MailAccount account() const { return account_; }
+  // The account a delivery would use now: that one while monitoring runs, else the fields.
+  MailAccount account_now() const { return DeliveryAccount(); }
 
   // Cuts the mail exchange and the requests under way and waits for the workers, which end
   // at once then. Nothing starts afterwards. For the end of the program.
