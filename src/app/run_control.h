@@ -76,6 +76,8 @@ class RunControl : public QObject {
 
  private:
   MailAccount FieldsAccount() const;
+  // Mails per minute for `gbk_server`: [发信] 每分钟封数, else the provider's preset.
+  int SendingPace(const std::string& gbk_server) const;
   // The account deliveries use now.
   MailAccount DeliveryAccount() const;
   // A delivery on the sender's worker unless one is queued or running.

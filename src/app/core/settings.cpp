@@ -24,6 +24,7 @@ const SettingKey kAlertMail{"邮箱", "", "提醒"};
 const SettingKey kAlertWebhook{"网址", "", "提醒"};
 const SettingKey kAlertWebhookFormat{"推送格式", "", "提醒"};
 const SettingKey kAlertSummary{"每日汇总", "", "提醒"};
+const SettingKey kSendPace{"每分钟封数", "", "发信"};
 
 namespace {
 

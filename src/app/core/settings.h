@@ -27,6 +27,9 @@ extern const SettingKey kAlertMail;
 extern const SettingKey kAlertWebhook;
 extern const SettingKey kAlertWebhookFormat;
 extern const SettingKey kAlertSummary;
+// [发信] 每分钟封数: the sending pace, mails per minute (missing or empty: the provider's
+// preset, none for others; 0: no pace).
+extern const SettingKey kSendPace;
 
 // The settings file in `folder`.
 std::string SettingsPath(const DataFolder& folder);
