@@ -111,11 +111,16 @@ void AlertControl::OpenSettings() {
   auto* summary = new QLineEdit(FromGbk(ReadSetting(path, kAlertSummary)), &dialog);
   summary->setObjectName(QStringLiteral("编辑框_每日汇总"));
   summary->setPlaceholderText(QStringLiteral("如 21:30，留空则不发"));
+  auto* pace = new QLineEdit(FromGbk(ReadSetting(path, kSendPace)), &dialog);
+  pace->setObjectName(QStringLiteral("编辑框_发信速度"));
+  pace->setPlaceholderText(QStringLiteral("留空：QQ 邮箱 10，163/126 邮箱 6；0：不限"));
+  pace->setToolTip(QStringLiteral("每分钟最多发出的邮件数，下次按“开始”时生效"));
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("提醒邮箱"), mail);
   form->addRow(QStringLiteral("推送网址"), hook);
   form->addRow(QStringLiteral("推送格式"), format);
   form->addRow(QStringLiteral("每日汇总时间"), summary);
+  form->addRow(QStringLiteral("发信速度（封/分钟）"), pace);
   auto* note = new QLabel(
       QStringLiteral("自定义网址可含 {title} 和 {text}，发送时换成提醒的标题和内容。"), &dialog);
   note->setWordWrap(true);
@@ -161,11 +166,24 @@ void AlertControl::OpenSettings() {
                                     QStringLiteral("错误"), Dialogs::Icon::kWarning);
       return;
     }
+    const QString per_minute = pace->text().trimmed();
+    bool number = per_minute.isEmpty();
+    if (!number) {
+      const int n = per_minute.toInt(&number);
+      number = number && n >= 0 && n <= 1000;
+    }
+    if (!number) {
+      services_.dialogs.ShowMessage(&dialog,
+                                    QStringLiteral("发信速度请填 0 到 1000 的整数，或留空"),
+                                    QStringLiteral("错误"), Dialogs::Icon::kWarning);
+      return;
+    }
     const AlertChannels c = typed();
     const bool written = WriteSetting(path, kAlertMail, c.mail_to) &&
                          WriteSetting(path, kAlertWebhook, Utf8ToGbk(c.webhook)) &&
                          WriteSetting(path, kAlertWebhookFormat, Utf8ToGbk(c.format)) &&
-                         WriteSetting(path, kAlertSummary, ToGbk(time));
+                         WriteSetting(path, kAlertSummary, ToGbk(time)) &&
+                         WriteSetting(path, kSendPace, per_minute.toStdString());
     if (!written) {
       services_.dialogs.ShowMessage(&dialog, QStringLiteral("提醒设置无法保存到 Peizhi.ini"),
                                     QStringLiteral("错误"), Dialogs::Icon::kWarning);

@@ -71,6 +71,7 @@ TEST(AlertSettingsTest, TestAlertThenSaveIntoTheirSection) {
     EXPECT_TRUE(dialogs.Texts()[1].contains(QStringLiteral("21:30")));
     EXPECT_TRUE(d->isVisible());
     In<QLineEdit>(d, "编辑框_每日汇总")->setText(QStringLiteral("21:30"));
+    In<QLineEdit>(d, "编辑框_发信速度")->setText(QStringLiteral("8"));
     QTest::mouseClick(In<QPushButton>(d, "按钮_保存提醒设置"), Qt::LeftButton);
     checked = true;
     if (d->isVisible()) d->reject();  // a failed save must not leave the test hanging
@@ -81,6 +82,7 @@ TEST(AlertSettingsTest, TestAlertThenSaveIntoTheirSection) {
   EXPECT_EQ(ReadSetting(path, kAlertWebhook), url.toStdString());
   EXPECT_EQ(ReadSetting(path, kAlertSummary), "21:30");
   EXPECT_EQ(ReadSetting(path, kSettingInterval), "3000");
+  EXPECT_EQ(ReadSetting(path, kSendPace), "8");
   // An empty 邮箱 means no alert mail, whatever the account.
   EXPECT_EQ(alerts.Channels().mail_to, "");
   EXPECT_EQ(alerts.Channels().webhook, url.toStdString());
