@@ -36,8 +36,9 @@ AlertControl::AlertControl(QWidget* window, const Clock& clock, const mail::Opti
       clock_(clock),
       services_(services),
       hooks_(std::move(hooks)),
-      courier_(AlertCourier::Options{mail, {10000, 20000, {}}, {30, 120}},
-               [&log = services.log](const std::string& line) { log.Append(line); }),
+      courier_(std::make_shared<AlertCourier>(
+          AlertCourier::Options{mail, {10000, 20000, {}}, {30, 120}},
+          [&log = services.log](const std::string& line) { log.Append(line); })),
       timer_(new QTimer(this)) {
   connect(timer_, &QTimer::timeout, this, &AlertControl::OnTick);
 }
@@ -46,7 +47,7 @@ AlertControl::~AlertControl() { Shutdown(); }
 
 void AlertControl::Shutdown() {
   timer_->stop();
-  courier_.Stop();
+  courier_->Stop();
 }
 
 std::shared_ptr<DeliveryWindow> AlertControl::Watch(std::shared_ptr<DeliveryWindow> inner) {
@@ -70,13 +71,13 @@ void AlertControl::Load() {
     monitor_->SetSummaryMinute(
         ParseSummaryTime(ReadSetting(SettingsPath(services_.data_folder), kAlertSummary)));
   }
-  courier_.SetChannels(Channels());
+  courier_->SetChannels(Channels());
   if (!timer_->isActive()) timer_->start(kTickMs);
 }
 
 void AlertControl::OnTick() {
   // The account may have changed with a start of monitoring or in the panel's fields.
-  courier_.SetChannels(Channels());
+  courier_->SetChannels(Channels());
   if (!monitor_) return;
   monitor_->Tick(hooks_.watching && hooks_.watching(),
                  hooks_.last_records_read ? hooks_.last_records_read() : 0, hooks_.counts);
@@ -149,7 +150,7 @@ void AlertControl::OpenSettings() {
     test->setEnabled(false);
     QPointer<QPushButton> button = test;
     QPointer<QWidget> over = &dialog;
-    courier_.Test(typed(), [this, button, over](const std::string& report, bool ok) {
+    courier_->Test(typed(), [this, button, over](const std::string& report, bool ok) {
       const QString text = FromGbk(report);
       PostToUi(this, [this, button, over, text, ok] {
         if (button) button->setEnabled(true);

@@ -48,14 +48,14 @@ class AlertControl : public QObject {
 
   // The channels as saved, over the account deliveries use now.
   AlertChannels Channels() const;
-  AlertCourier& courier() { return courier_; }
+  AlertCourier& courier() { return *courier_; }
 
  private:
   QWidget* window_;
   const Clock& clock_;
   const AppServices services_;
   const Hooks hooks_;
-  AlertCourier courier_;
+  std::shared_ptr<AlertCourier> courier_;
   std::shared_ptr<AlertMonitor> monitor_;
   QTimer* timer_;
 };

@@ -7,7 +7,7 @@
 namespace fahuo {
 
 void AlertMonitor::Dispatch(std::vector<Alert> alerts) {
-  for (Alert& a : alerts) courier_.Send(std::move(a));
+  for (Alert& a : alerts) courier_->Send(std::move(a));
 }
 
 void AlertMonitor::SignInLapsed() {

@@ -18,9 +18,12 @@ namespace fahuo {
 
 class AlertMonitor : public DeliveryWindow {
  public:
-  // `inner`, `courier` and `clock` outlive every pass that holds the monitor.
-  AlertMonitor(std::shared_ptr<DeliveryWindow> inner, AlertCourier& courier, const Clock& clock)
-      : inner_(std::move(inner)), courier_(courier), clock_(clock) {}
+  // `clock` outlives every pass that holds the monitor; the courier lives as long as the
+  // monitor does (a read may report after the window's parts are gone; a stopped courier
+  // drops what it is given).
+  AlertMonitor(std::shared_ptr<DeliveryWindow> inner, std::shared_ptr<AlertCourier> courier,
+               const Clock& clock)
+      : inner_(std::move(inner)), courier_(std::move(courier)), clock_(clock) {}
 
   void AppendLog(const std::string& gbk_line) override { inner_->AppendLog(gbk_line); }
   void ShowMessage(const std::string& gbk_text) override { inner_->ShowMessage(gbk_text); }
@@ -49,7 +52,7 @@ class AlertMonitor : public DeliveryWindow {
   void Dispatch(std::vector<Alert> alerts);
 
   std::shared_ptr<DeliveryWindow> inner_;
-  AlertCourier& courier_;
+  std::shared_ptr<AlertCourier> courier_;
   const Clock& clock_;
   std::mutex mutex_;
   AlertRules rules_;

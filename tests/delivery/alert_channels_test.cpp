@@ -184,10 +184,10 @@ TEST(AlertMonitorTest, ALapseReachesTheWebhookOnceAndItsEnd) {
   };
   Hook hook;
   FakeClock clock;
-  AlertCourier courier(FastOptions(), nullptr);
+  auto courier = std::make_shared<AlertCourier>(FastOptions(), nullptr);
   AlertChannels ch;
   ch.webhook = hook.Url("/m");
-  courier.SetChannels(ch);
+  courier->SetChannels(ch);
   auto inner = std::make_shared<Quiet>();
   AlertMonitor monitor(inner, courier, clock);
   monitor.SignInLapsed();
@@ -197,7 +197,7 @@ TEST(AlertMonitorTest, ALapseReachesTheWebhookOnceAndItsEnd) {
   EXPECT_EQ(inner->lapses, 2);  // the window still hears everything
   EXPECT_NE(hook.NextRequest().find("登录已失效"), std::string::npos);
   EXPECT_NE(hook.NextRequest().find("已重新登录"), std::string::npos);
-  Barrier(courier, {});
+  Barrier(*courier, {});
   monitor.Tick(false, 0, nullptr);
   EXPECT_EQ(hook.child.WaitForLine("REQUEST ", 500), "");  // nothing more
 }

@@ -20,10 +20,10 @@ TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
   AlertCourier::Options o;
   o.http = {2000, 4000, {}};
   o.retry_seconds = {};
-  AlertCourier courier(o, nullptr);
+  auto courier = std::make_shared<AlertCourier>(o, nullptr);
   AlertChannels channels;
   channels.webhook = "http://127.0.0.1:" + std::to_string(port) + "/hook";
-  courier.SetChannels(channels);
+  courier->SetChannels(channels);
 
   ShopHarness h;
   h.shop().rules().Replace({Rule(0, 1000, "教程")});
