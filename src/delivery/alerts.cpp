@@ -86,6 +86,13 @@ MailRefusal ReadMailRefusal(std::string_view error) {
       HasAny(text, {"authentication failed", "login fail", "login denied", "authorization code"})) {
     return MailRefusal::kAuth;
   }
+  // One buyer's full mailbox or a refused recipient says nothing of the sending account:
+  // it must not pause the sending for everyone ("552 mailbox full, quota exceeded").
+  if (!HasAny(text, {"sending", "send limit", "frequen"}) &&
+      HasAny(text, {"mailbox full", "mailbox is full", "full mailbox", "over quota", "recipient",
+                    "user unknown", "no such user"})) {
+    return MailRefusal::kNotTheAccount;
+  }
   // 163 answers a burst of similar mails with "554 DT:SPM"; QQ with "frequency limited".
   if (HasAny(text, {"dt:spm", "frequen", "too many", "too fast", "rate limit", "limit exceeded",
                     "exceeded", "quota", "daily", "mi:", "rp:", "hl:"}) ||

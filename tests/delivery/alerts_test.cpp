@@ -152,6 +152,8 @@ TEST(MailRefusalTest, ProvidersReasonsRecognised) {
            Case{"550 5.1.1 <nobody@example.com>: Recipient address rejected",
                 MailRefusal::kNotTheAccount},
            Case{"552 Message size exceeds fixed limit", MailRefusal::kNotTheAccount},
+           Case{"552 5.2.2 Mailbox full, quota exceeded", MailRefusal::kNotTheAccount},
+           Case{"550 5.4.5 Daily user sending quota exceeded", MailRefusal::kTooMany},
            Case{"", MailRefusal::kNotTheAccount},
        }) {
     SCOPED_TRACE(c.error);
