@@ -27,12 +27,17 @@ wait_port() {  # file -> port from its "PORT n" line
 pids+=($!)
 "$py" -u "$top/tools/smtp_sink.py" --port 0 --maildir "$demo/mail" --print >"$demo/smtp.log" 2>&1 &
 pids+=($!)
+"$py" -u "$top/tools/webhook_sink.py" --port 0 >"$demo/webhook.log" 2>&1 &
+pids+=($!)
 records_port=$(wait_port "$demo/records.log")
 smtp_port=$(wait_port "$demo/smtp.log")
+hook_port=$(wait_port "$demo/webhook.log")
 
 # Settings of the demo seller: the local SMTP server, any account and password.
-printf '[支付宝自助]\nIP=127.0.0.1:%s\n端口=seller@demo.example\n连接码=demo\n定时=3000\n' \
-  "$smtp_port" | iconv -f UTF-8 -t GB18030 >"$demo/data/Peizhi.ini"
+# Alerts go to the seller's phone address (over the same SMTP server) and to the local
+# webhook receiver.
+printf '[支付宝自助]\nIP=127.0.0.1:%s\n端口=seller@demo.example\n连接码=demo\n定时=3000\n\n[提醒]\n邮箱=phone@demo.example\n网址=http://127.0.0.1:%s/hook\n' \
+  "$smtp_port" "$hook_port" | iconv -f UTF-8 -t GB18030 >"$demo/data/Peizhi.ini"
 "$top/$build/bin/fahuo-cli" make-bill-table "$demo/data/zhifubaoZD.edb"
 
 pay="http://127.0.0.1:$records_port/_control/pay"
@@ -42,6 +47,7 @@ cat <<MSG
   ----------
   Records service : http://127.0.0.1:$records_port  (log: $demo/records.log)
   SMTP server     : 127.0.0.1:$smtp_port       (received mail: $demo/smtp.log, $demo/mail/)
+  Webhook receiver: http://127.0.0.1:$hook_port/hook  (alerts pushed: $demo/webhook.log)
 
   1. In fahuo's browser press the sign-in button: the bill list fills with 15 baseline bills.
   2. Press 发货内容设置, add a rule (最小金额 60, 最大金额 100, a subject and a body), 保存.
@@ -50,6 +56,11 @@ cat <<MSG
        curl -s "$pay?name=12345678&note=QQ&amount=98.00&counterparty=%E4%B9%B0%E5%AE%B6"
   5. Within a few seconds 发货提示 shows the delivery, and the mail appears here:
        tail -f $demo/smtp.log
+
+  6. Alerts: sign out with  curl -s http://127.0.0.1:$records_port/_control/signout
+     — within two minutes an alert mail to phone@demo.example and a push in
+     $demo/webhook.log; sign in again in fahuo's browser for the "已重新登录" alert.
+     提醒设置 → 发送测试提醒 tries both at once.
 
   Quit fahuo from its tray menu (关闭), or close this terminal with Ctrl+C.
 

@@ -19,6 +19,10 @@ Options (kept stable; tests and tools/demo.sh depend on them):
                        recipient that the regular expression RE finds a match in
   --print              print each message (envelope, decoded subject and body) to stdout
   --silent             accept TCP connections and never answer (time-out tests)
+  --refuse-after N TEXT
+                       accept the first N messages, then answer every later DATA with TEXT
+                       (a whole SMTP reply such as "550 too many mails"), as a provider's
+                       sending limit does
 
 log.jsonl keys: file, mail_from, rcpt_tos, subject, body (decoded text), tls (whether the
 message came over TLS), peer_port (the client's port: equal for mails of one
@@ -92,6 +96,7 @@ class Handler:
         # mail is never overwritten.
         self.count = last_mail_number(args.maildir) if args.maildir else 0
         self.reject = re.compile(args.reject_rcpt) if args.reject_rcpt else None
+        self.accepted = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if not address.strip("<> "):
@@ -102,6 +107,10 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.args.refuse_after is not None:
+            if self.accepted >= int(self.args.refuse_after[0]):
+                return self.args.refuse_after[1]
+            self.accepted += 1
         self.count += 1
         raw = envelope.original_content or envelope.content
         subject, body = decode_message(raw)
@@ -193,6 +202,7 @@ def main():
     p.add_argument("--reject-rcpt", metavar="RE")
     p.add_argument("--print", action="store_true")
     p.add_argument("--silent", action="store_true")
+    p.add_argument("--refuse-after", nargs=2, metavar=("N", "TEXT"))
     args = p.parse_args()
     # aiosmtpd warns about AUTH without TLS, which is what a loopback test wants.
     warnings.filterwarnings("ignore")

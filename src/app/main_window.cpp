@@ -22,6 +22,7 @@
 #include <QWebEngineView>
 #include <ctime>
 
+#include "app/alert_control.h"
 #include "app/app_setup.h"
 #include "app/bill_list_model.h"
 #include "app/core/activity_log.h"
@@ -145,8 +146,24 @@ void MainWindow::WireParts() {
     settings_notice_.clear();
     标签_进度->setText(message);
   });
-  // Hooks run on the UI thread, only while this window exists.
-  delivery_window_ =
+  alerts_ = new AlertControl(
+      this, shop_.clock(), shop_.mail_options(), services_,
+      {
+          .account = [this] { return run_control_->account_now(); },
+          .watching = [this] { return run_control_->running() && shop_.baseline().Loaded(); },
+          .last_records_read = [this] { return shop_.LastRecordsRead(); },
+          .counts =
+              [this] {
+                CountOrders();
+                return SummaryCounts{static_cast<int64_t>(sent_today_),
+                                     static_cast<int64_t>(need_seller_)};
+              },
+      },
+      this);
+  connect(按钮_提醒设置, &QPushButton::clicked, this, [this] { alerts_->OpenSettings(); });
+  // Hooks run on the UI thread, only while this window exists. The alerts watch what the
+  // reader and the sender report on their way to the window.
+  delivery_window_ = alerts_->Watch(
       MakeDeliveryWindow(this, services_.dialogs, services_.log,
                          {
                              .bills_changed = [this] { RedrawSelectedBills(); },
@@ -155,7 +172,7 @@ void MainWindow::WireParts() {
                              .held_payments_found = [this] { AskAboutHeldPayments(); },
                              .notify = [this](const QString& title,
                                               const QString& text) { tray_->Notify(title, text); },
-                         });
+                         }));
   run_control_ = new RunControl(
       {
           .window = this,
@@ -224,6 +241,9 @@ void MainWindow::BuildControls() {
   BuildPanel();
   按钮_发货记录 = MakeButton(c, "按钮_发货记录", "发货记录", {});
   按钮_发货记录->setToolTip(QStringLiteral("查看每一笔账单的发货情况，重新发送或导出"));
+  按钮_提醒设置 = MakeButton(c, "按钮_提醒设置", "提醒设置", {});
+  按钮_提醒设置->setToolTip(
+      QStringLiteral("登录失效、邮箱拒绝发信、账单需要处理时，发邮件或推送到手机提醒您"));
   Arrange(kDefaultSize);
 
   status_timer_ = new QTimer(this);
@@ -318,6 +338,8 @@ bool MainWindow::StartUp() {
   // table that does not read is told when 开始 is pressed.
   LoadRuleList(RuleTablePath(services_.data_folder), shop_.rules());
   if (load_settings) load_settings();
+  alerts_->Load();
+  alerts_->BillsUnknown(interrupted_serials_);
   return true;
 }
 
@@ -337,6 +359,7 @@ void MainWindow::OpenLedger() {
                                   QStringLiteral("错误"), Dialogs::Icon::kCritical);
     return;
   }
+  for (const LedgerEntry& e : report.interrupted) interrupted_serials_.push_back(e.bill.流水号);
   if (!report.interrupted.empty()) {
     std::string serials;
     for (const LedgerEntry& e : report.interrupted)
@@ -350,6 +373,7 @@ void MainWindow::OpenLedger() {
 }
 
 void MainWindow::Shutdown() {
+  alerts_->Shutdown();
   run_control_->Shutdown();  // also tells the shop to stop, so the page loading ends too
   mail_actions_->Shutdown();
   sign_in_watch_->Stop();
@@ -368,6 +392,7 @@ void MainWindow::Arrange(QSize size) {
   标签_本地数据库->setGeometry(10, 564 + dh, 80, 20);
   标签_时间->setGeometry(97, 564 + dh, 120, 20);
   按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
+  按钮_提醒设置->setGeometry(904 + dw, 598 + dh, 96, 30);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -432,6 +457,7 @@ void MainWindow::AskAboutHeldPayments() {
   const size_t held = shop_.baseline().HeldCount();
   if (held == 0 || asking_about_held_) return;
   asking_about_held_ = true;
+  alerts_->HeldPaymentsWaiting(held);
   tray_->Notify(QStringLiteral("有未发货的付款"),
                 QStringLiteral("有 %1 笔付款是在发货程序未运行时收到的").arg(held));
   auto answer = services_.dialogs.Ask(

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/app_services.h"
 #include "platform/record_table.h"
@@ -34,6 +35,7 @@ class BillListModel;
 class OrderActions;
 class RecordWindow;
 class PasswordStore;
+class AlertControl;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -78,6 +80,7 @@ class MainWindow : public QWidget {
 
   TrayController* tray() const { return tray_; }
   RunControl* run_control() const { return run_control_; }
+  AlertControl* alerts() const { return alerts_; }
 
  signals:
   // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
@@ -104,6 +107,7 @@ class MainWindow : public QWidget {
   Shop& shop_;
   const AppServices services_;
   bool asking_about_held_ = false;
+  std::vector<std::string> interrupted_serials_;  // found "unknown" at start-up
 
   // Controls, named as the system names them (also their objectName); tests
   // find them by that name.
@@ -133,6 +137,7 @@ class MainWindow : public QWidget {
   QLabel* 标签_时间 = nullptr;
   QLabel* 标签_进度 = nullptr;  // page-loading progress, then the status line, under the list
   QPushButton* 按钮_发货记录 = nullptr;
+  QPushButton* 按钮_提醒设置 = nullptr;
   QTimer* 时钟_刷新 = nullptr;
   QTimer* 时钟_记时 = nullptr;
   QTimer* 时钟_防止掉线 = nullptr;
@@ -141,6 +146,7 @@ class MainWindow : public QWidget {
   TrayController* tray_ = nullptr;
   SettingsBinder* settings_ = nullptr;
   RunControl* run_control_ = nullptr;
+  AlertControl* alerts_ = nullptr;
   std::shared_ptr<DeliveryWindow> delivery_window_;  // the reader's and the sender's reports
   MailTestActions* mail_actions_ = nullptr;
   SignInWatch* sign_in_watch_ = nullptr;

@@ -4,10 +4,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "app/core/activity_log.h"
 #include "app/core/run_logic.h"
+#include "app/core/settings.h"
+#include "delivery/mail_presets.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
 #include "platform/worker.h"
@@ -88,6 +91,7 @@ void RunControl::OnStartStopClicked() {
     }
     if (!notice.empty()) services_.log.Append(notice + "\r\n");
     account_ = FieldsAccount();
+    shop_->sender().pace().SetPerMinute(SendingPace(account_.server));
     c_.按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);
     c_.时钟_刷新->start(n);
@@ -110,6 +114,12 @@ void RunControl::OnRefreshTick() {
     PostToUi(this, [this] { OfferDelivery(); });
   });
   OfferDelivery();
+}
+
+int RunControl::SendingPace(const std::string& gbk_server) const {
+  const std::string typed = ReadSetting(SettingsPath(services_.data_folder), kSendPace);
+  if (typed.find_first_not_of(" \t") == std::string::npos) return PresetPerMinute(gbk_server);
+  return std::max(0, ParseInterval(typed));
 }
 
 MailAccount RunControl::DeliveryAccount() const { return running() ? account_ : FieldsAccount(); }

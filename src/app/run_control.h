@@ -61,6 +61,8 @@ class RunControl : public QObject {
   int32_t elapsed_seconds() const { return elapsed_seconds_; }
   // The account passes send with: the three fields as they were when monitoring started.
   MailAccount account() const { return account_; }
+  // The account a delivery would use now: that one while monitoring runs, else the fields.
+  MailAccount account_now() const { return DeliveryAccount(); }
 
   // Cuts the mail exchange and the requests under way and waits for the workers, which end
   // at once then. Nothing starts afterwards. For the end of the program.
@@ -74,6 +76,8 @@ class RunControl : public QObject {
 
  private:
   MailAccount FieldsAccount() const;
+  // Mails per minute for `gbk_server`: [发信] 每分钟封数, else the provider's preset.
+  int SendingPace(const std::string& gbk_server) const;
   // The account deliveries use now.
   MailAccount DeliveryAccount() const;
   // A delivery on the sender's worker unless one is queued or running.

@@ -23,6 +23,11 @@ class DeliveryWindow {
   // A notice for the seller who is not looking at the window (a tray message). The log
   // already holds the matching line, so a window may ignore it.
   virtual void Notify(const std::string& /*gbk_title*/, const std::string& /*gbk_text*/) {}
+  // What the sender found of the mailbox, for the alerts (delivery/alert_monitor.h): `error`
+  // is empty when it took a login or a mail, else the mail client's text of the refusal.
+  virtual void MailboxAnswered(const std::string& /*error*/) {}
+  // A bill whose mail was refused for good: it waits for the seller.
+  virtual void BillFailed(const std::string& /*serial*/) {}
 };
 
 // The network calls, for tests. Empty members take the real ones: the shop's HTTP client,

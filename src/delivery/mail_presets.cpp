@@ -4,14 +4,10 @@ namespace fahuo {
 namespace {
 
 constexpr MailPreset kPresets[] = {
-    {"QQ 邮箱", "smtp.qq.com", 465},
-    {"163 邮箱", "smtp.163.com", 465},
-    {"126 邮箱", "smtp.126.com", 465},
-    {"新浪邮箱", "smtp.sina.com", 465},
-    {"阿里企业邮", "smtp.qiye.aliyun.com", 465},
-    {"腾讯企业邮", "smtp.exmail.qq.com", 465},
-    {"Outlook", "smtp.office365.com", 587},
-    {"Gmail", "smtp.gmail.com", 465},
+    {"QQ 邮箱", "smtp.qq.com", 465, 10},         {"163 邮箱", "smtp.163.com", 465, 6},
+    {"126 邮箱", "smtp.126.com", 465, 6},        {"新浪邮箱", "smtp.sina.com", 465},
+    {"阿里企业邮", "smtp.qiye.aliyun.com", 465}, {"腾讯企业邮", "smtp.exmail.qq.com", 465},
+    {"Outlook", "smtp.office365.com", 587},      {"Gmail", "smtp.gmail.com", 465},
 };
 
 constexpr std::string_view kTips =
@@ -46,6 +42,19 @@ constexpr std::string_view kTips =
 std::span<const MailPreset> MailPresets() { return kPresets; }
 
 std::string_view MailSetupTips() { return kTips; }
+
+int PresetPerMinute(std::string_view server) {
+  std::string host(server.substr(0, server.find(':')));
+  for (char& c : host) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == ' ') c = '\0';
+  }
+  host = host.c_str();  // blanks end it
+  for (const MailPreset& p : kPresets) {
+    if (p.host == host) return p.per_minute;
+  }
+  return 0;
+}
 
 std::string ServerText(const MailPreset& preset) {
   return std::string(preset.host) + ":" + std::to_string(preset.port);

@@ -1,7 +1,9 @@
 #include "delivery/sender.h"
 
+#include <chrono>
 #include <optional>
 
+#include "delivery/alerts.h"
 #include "delivery/amount.h"
 #include "delivery/mail_setup.h"
 #include "delivery/placeholders.h"
@@ -16,21 +18,35 @@ using shop_internal::Eol;
 
 // The two calls a delivery makes of the mail server: the test's when given, else this
 // delivery's own session.
+// Each answer is also reported to the window, for the alerts.
 struct Sender::Mailer {
   const MailAccount& account;
   const DeliveryServices& services;
   mail::Session& session;
+  DeliveryWindow& window;
+  SendPace& pace;
+  const Clock& clock;
 
-  std::string Connect() {
+  std::string Connect() { return Reported(ConnectOnce()); }
+  std::string Send(const std::string& subject, const std::string& body,
+                   const std::string& recipient) {
+    std::string error = services.send ? services.send(subject, body, recipient, account.user)
+                                      : session.Send(subject, body, recipient, account.user);
+    pace.Sent(clock.TickMs());
+    return Reported(std::move(error));
+  }
+
+ private:
+  std::string ConnectOnce() {
     if (services.connect) return services.connect(account);
     if (session.Connect(account.server, account.user, account.password)) return {};
     const std::string why = session.LastConnectError();
     return why.empty() ? FAHUO_GBK("连接邮箱服务器失败") : why;
   }
-  std::string Send(const std::string& subject, const std::string& body,
-                   const std::string& recipient) {
-    if (services.send) return services.send(subject, body, recipient, account.user);
-    return session.Send(subject, body, recipient, account.user);
+  // A quit's cut exchange says nothing about the mailbox.
+  std::string Reported(std::string error) {
+    if (error != mail::AbortedText()) window.MailboxAnswered(error);
+    return error;
   }
 };
 
@@ -38,12 +54,32 @@ void Sender::Abort() {
   std::lock_guard lock(session_mutex_);
   aborted_ = true;
   if (session_) session_->Abort();
+  abort_wake_.notify_all();
+}
+
+bool Sender::AwaitPace() {
+  const int64_t wait = pace_.WaitMs(orders_.clock.TickMs());
+  std::unique_lock lock(session_mutex_);
+  if (wait > 0) {
+    abort_wake_.wait_for(lock, std::chrono::milliseconds(wait), [this] { return aborted_; });
+  }
+  return !aborted_;
+}
+
+void Sender::PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window) {
+  pace_.PauseUntil(orders_.clock.UnixSeconds() + seconds);
+  const std::string text = MailRefusalText(ReadMailRefusal(error)) + FAHUO_GBK("，暂停发送 ") +
+                           std::to_string((seconds + 59) / 60) +
+                           FAHUO_GBK(" 分钟，等待的账单之后自动发送");
+  window.AppendLog(text + Eol());
+  window.Notify(FAHUO_GBK("暂停发送"), text);
 }
 
 bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
                         const DeliveryServices& services) {
   return shop_internal::RunAlone(busy_, [&] {
     if (orders_.stopping.load()) return;
+    if (pace_.PausedAt(orders_.clock.UnixSeconds())) return;  // the bills wait for its end
     std::vector<LedgerEntry> due = orders_.ledger.Due(orders_.clock.UnixSeconds());
     if (due.empty()) return;
     mail::Session session(options_);
@@ -52,7 +88,7 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
       if (aborted_) return;
       session_ = &session;
     }
-    Mailer mailer{account, services, session};
+    Mailer mailer{account, services, session, window, pace_, orders_.clock};
     DeliverAll(due, mailer, window);
     std::lock_guard lock(session_mutex_);
     session_ = nullptr;
@@ -69,7 +105,7 @@ void Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryW
   outage_shown_ = false;
   bool changed = false;
   for (LedgerEntry& e : due) {
-    if (orders_.stopping.load()) break;
+    if (orders_.stopping.load() || !AwaitPace()) break;
     changed = true;
     if (!DeliverOne(e, mailer, window)) break;
   }
@@ -210,10 +246,18 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
                    FAHUO_GBK("）") + Eol());
   e.last_error = error;
+  // Over the account's limit: this bill and the rest wait out the pause instead of failing.
+  if (const int64_t pause = PauseSecondsFor(error); pause > 0) {
+    e.next_try = now + pause;
+    PauseSending(pause, error, window);
+    settle(BillState::kRetrying, nullptr);
+    return false;
+  }
   if (SendErrorIsTemporary(error)) {
     e.next_try = now + RetryDelaySeconds(e.attempts);
     return settle(BillState::kRetrying, nullptr);
   }
+  window.BillFailed(bill.流水号);
   window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
                                            FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
   return settle(BillState::kFailed, nullptr);

@@ -3,10 +3,12 @@
 // of its own. It never reads pages: the records reader goes on meanwhile, whatever the
 // mailbox does.
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 #include "delivery/delivery_pass.h"
 #include "delivery/orders.h"
+#include "delivery/send_pace.h"
 #include "platform/mail_client.h"
 #include "rules/delivery_rule.h"
 
@@ -28,6 +30,9 @@ class Sender {
   // and no later one starts. For the end of the program.
   void Abort();
   bool Busy() const { return busy_.load(); }
+  // The pace mails go out at (set from any thread), and the pause after a refusal for the
+  // account's sending limit: while it lasts, deliveries mail nothing and bills wait.
+  SendPace& pace() { return pace_; }
 
  private:
   struct Mailer;
@@ -40,6 +45,9 @@ class Sender {
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
   // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
   bool Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip);
+  // Waits for the pace before the next mail; false when aborted meanwhile.
+  bool AwaitPace();
+  void PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window);
 
   Orders& orders_;
   const RuleBook& rules_;
@@ -48,6 +56,8 @@ class Sender {
   std::mutex session_mutex_;
   mail::Session* session_ = nullptr;  // the delivery's own, while one runs
   bool aborted_ = false;
+  std::condition_variable abort_wake_;  // ends a wait for the pace
+  SendPace pace_;
   // Sender-thread state (only the delivery that holds busy_ touches these).
   bool outage_shown_ = false;
   LedgerFailureNote ledger_failure_;

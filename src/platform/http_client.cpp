@@ -257,4 +257,58 @@ std::string HttpClient::Get(const std::string& url) {
   return std::move(body.bytes);
 }
 
+HttpClient::PostAnswer HttpClient::Post(const std::string& url, const std::string& content_type,
+                                        const std::string& body) {
+  PostAnswer answer;
+  if (!IsHttpAddress(url)) {
+    answer.error = "not an http(s) address";
+    return answer;
+  }
+  if (aborted_.load()) {
+    answer.error = "aborted";
+    return answer;
+  }
+  GlobalInit();
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+  CURL* curl = handle.get();
+  if (!curl) {
+    answer.error = "no libcurl handle";
+    return answer;
+  }
+  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+      curl_slist_append(nullptr, ("Content-Type: " + content_type).c_str()), curl_slist_free_all);
+  Body got;
+  char error[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options_.connect_ms);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options_.total_ms);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!options_.extra_ca_file.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, options_.extra_ca_file.c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &got);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &aborted_);
+  const CURLcode rc = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+  if (rc != CURLE_OK) {
+    answer.error = error[0] ? error : curl_easy_strerror(rc);
+  } else if (answer.status < 200 || answer.status > 299) {
+    answer.error = "HTTP " + std::to_string(answer.status);
+  }
+  answer.body = std::move(got.bytes);
+  return answer;
+}
+
 }  // namespace fahuo

@@ -52,6 +52,18 @@ class HttpClient {
   // several threads at once.
   std::string Get(const std::string& url);
 
+  // What a POST got back: `error` (libcurl's text, or "HTTP <status>") empty on a 2xx.
+  struct PostAnswer {
+    long status = 0;
+    std::string body;  // at most kHttpMaxBodyBytes
+    std::string error;
+  };
+  // POST of `body` as `content_type` to an absolute http(s) address, with the time-outs,
+  // the body cap and the TLS checks of Get. It carries no cookies and keeps none, and
+  // follows no redirect (a push service that moves must be pasted anew). Safe from several
+  // threads at once.
+  PostAnswer Post(const std::string& url, const std::string& content_type, const std::string& body);
+
   // Ends every GET under way within about a second and fails every later one at once: the
   // program is quitting.
   void AbortAll();

@@ -85,6 +85,46 @@ TEST(Settings, EveryTypedValueReadsBackByteForByte) {
   EXPECT_NE(testing::ReadFileBytes(path).find(Utf8ToGbk("连接码 = abc\n")), std::string::npos);
 }
 
+TEST(Settings, AWriteOfOneSectionKeepsTheOtherByteForByte) {
+  TempDir dir;
+  const std::string path = dir.File("Peizhi.ini");
+  // Written by hand or by a script, in its own spelling.
+  const std::string panel =
+      Utf8ToGbk("[支付宝自助]\r\nIP=smtp.163.com\r\n端口=a@163.com\r\n定时=3000\r\n");
+  const std::string alerts =
+      Utf8ToGbk("[提醒]\r\n; 发到手机\r\n邮箱=me@example.com\r\n网址 =  http://127.0.0.1/x \r\n");
+  ASSERT_TRUE(testing::WriteFileBytes(path, panel + "\r\n" + alerts));
+  EXPECT_EQ(ReadSetting(path, kAlertMail), "me@example.com");
+  EXPECT_EQ(ReadSetting(path, kAlertWebhook), "http://127.0.0.1/x");
+  EXPECT_FALSE(ReadSettingIfPresent(path, kAlertSummary));
+
+  ASSERT_TRUE(WriteSetting(path, kSettingInterval, "5000"));
+  std::string file = testing::ReadFileBytes(path);
+  EXPECT_NE(file.find(alerts), std::string::npos) << file;
+  EXPECT_EQ(ReadSetting(path, kSettingInterval), "5000");
+  EXPECT_EQ(ReadSetting(path, kSettingServer), "smtp.163.com");
+
+  ASSERT_TRUE(WriteSetting(path, kAlertSummary, "21:30"));
+  ASSERT_TRUE(WriteSetting(path, kAlertMail, ""));
+  file = testing::ReadFileBytes(path);
+  const std::string panel_now = file.substr(0, file.find(Utf8ToGbk("[提醒]")));
+  EXPECT_EQ(ReadSetting(path, kSettingInterval), "5000");
+  EXPECT_EQ(ReadSettingIfPresent(path, kAlertMail), std::optional<std::string>(""));
+  EXPECT_EQ(ReadSetting(path, kAlertSummary), "21:30");
+  EXPECT_EQ(ReadSetting(path, kAlertWebhook), "http://127.0.0.1/x");
+  // Another write of [提醒] leaves the panel's section exactly as the last write made it.
+  ASSERT_TRUE(WriteSetting(path, kAlertWebhook, ""));
+  EXPECT_EQ(testing::ReadFileBytes(path).substr(0, panel_now.size()), panel_now);
+
+  // A file with only the panel's section gets [提醒] appended.
+  const std::string only = dir.File("only.ini");
+  ASSERT_TRUE(testing::WriteFileBytes(only, panel));
+  ASSERT_TRUE(WriteSetting(only, kAlertMail, "x@example.com"));
+  EXPECT_EQ(testing::ReadFileBytes(only).substr(0, panel.size()), panel);
+  EXPECT_EQ(ReadSetting(only, kAlertMail), "x@example.com");
+  EXPECT_EQ(ReadSetting(only, kSettingServer), "smtp.163.com");
+}
+
 TEST(Settings, ALineBreakCannotAddAKeyToTheFile) {
   TempDir dir;
   const std::string path = dir.File("Peizhi.ini");

@@ -1,6 +1,7 @@
 #pragma once
-// The settings file Peizhi.ini: four values of the control panel that survive a restart.
-// GBK text; section "支付宝自助".
+// The settings file Peizhi.ini: four values of the control panel that survive a restart
+// (GBK text; section "支付宝自助"), and where alerts go (section "提醒").
+#include <optional>
 #include <string>
 
 namespace fahuo {
@@ -8,8 +9,9 @@ namespace fahuo {
 class DataFolder;
 
 struct SettingKey {
-  const char* key;            // UTF-8 key name ("IP", "端口", "连接码", "定时")
-  const char* default_value;  // UTF-8
+  const char* key;                // UTF-8 key name ("IP", "端口", "连接码", "定时")
+  const char* default_value;      // UTF-8
+  const char* section = nullptr;  // UTF-8; none: "支付宝自助"
 };
 
 // In load order: server, account, password, interval.
@@ -18,6 +20,17 @@ extern const SettingKey kSettingAccount;
 extern const SettingKey kSettingPassword;
 extern const SettingKey kSettingInterval;
 
+// [提醒]: the alert mail address (missing: the sending account; empty: no alert mail), the
+// webhook URL (empty: none), its format (empty: found from the URL; see
+// delivery/push_webhook.h) and the daily summary's time HH:MM (empty: none).
+extern const SettingKey kAlertMail;
+extern const SettingKey kAlertWebhook;
+extern const SettingKey kAlertWebhookFormat;
+extern const SettingKey kAlertSummary;
+// [发信] 每分钟封数: the sending pace, mails per minute (missing or empty: the provider's
+// preset, none for others; 0: no pace).
+extern const SettingKey kSendPace;
+
 // The settings file in `folder`.
 std::string SettingsPath(const DataFolder& folder);
 
@@ -25,6 +38,8 @@ std::string SettingsPath(const DataFolder& folder);
 // missing or the file cannot be read. Only a regular file is read, and opening never
 // blocks (a FIFO in its place reads as unreadable).
 std::string ReadSetting(const std::string& path, const SettingKey& key);
+// As ReadSetting, but none when the key is missing (or the file unreadable).
+std::optional<std::string> ReadSettingIfPresent(const std::string& path, const SettingKey& key);
 
 // Writes `gbk_value` under `key`, keeping every other line's value; the value reads back
 // byte for byte (line breaks, which would end it early, become blanks). The new file

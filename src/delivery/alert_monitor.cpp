@@ -1,0 +1,90 @@
+#include "delivery/alert_monitor.h"
+
+#include <ctime>
+
+#include "platform/local_time.h"
+
+namespace fahuo {
+
+void AlertMonitor::Dispatch(std::vector<Alert> alerts) {
+  for (Alert& a : alerts) courier_->Send(std::move(a));
+}
+
+void AlertMonitor::SignInLapsed() {
+  inner_->SignInLapsed();
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.SignInLapsed(clock_.UnixSeconds()));
+}
+
+void AlertMonitor::SignInRestored() {
+  inner_->SignInRestored();
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.SignInRestored(clock_.UnixSeconds()));
+}
+
+void AlertMonitor::HeldPaymentsWaiting(size_t count) {
+  if (count == 0) return;
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.HeldPayments(count, clock_.UnixSeconds()));
+}
+
+void AlertMonitor::MailboxAnswered(const std::string& error) {
+  inner_->MailboxAnswered(error);
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.MailboxAnswered(error, clock_.UnixSeconds()));
+}
+
+void AlertMonitor::BillFailed(const std::string& serial) {
+  inner_->BillFailed(serial);
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.BillsWaiting(WaitingReason::kFailed, {serial}, clock_.UnixSeconds()));
+}
+
+void AlertMonitor::BillsUnknown(const std::vector<std::string>& serials) {
+  if (serials.empty()) return;
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.BillsWaiting(WaitingReason::kUnknown, serials, clock_.UnixSeconds()));
+}
+
+void AlertMonitor::SetSummaryMinute(std::optional<int> minute) {
+  std::lock_guard lock(mutex_);
+  rules_.SetSummaryMinute(minute);
+}
+
+void AlertMonitor::Tick(bool watching, int64_t last_records_read,
+                        const std::function<SummaryCounts()>& counts) {
+  const int64_t now = clock_.UnixSeconds();
+  AlertRules::TickInput in;
+  in.now = now;
+  in.watching = watching;
+  in.today = clock_.Today();
+  std::tm local{};
+  if (ToLocalTime(now, local)) in.minute_of_day = local.tm_hour * 60 + local.tm_min;
+  std::lock_guard lock(mutex_);
+  if (last_records_read > last_read_seen_) {
+    last_read_seen_ = last_records_read;
+    Dispatch(rules_.RecordsRead(last_records_read));
+  }
+  Dispatch(rules_.Tick(in, [&] { return counts ? counts() : SummaryCounts{}; }));
+}
+
+std::optional<int> ParseSummaryTime(const std::string& text) {
+  size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return std::nullopt;
+  const size_t e = text.find_last_not_of(" \t");
+  const std::string t = text.substr(b, e - b + 1);
+  const size_t colon = t.find(':');
+  if (colon == std::string::npos || colon == 0 || colon > 2 || t.size() != colon + 3) {
+    return std::nullopt;
+  }
+  int hour = 0, minute = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (i == colon) continue;
+    if (t[i] < '0' || t[i] > '9') return std::nullopt;
+    (i < colon ? hour : minute) = (i < colon ? hour : minute) * 10 + (t[i] - '0');
+  }
+  if (hour > 23 || minute > 59) return std::nullopt;
+  return hour * 60 + minute;
+}
+
+}  // namespace fahuo

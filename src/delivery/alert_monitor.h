@@ -1,0 +1,66 @@
+#pragma once
+// The delivery window as the alerts see it: every call goes on to the real window, and
+// what it says of the sign-in, the mailbox and the bills feeds the alert rules, whose
+// alerts the courier carries. The reader's and the sender's threads call it; the window's
+// timer ticks it about once a minute.
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "delivery/alert_courier.h"
+#include "delivery/alerts.h"
+#include "delivery/delivery_pass.h"
+#include "platform/clock.h"
+
+namespace fahuo {
+
+class AlertMonitor : public DeliveryWindow {
+ public:
+  // `clock` outlives every pass that holds the monitor; the courier lives as long as the
+  // monitor does (a read may report after the window's parts are gone; a stopped courier
+  // drops what it is given).
+  AlertMonitor(std::shared_ptr<DeliveryWindow> inner, std::shared_ptr<AlertCourier> courier,
+               const Clock& clock)
+      : inner_(std::move(inner)), courier_(std::move(courier)), clock_(clock) {}
+
+  void AppendLog(const std::string& gbk_line) override { inner_->AppendLog(gbk_line); }
+  void ShowMessage(const std::string& gbk_text) override { inner_->ShowMessage(gbk_text); }
+  void BillsChanged() override { inner_->BillsChanged(); }
+  void SignInLapsed() override;
+  void SignInRestored() override;
+  void HeldPaymentsFound(size_t count) override { inner_->HeldPaymentsFound(count); }
+  void Notify(const std::string& title, const std::string& text) override {
+    inner_->Notify(title, text);
+  }
+  void MailboxAnswered(const std::string& error) override;
+  void BillFailed(const std::string& serial) override;
+
+  // Bills found "unknown" at start-up (their mail was cut by a crash).
+  void BillsUnknown(const std::vector<std::string>& serials);
+  // Payments received while fahuo was not running wait for the seller's decision (the
+  // window asks; the reader's report only leads to that question).
+  void HeldPaymentsWaiting(size_t count);
+  void SetSummaryMinute(std::optional<int> minute);
+
+  // `watching`: monitoring runs; `last_records_read`: the clock's Unix seconds of the last
+  // records page read (0: none yet). `counts` is called only when the summary is due.
+  void Tick(bool watching, int64_t last_records_read, const std::function<SummaryCounts()>& counts);
+
+ private:
+  void Dispatch(std::vector<Alert> alerts);
+
+  std::shared_ptr<DeliveryWindow> inner_;
+  std::shared_ptr<AlertCourier> courier_;
+  const Clock& clock_;
+  std::mutex mutex_;
+  AlertRules rules_;
+  int64_t last_read_seen_ = 0;
+};
+
+// "HH:MM" (GBK or ASCII, blanks around allowed) as a minute of the day; none when empty or
+// not a time.
+std::optional<int> ParseSummaryTime(const std::string& text);
+
+}  // namespace fahuo

@@ -1,0 +1,326 @@
+#include "delivery/alerts.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "delivery/mail_setup.h"
+#include "platform/gbk.h"
+#include "platform/mail_client.h"
+
+namespace fahuo {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool HasAny(std::string_view text, std::initializer_list<std::string_view> words) {
+  for (std::string_view w : words) {
+    if (text.find(w) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+bool HasAnyGbk(std::string_view text, std::initializer_list<const char*> utf8_words) {
+  for (const char* w : utf8_words) {
+    if (text.find(Utf8ToGbk(w)) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+std::string Title(const char* utf8) { return FAHUO_GBK("发货提醒：") + Utf8ToGbk(utf8); }
+
+// The onset and return texts of each lasting cause.
+struct CauseTexts {
+  const char* title;
+  const char* back_title;
+  const char* back_text;
+};
+CauseTexts TextsOf(AlertKind kind) {
+  switch (kind) {
+    case AlertKind::kSignIn:
+      return {"登录已失效", "已重新登录", "收款账户已重新登录，继续发货。"};
+    case AlertKind::kRecords:
+      return {"交易记录无法读取", "交易记录恢复读取", "交易记录又能读取了，继续发货。"};
+    case AlertKind::kMailboxRefused:
+      return {"邮箱拒绝发信", "邮箱恢复发信", "发信邮箱又能发信了，等待的账单继续发送。"};
+    case AlertKind::kMailboxUnreachable:
+      return {"无法连接邮箱", "邮箱恢复连接", "又能连接发信邮箱了，等待的账单继续发送。"};
+    case AlertKind::kBillsWaiting:
+      return {"有账单需要您处理", "", ""};
+    case AlertKind::kSummary:
+      return {"每日汇总", "", ""};
+  }
+  return {"", "", ""};
+}
+
+std::string SerialList(const std::vector<std::string>& serials) {
+  std::string out;
+  for (size_t i = 0; i < serials.size() && i < AlertRules::kMaxSerialsNamed; ++i) {
+    if (i) out += FAHUO_GBK("、");
+    out += serials[i];
+  }
+  if (serials.size() > AlertRules::kMaxSerialsNamed) {
+    out += FAHUO_GBK(" 等 ") + std::to_string(serials.size()) + FAHUO_GBK(" 笔");
+  }
+  return out;
+}
+
+}  // namespace
+
+MailRefusal ReadMailRefusal(std::string_view error) {
+  if (error.empty()) return MailRefusal::kNotTheAccount;
+  const std::string text = Lower(error);
+  const int code = mail::ReplyCode(text);
+  // QQ and 163 say "not enabled" with a 5xx of their own choosing (163: 550 "User has no
+  // permission"); check it before the login codes, which QQ also uses for it.
+  if (HasAny(text, {"no permission", "not enabled", "not open", "smtp service", "disabled"}) ||
+      HasAnyGbk(error, {"未开启", "没有开启", "未开通"})) {
+    return MailRefusal::kNotEnabled;
+  }
+  if (code == 530 || code == 534 || code == 535 ||
+      HasAny(text, {"authentication failed", "login fail", "login denied", "authorization code"})) {
+    return MailRefusal::kAuth;
+  }
+  // One buyer's full mailbox or a refused recipient says nothing of the sending account:
+  // it must not pause the sending for everyone ("552 mailbox full, quota exceeded").
+  if (!HasAny(text, {"sending", "send limit", "frequen"}) &&
+      HasAny(text, {"mailbox full", "mailbox is full", "full mailbox", "over quota", "recipient",
+                    "user unknown", "no such user"})) {
+    return MailRefusal::kNotTheAccount;
+  }
+  // 163 answers a burst of similar mails with "554 DT:SPM"; QQ with "frequency limited".
+  if (HasAny(text, {"dt:spm", "frequen", "too many", "too fast", "rate limit", "limit exceeded",
+                    "exceeded", "quota", "daily", "mi:", "rp:", "hl:"}) ||
+      HasAnyGbk(error, {"频繁", "过多", "超过", "上限", "限额", "限制"})) {
+    return MailRefusal::kTooMany;
+  }
+  if (HasAny(text, {"spam", "content", "inappropriate", "dt:", "junk"}) ||
+      HasAnyGbk(error, {"垃圾", "内容"})) {
+    return MailRefusal::kContent;
+  }
+  if (HasAny(text, {"locked", "frozen", "suspended", "blocked", "banned"}) ||
+      HasAnyGbk(error, {"锁定", "冻结", "封禁"})) {
+    return MailRefusal::kBlocked;
+  }
+  if (code == 0 && MailFailureReason(error) == FAHUO_GBK("无法连接服务器")) {
+    return MailRefusal::kNoConnection;
+  }
+  if (code == 421) return MailRefusal::kNoConnection;
+  return MailRefusal::kNotTheAccount;
+}
+
+std::string MailRefusalText(MailRefusal refusal) {
+  switch (refusal) {
+    case MailRefusal::kNotTheAccount:
+      return {};
+    case MailRefusal::kAuth:
+      return FAHUO_GBK(
+          "邮箱拒绝登录：授权码错误或已更换。请在邮箱网页的设置中重新生成授权码，"
+          "填入发货程序的邮箱密码");
+    case MailRefusal::kNotEnabled:
+      return FAHUO_GBK("邮箱未开启 SMTP 发信服务：请在邮箱网页的设置中开启 POP3/SMTP 服务");
+    case MailRefusal::kTooMany:
+      return FAHUO_GBK("邮箱限制发信：发送太多或太快，超出了邮箱的发信限额");
+    case MailRefusal::kContent:
+      return FAHUO_GBK("邮件内容被拒收：邮箱把发货邮件当作垃圾邮件，请修改发货内容");
+    case MailRefusal::kBlocked:
+      return FAHUO_GBK("发信账号被邮箱锁定或冻结，请登录邮箱网页查看");
+    case MailRefusal::kNoConnection:
+      return FAHUO_GBK("无法连接发信邮箱服务器");
+  }
+  return {};
+}
+
+bool AlertRules::MayAlert(const Cause& cause, int64_t now) {
+  return !cause.last_alert || now - *cause.last_alert >= kRepeatSeconds;
+}
+
+void AlertRules::Raise(Cause& cause, AlertKind kind, std::string text, int64_t now,
+                       std::vector<Alert>& out) {
+  cause.text = std::move(text);
+  if (cause.active) return;
+  cause.active = true;
+  cause.announced = false;
+  // Within 30 minutes of the last alert of this kind the onset waits for Tick.
+  if (!MayAlert(cause, now)) return;
+  cause.announced = true;
+  cause.last_alert = now;
+  out.push_back({kind, false, Title(TextsOf(kind).title), cause.text});
+}
+
+void AlertRules::End(Cause& cause, AlertKind kind, std::vector<Alert>& out) {
+  if (!cause.active) return;
+  cause.active = false;
+  if (!cause.announced) return;  // the seller never heard of it
+  cause.announced = false;
+  const CauseTexts t = TextsOf(kind);
+  out.push_back({kind, true, Title(t.back_title), Utf8ToGbk(t.back_text)});
+}
+
+std::vector<Alert> AlertRules::SignInLapsed(int64_t now) {
+  std::vector<Alert> out;
+  lapsed_ = true;
+  End(records_, AlertKind::kRecords, out);  // the lapse says it better
+  Raise(sign_in_, AlertKind::kSignIn,
+        FAHUO_GBK("收款账户的登录已失效，新的付款暂时无法发货。请在发货程序中重新登录，"
+                  "登录后会补发这段时间的付款。"),
+        now, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::SignInRestored(int64_t now) {
+  std::vector<Alert> out;
+  lapsed_ = false;
+  last_read_ = now;
+  End(sign_in_, AlertKind::kSignIn, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::RecordsRead(int64_t now) {
+  std::vector<Alert> out;
+  last_read_ = now;
+  End(records_, AlertKind::kRecords, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::MailboxAnswered(std::string_view error, int64_t now) {
+  std::vector<Alert> out;
+  const MailRefusal refusal = ReadMailRefusal(error);
+  if (refusal == MailRefusal::kNoConnection) {
+    if (!unreachable_since_) unreachable_since_ = now;
+    if (now - *unreachable_since_ >= kUnreachableAfterSeconds) {
+      Raise(unreachable_, AlertKind::kMailboxUnreachable,
+            FAHUO_GBK("已有 ") + std::to_string((now - *unreachable_since_) / 60) +
+                FAHUO_GBK(" 分钟连不上发信邮箱服务器，账单在等待发送。"),
+            now, out);
+    }
+    return out;
+  }
+  // The server answered: whatever it said, it can be reached.
+  unreachable_since_.reset();
+  End(unreachable_, AlertKind::kMailboxUnreachable, out);
+  if (refusal == MailRefusal::kNotTheAccount) {
+    End(refused_, AlertKind::kMailboxRefused, out);
+    return out;
+  }
+  std::string text = MailRefusalText(refusal);
+  // The reply code only: the server's text may quote the account.
+  if (const int code = mail::ReplyCode(error); code > 0) {
+    text += FAHUO_GBK("（服务器答复 ") + std::to_string(code) + FAHUO_GBK("）");
+  }
+  Raise(refused_, AlertKind::kMailboxRefused, text + FAHUO_GBK("。账单在等待发送。"), now, out);
+  return out;
+}
+
+void AlertRules::FlushWaiting(int64_t now, std::vector<Alert>& out) {
+  if (failed_.empty() && unknown_.empty() && held_ == 0) return;
+  if (!MayAlert(waiting_, now)) return;
+  std::string text;
+  auto line = [&](std::string l) {
+    if (!text.empty()) text += "\n";
+    text += l;
+  };
+  if (!failed_.empty()) {
+    line(FAHUO_GBK("发送失败 ") + std::to_string(failed_.size()) + FAHUO_GBK(" 笔：流水号 ") +
+         SerialList(failed_));
+  }
+  if (!unknown_.empty()) {
+    line(FAHUO_GBK("状态不明 ") + std::to_string(unknown_.size()) +
+         FAHUO_GBK(" 笔（发送时程序中断，请确认买家是否收到）：流水号 ") + SerialList(unknown_));
+  }
+  if (held_) {
+    line(FAHUO_GBK("有 ") + std::to_string(held_) +
+         FAHUO_GBK(" 笔付款是在发货程序未运行时收到的，等待您决定是否发货"));
+  }
+  failed_.clear();
+  unknown_.clear();
+  held_ = 0;
+  waiting_.last_alert = now;
+  out.push_back({AlertKind::kBillsWaiting, false, Title(TextsOf(AlertKind::kBillsWaiting).title),
+                 text + FAHUO_GBK("\n请打开发货程序的发货记录处理。")});
+}
+
+std::vector<Alert> AlertRules::BillsWaiting(WaitingReason why,
+                                            const std::vector<std::string>& serials, int64_t now) {
+  std::vector<Alert> out;
+  auto& list = why == WaitingReason::kFailed ? failed_ : unknown_;
+  list.insert(list.end(), serials.begin(), serials.end());
+  FlushWaiting(now, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::HeldPayments(size_t count, int64_t now) {
+  std::vector<Alert> out;
+  held_ += count;
+  FlushWaiting(now, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::TickCauses(const TickInput& in) {
+  std::vector<Alert> out;
+  const int64_t now = in.now;
+  if (!in.watching) {
+    watching_since_.reset();
+  } else if (!watching_since_) {
+    watching_since_ = now;
+  }
+  if (watching_since_ && !lapsed_) {
+    const int64_t since = last_read_ ? std::max(*last_read_, *watching_since_) : *watching_since_;
+    if (now - since >= kRecordsAfterSeconds) {
+      Raise(records_, AlertKind::kRecords,
+            FAHUO_GBK("已有 ") + std::to_string((now - since) / 60) +
+                FAHUO_GBK(" 分钟读不到交易记录（网络或收款网站出错），新的付款暂时无法发货。"),
+            now, out);
+    }
+  }
+  if (unreachable_since_ && now - *unreachable_since_ >= kUnreachableAfterSeconds) {
+    Raise(unreachable_, AlertKind::kMailboxUnreachable,
+          FAHUO_GBK("已有 ") + std::to_string((now - *unreachable_since_) / 60) +
+              FAHUO_GBK(" 分钟连不上发信邮箱服务器，账单在等待发送。"),
+          now, out);
+  }
+  // Onsets held back by the 30 minutes go out once those have passed, if still true.
+  const AlertKind kinds[] = {AlertKind::kSignIn, AlertKind::kRecords, AlertKind::kMailboxRefused,
+                             AlertKind::kMailboxUnreachable};
+  Cause* causes[] = {&sign_in_, &records_, &refused_, &unreachable_};
+  for (size_t i = 0; i < 4; ++i) {
+    Cause& c = *causes[i];
+    if (!c.active || c.announced || !MayAlert(c, now)) continue;
+    c.announced = true;
+    c.last_alert = now;
+    out.push_back({kinds[i], false, Title(TextsOf(kinds[i]).title), c.text});
+  }
+  FlushWaiting(now, out);
+  return out;
+}
+
+void AlertRules::SetSummaryMinute(std::optional<int> minute) {
+  summary_minute_ = minute;
+  summary_ticked_ = false;
+  summary_done_.reset();
+}
+
+bool AlertRules::SummaryDue(const TickInput& in) {
+  if (!summary_minute_) return false;
+  if (!summary_ticked_) {
+    summary_ticked_ = true;
+    // Started (or set) after today's time: the first summary is tomorrow's.
+    if (in.minute_of_day > *summary_minute_) summary_done_ = in.today;
+  }
+  if (summary_done_ == in.today || in.minute_of_day < *summary_minute_) return false;
+  summary_done_ = in.today;
+  return true;
+}
+
+Alert AlertRules::SummaryAlert(const SummaryCounts& counts) {
+  return {AlertKind::kSummary, false, Title(TextsOf(AlertKind::kSummary).title),
+          FAHUO_GBK("今日已发货 ") + std::to_string(counts.sent_today) +
+              FAHUO_GBK(" 笔；需要您处理 ") + std::to_string(counts.waiting) + FAHUO_GBK(" 笔。")};
+}
+
+}  // namespace fahuo

@@ -1,0 +1,124 @@
+#pragma once
+// When the seller is told that fahuo cannot deliver, and what is said: a lapsed sign-in,
+// records that cannot be read, a mailbox that refuses or cannot be reached, bills that wait
+// for the seller, and a daily summary. No time of its own and no thread: the caller feeds
+// what the reader and the sender report, and ticks it about once a minute; each call gives
+// back the alerts to send now. Texts are GBK and name serials or counts, never a mailbox
+// password or a code of the goods.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace fahuo {
+
+enum class AlertKind {
+  kSignIn,              // the payment account's sign-in lapsed / is back
+  kRecords,             // the records page could not be read / reads again
+  kMailboxRefused,      // the mailbox refuses the account / takes mail again
+  kMailboxUnreachable,  // no connection to the mailbox / connected again
+  kBillsWaiting,        // bills that need the seller (failed, unknown, held)
+  kSummary,             // the daily summary
+};
+
+struct Alert {
+  AlertKind kind;
+  bool back_to_normal = false;  // the cause of an earlier alert of this kind ended
+  std::string title;            // GBK, one line
+  std::string text;             // GBK
+};
+
+// What a mailbox's refusal says about the sending account, read from the mail client's
+// error text (the server's reply where there was one).
+enum class MailRefusal {
+  kNotTheAccount,  // accepted, or refused for one mail or recipient only
+  kAuth,           // the login was refused (535 …): a wrong or changed authorisation code
+  kNotEnabled,     // the account's SMTP service is switched off
+  kTooMany,        // too many mails or too fast: the provider's sending limit
+  kContent,        // the mail was taken for spam
+  kBlocked,        // the account is locked or frozen
+  kNoConnection,   // no answer at all
+};
+MailRefusal ReadMailRefusal(std::string_view error);
+// The seller's words for a refusal (GBK), empty for kNotTheAccount.
+std::string MailRefusalText(MailRefusal refusal);
+
+// Why bills wait for the seller.
+enum class WaitingReason { kFailed, kUnknown };
+
+// What the daily summary counts, read by the caller when the summary is due.
+struct SummaryCounts {
+  int64_t sent_today = 0;
+  int64_t waiting = 0;  // failed, skipped, held, unknown
+};
+
+class AlertRules {
+ public:
+  static constexpr int64_t kRepeatSeconds = 30 * 60;            // one alert per kind at most
+  static constexpr int64_t kRecordsAfterSeconds = 5 * 60;       // unread records
+  static constexpr int64_t kUnreachableAfterSeconds = 10 * 60;  // no mailbox connection
+  static constexpr size_t kMaxSerialsNamed = 10;
+
+  // `summary_minute`: minute of the local day for the summary (0..1439), none without.
+  explicit AlertRules(std::optional<int> summary_minute = std::nullopt)
+      : summary_minute_(summary_minute) {}
+
+  // Times are the clock's Unix seconds.
+  std::vector<Alert> SignInLapsed(int64_t now);
+  std::vector<Alert> SignInRestored(int64_t now);
+  std::vector<Alert> RecordsRead(int64_t now);
+  // `error`: empty when the mailbox took a login or a mail, else the client's error text.
+  std::vector<Alert> MailboxAnswered(std::string_view error, int64_t now);
+  std::vector<Alert> BillsWaiting(WaitingReason why, const std::vector<std::string>& serials,
+                                  int64_t now);
+  std::vector<Alert> HeldPayments(size_t count, int64_t now);
+
+  struct TickInput {
+    int64_t now = 0;
+    bool watching = false;  // monitoring runs: the records should be read
+    LocalDate today;
+    int minute_of_day = 0;  // local
+  };
+  // The alerts that came due with time: long-lasting causes, alerts held back by the
+  // 30 minutes, and the summary (`counts` is asked only then).
+  template <typename CountsFn>
+  std::vector<Alert> Tick(const TickInput& in, CountsFn counts) {
+    std::vector<Alert> out = TickCauses(in);
+    if (SummaryDue(in)) out.push_back(SummaryAlert(counts()));
+    return out;
+  }
+
+  // A new summary time (none: no summary). A time already past today waits for tomorrow.
+  void SetSummaryMinute(std::optional<int> minute);
+  static Alert SummaryAlert(const SummaryCounts& counts);
+
+ private:
+  struct Cause {
+    bool active = false;
+    bool announced = false;  // the onset alert went out
+    std::optional<int64_t> last_alert;
+    std::string text;
+  };
+  void Raise(Cause& cause, AlertKind kind, std::string text, int64_t now, std::vector<Alert>& out);
+  void End(Cause& cause, AlertKind kind, std::vector<Alert>& out);
+  static bool MayAlert(const Cause& cause, int64_t now);
+  void FlushWaiting(int64_t now, std::vector<Alert>& out);
+  std::vector<Alert> TickCauses(const TickInput& in);
+  bool SummaryDue(const TickInput& in);
+
+  Cause sign_in_, records_, refused_, unreachable_, waiting_;
+  bool lapsed_ = false;
+  std::optional<int64_t> watching_since_;
+  std::optional<int64_t> last_read_;
+  std::optional<int64_t> unreachable_since_;
+  std::vector<std::string> failed_, unknown_;  // not yet alerted
+  size_t held_ = 0;
+  std::optional<int> summary_minute_;
+  std::optional<LocalDate> summary_done_;  // the day the summary went out (or was passed)
+  bool summary_ticked_ = false;            // a tick saw the time since it was set
+};
+
+}  // namespace fahuo

@@ -1,0 +1,119 @@
+// The sending pace and the pause after a refusal for the account's limit, over a real SMTP
+// server (tools/smtp_sink.py, which can answer like a provider over its limit).
+#include "delivery/send_pace.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "pass_fixture.h"
+#include "platform/gbk.h"
+#include "test_support.h"
+
+namespace fahuo::testing {
+namespace {
+
+TEST(PauseSecondsForTest, TheTimeTheProviderAsksElseHalfAnHour) {
+  EXPECT_EQ(PauseSecondsFor("550 too many mails, try again in 45 minutes"), 45 * 60);
+  EXPECT_EQ(PauseSecondsFor("554 DT:SPM 163 smtp3, try again after 2 hours"), 2 * 3600);
+  EXPECT_EQ(PauseSecondsFor(Utf8ToGbk("550 发送频繁，请 10 分钟后再试")), 10 * 60);
+  EXPECT_EQ(PauseSecondsFor("550 Ip frequency limited"), kDefaultPauseSeconds);
+  EXPECT_EQ(PauseSecondsFor("550 5.7.1 Your account is locked"), kDefaultPauseSeconds);
+  EXPECT_EQ(PauseSecondsFor("451 rate limit, retry in 5 seconds"), 60);  // at least a minute
+  // Not the account's limit: no pause (retried or failed as before).
+  EXPECT_EQ(PauseSecondsFor("550 5.1.1 <a@b.c>: Recipient address rejected"), 0);
+  EXPECT_EQ(PauseSecondsFor("535 Error: authentication failed"), 0);
+  EXPECT_EQ(PauseSecondsFor(""), 0);
+}
+
+class PaceOverSinkTest : public ::testing::Test {
+ protected:
+  void StartSink(std::vector<std::string> args) {
+    args.insert(args.end(), {"--maildir", maildir_.path()});
+    port_ = StartPythonService(sink_, "smtp_sink.py", args);
+    ASSERT_GT(port_, 0);
+    h_.shop().rules().Replace({Rule(0, 1000, "教程")});
+  }
+  // `n` payments, pending, in the order found.
+  std::vector<std::string> Pay(int n) {
+    std::vector<LedgerEntry> entries;
+    std::vector<std::string> serials;
+    for (int i = 0; i < n; ++i) {
+      LedgerEntry e;
+      e.bill.流水号 = "20150106" + std::to_string(1000 + i);
+      e.bill.金额 = "98.00";
+      e.bill.名称 = "buyer" + std::to_string(i) + "@example.com";
+      e.bill.备注 = Utf8ToGbk("教程");
+      e.first_seen = h_.clock.UnixSeconds();
+      e.state = BillState::kPending;
+      serials.push_back(e.bill.流水号);
+      entries.push_back(std::move(e));
+    }
+    EXPECT_TRUE(h_.shop().ledger().Insert(entries));
+    return serials;
+  }
+  std::vector<std::string> Recipients() {
+    std::vector<std::string> out;
+    std::istringstream in(ReadFileBytes(maildir_.File("log.jsonl")));
+    for (std::string l; std::getline(in, l);) {
+      const size_t at = l.find("\"rcpt_tos\": [\"");
+      out.push_back(l.substr(at + 14, l.find('"', at + 14) - at - 14));
+    }
+    return out;
+  }
+  bool Deliver() { return h_.shop().DeliverDue(account_, window_); }
+
+  ShopHarness h_;
+  RecordingWindow window_;
+  TempDir maildir_;
+  ChildProcess sink_;
+  int port_ = 0;
+  MailAccount account_{"", "seller@example.com", ""};
+};
+
+TEST_F(PaceOverSinkTest, ABurstGoesOutAtThePaceInOrder) {
+  StartSink({});
+  account_.server = "127.0.0.1:" + std::to_string(port_);
+  Pay(4);
+  h_.shop().sender().pace().SetPerMinute(120);  // one mail every half second
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Deliver());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(1400));
+  EXPECT_EQ(Recipients(), (std::vector<std::string>{"buyer0@example.com", "buyer1@example.com",
+                                                    "buyer2@example.com", "buyer3@example.com"}));
+}
+
+TEST_F(PaceOverSinkTest, OverTheLimitPausesAndTheBillsWaitNotFail) {
+  StartSink({"--refuse-after", "2", "550 too many mails, try again in 45 minutes"});
+  account_.server = "127.0.0.1:" + std::to_string(port_);
+  const std::vector<std::string> serials = Pay(4);
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(Recipients().size(), 2u);
+  Ledger& ledger = h_.shop().ledger();
+  const auto third = ledger.Find(serials[2]);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->state, BillState::kRetrying);
+  EXPECT_EQ(third->next_try, h_.clock.UnixSeconds() + 45 * 60);
+  EXPECT_EQ(ledger.Find(serials[3])->state, BillState::kPending);  // never tried
+  bool logged = false;
+  for (const std::string& e : window_.Events()) {
+    logged = logged || e.find("log:邮箱限制发信") != std::string::npos;
+  }
+  EXPECT_TRUE(logged);
+  // While the pause lasts nothing is tried.
+  h_.clock.Advance(44 * 60 * 1000);
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(ledger.Find(serials[2])->attempts, third->attempts);
+  EXPECT_EQ(ledger.Find(serials[3])->attempts, 0);
+  // After it, the next try is refused again: still waiting, never failed.
+  h_.clock.Advance(2 * 60 * 1000);
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(ledger.Find(serials[2])->attempts, third->attempts + 1);
+  EXPECT_EQ(ledger.Find(serials[2])->state, BillState::kRetrying);
+  EXPECT_EQ(ledger.Find(serials[3])->state, BillState::kPending);
+}
+
+}  // namespace
+}  // namespace fahuo::testing
