@@ -4,9 +4,11 @@
 // mailbox does.
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 #include "delivery/delivery_pass.h"
 #include "delivery/orders.h"
+#include "delivery/placeholders.h"
 #include "platform/mail_client.h"
 #include "rules/delivery_rule.h"
 
@@ -40,6 +42,11 @@ class Sender {
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
   // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
   bool Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip);
+  // Writes the bill "sending" with its codes (into `codes`), or "out of stock" when a stock
+  // has none left. False when the ledger could not be written; `stale` when the seller
+  // changed the bill meanwhile.
+  bool TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
+                   OrderCodes& codes, DeliveryWindow& window);
 
   Orders& orders_;
   const RuleBook& rules_;
