@@ -302,7 +302,7 @@ bool Ledger::OpenAt(const std::string& path, std::string& error) {
   return ok;
 }
 
-Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix) {
+Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool keep_damaged) {
   std::lock_guard lock(mutex_);
   OpenResult result;
   if (db_) sqlite3_close_v2(db_);
@@ -313,7 +313,7 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix) {
     result.ok = true;
     return result;
   }
-  if (!result.existed) {
+  if (!result.existed || keep_damaged) {
     result.error = error;
     return result;
   }

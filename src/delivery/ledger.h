@@ -109,8 +109,10 @@ class Ledger {
     std::string error;           // why it could not be opened (when !ok)
   };
   // Opens or creates the ledger at `path`. A file that is not a readable ledger is renamed
-  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted.
-  OpenResult Open(const std::string& path, int64_t now_unix);
+  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted; with
+  // `keep_damaged` it is left alone and the open fails (a second program on the file, which
+  // must not take a ledger it merely could not read for one from the program that owns it).
+  OpenResult Open(const std::string& path, int64_t now_unix, bool keep_damaged = false);
   void Close();
 
   // Whether any bill was ever recorded.
