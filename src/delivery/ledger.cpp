@@ -188,8 +188,11 @@ FilterSql BuildFilter(const LedgerFilter& f, bool for_page) {
   std::vector<std::string> clauses;
   if (!f.states.empty()) clauses.push_back(StateIn(f.states.size()));
   if (!f.search.empty()) {
-    clauses.push_back("(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0)");
-    out.blobs.assign(3, f.search);
+    // A buyer who writes that a code does not work is found by the code too.
+    clauses.push_back(
+        "(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0 OR EXISTS"
+        " (SELECT 1 FROM codes WHERE codes.bill = bills.serial AND instr(codes.code, ?) > 0))");
+    out.blobs.assign(4, f.search);
   }
   const char* seen = for_page ? "+first_seen" : "first_seen";
   if (f.seen_from) {
@@ -447,14 +450,19 @@ std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset,
   std::vector<LedgerEntry> out;
   if (!db_ || limit == 0) return out;
   const FilterSql sql = BuildFilter(filter, true);
-  Stmt s(db_,
-         (Statements().select + " FROM bills" + sql.where + " ORDER BY seq DESC LIMIT ? OFFSET ?;")
-             .c_str());
+  Stmt s(db_, (Statements().select +
+               ", (SELECT group_concat(code, ' ') FROM codes WHERE codes.bill = bills.serial)"
+               " FROM bills" +
+               sql.where + " ORDER BY seq DESC LIMIT ? OFFSET ?;")
+                  .c_str());
   if (!s.ok()) return out;
   const int next = BindFilter(s, filter, sql);
   s.Bind(next, static_cast<int64_t>(limit));
   s.Bind(next + 1, static_cast<int64_t>(offset));
-  while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
+  while (s.Step() == SQLITE_ROW) {
+    out.push_back(ReadEntry(s));
+    out.back().codes = s.Text(static_cast<int>(std::size(kColumns)));
+  }
   return out;
 }
 

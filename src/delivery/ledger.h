@@ -64,6 +64,7 @@ struct LedgerEntry {
   std::string rule_body;
   std::string skip_reason;  // kSkipped: why; kOutOfStock: the stock it waits for (GBK)
   int64_t sent_at = 0;      // Unix seconds
+  std::string codes;        // the codes given to it, blank-separated (GBK; Page only)
 };
 
 // A code (卡密) of a stock, and the bill it was given to, if any. Texts GBK.
@@ -89,7 +90,8 @@ struct LedgerFilter {
   std::vector<BillState> states;       // empty: every state
   std::optional<int64_t> seen_from;    // first_seen >= this (Unix seconds)
   std::optional<int64_t> seen_before;  // first_seen < this
-  // GBK, matched byte for byte as a part of 流水号, 名称 or the recipient; empty: no search.
+  // GBK, matched byte for byte as a part of 流水号, 名称, the recipient or a code given to the
+  // bill; empty: no search.
   // '%' and '_' are plain characters here.
   std::string search;
   int64_t below_seq = 0;  // > 0: only entries first seen before this one (paging by key)

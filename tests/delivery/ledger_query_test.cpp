@@ -142,6 +142,28 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   EXPECT_EQ(ledger.AddCodes("s", {"c"}).added, 1u);
   ASSERT_EQ(ledger.Stocks().size(), 1u);
   EXPECT_EQ(ledger.Stocks()[0].threshold, kDefaultLowStock);
+
+  // The code given to a bill shows in the listing, and a search for it finds the bill.
+  LedgerEntry sending = *ledger.Find("2024003");
+  sending.state = BillState::kSending;
+  const Ledger::Sending written = ledger.WriteSending(sending, nullptr, {"s"}, 5000);
+  ASSERT_EQ(written.outcome, Ledger::Sending::Outcome::kWritten);
+  ASSERT_EQ(written.codes.size(), 1u);
+  EXPECT_EQ(written.codes[0].code, "c");
+  LedgerFilter by_code;
+  by_code.search = "c";
+  const std::vector<LedgerEntry> found = ledger.Page(by_code, 0, 10);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].bill.流水号, "2024003");
+  EXPECT_EQ(found[0].codes, "c");
+  EXPECT_EQ(ledger.Count(by_code), 1u);
+  // No second code of that stock for another bill, and nothing written for it.
+  LedgerEntry other = *ledger.Find("2024001");
+  other.state = BillState::kSending;
+  const Ledger::Sending empty = ledger.WriteSending(other, nullptr, {"s"}, 5000);
+  EXPECT_EQ(empty.outcome, Ledger::Sending::Outcome::kOutOfStock);
+  EXPECT_EQ(empty.empty_stock, "s");
+  EXPECT_EQ(ledger.Find("2024001")->state, BillState::kSent);
 }
 
 }  // namespace
