@@ -365,6 +365,7 @@ TEST_F(RulesWindowTest, HelpExplainsRanges) {
   EXPECT_TRUE(seen[0].text.contains(
       QStringLiteral("{流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换")));
   EXPECT_TRUE(seen[0].text.contains(QStringLiteral("不认识的花括号按原样发送")));
+  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("{卡密} 取库存“默认”")));
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
   EXPECT_TRUE(Child<QLineEdit>(w, "编辑框_标题")->toolTip().contains(QStringLiteral("{备注}")));
 }
