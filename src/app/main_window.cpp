@@ -33,6 +33,7 @@
 #include "app/record_window.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
+#include "app/stock_window.h"
 #include "app/tray.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
@@ -188,6 +189,7 @@ void MainWindow::WireParts() {
       order_actions_->ShowMenu(超级列表框1->viewport()->mapToGlobal(at), serial);
   });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
+  connect(按钮_库存管理, &QPushButton::clicked, this, [this] { OpenStockWindow(); });
   MirrorCookies(超文本浏览框1->page()->profile(), shop_.http());
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
   sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
@@ -224,6 +226,8 @@ void MainWindow::BuildControls() {
   BuildPanel();
   按钮_发货记录 = MakeButton(c, "按钮_发货记录", "发货记录", {});
   按钮_发货记录->setToolTip(QStringLiteral("查看每一笔账单的发货情况，重新发送或导出"));
+  按钮_库存管理 = MakeButton(c, "按钮_库存管理", "库存管理", {});
+  按钮_库存管理->setToolTip(QStringLiteral("卡密库存：添加卡密，查看剩余，按卡密查找买家"));
   Arrange(kDefaultSize);
 
   status_timer_ = new QTimer(this);
@@ -364,6 +368,7 @@ void MainWindow::Arrange(QSize size) {
   标签_本地数据库->setGeometry(10, 564 + dh, 80, 20);
   标签_时间->setGeometry(97, 564 + dh, 120, 20);
   按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
+  按钮_库存管理->setGeometry(904 + dw, 598 + dh, 96, 30);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -474,6 +479,19 @@ bool MainWindow::OpenOrRecreateBillTable() {
 }
 
 void MainWindow::AppendLog(const std::string& gbk_entry) { services_.log.Append(gbk_entry); }
+
+void MainWindow::OpenStockWindow() {
+  if (!stock_window_) {
+    stock_window_ = new StockWindow(
+        shop_.ledger(),
+        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
+        services_.dialogs, this);
+  }
+  stock_window_->Reload();
+  stock_window_->show();
+  stock_window_->raise();
+  stock_window_->activateWindow();
+}
 
 void MainWindow::OpenRecordWindow() {
   if (!record_window_)

@@ -1,0 +1,63 @@
+#pragma once
+// The stocks of codes (库存管理): each stock with its available and given codes and its
+// low-stock threshold; codes pasted in and added to a stock; the given codes found by code,
+// with the bill, buyer and time. A window of its own, not modal. UI thread only: the ledger
+// writes run through the runner (the sender's worker) and the answer comes back here.
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace fahuo {
+
+class Dialogs;
+class Ledger;
+
+class StockWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  using Runner = std::function<void(std::function<void()> job)>;
+  // `ledger` and `dialogs` outlive the window.
+  StockWindow(Ledger& ledger, Runner run, Dialogs& dialogs, QWidget* parent = nullptr);
+
+  // Reads the stocks and the given codes again.
+  void Reload();
+  // Adds the codes in the paste box to the stock named in the name box; the summary
+  // ("导入 3 个，重复 1 个已跳过") shows in a box once the worker answered.
+  void AddPasted();
+  // The threshold box's value for the named stock.
+  void SetThreshold();
+
+ signals:
+  // A write came back (the window has reloaded).
+  void written();
+
+ private:
+  void BuildLayout();
+  void FillGiven();
+  // Runs `job` on the runner; `done` (with its message, UTF-8) comes back on the UI thread.
+  void Write(std::function<std::string(Ledger&)> job);
+
+  Ledger& ledger_;
+  Runner run_;
+  Dialogs& dialogs_;
+
+  QTableWidget* 表格_库存 = nullptr;
+  QLineEdit* 编辑框_库存名称 = nullptr;
+  QPlainTextEdit* 编辑框_卡密 = nullptr;
+  QPushButton* 按钮_添加 = nullptr;
+  QSpinBox* 数值框_阈值 = nullptr;
+  QPushButton* 按钮_设置阈值 = nullptr;
+  QLineEdit* 编辑框_查找卡密 = nullptr;
+  QTableWidget* 表格_已发卡密 = nullptr;
+};
+
+}  // namespace fahuo
