@@ -35,6 +35,12 @@ class StockWindow : public QWidget {
   void AddPasted();
   // The threshold box's value for the named stock.
   void SetThreshold();
+  // Asks for a text or CSV file and adds its codes (the column box: 0 whole lines).
+  void ImportFile();
+  // Asks where to and writes the named stock's unused codes, one a line (owner-only file).
+  void ExportUnused();
+  // Asks, then removes the named stock's unused codes.
+  void DeleteUnused();
 
  signals:
   // A write came back (the window has reloaded).
@@ -43,6 +49,8 @@ class StockWindow : public QWidget {
  private:
   void BuildLayout();
   void FillGiven();
+  // The name box's stock (GBK), or empty after telling the seller what a name must be.
+  std::string ChosenStock();
   // Runs `job` on the runner; `done` (with its message, UTF-8) comes back on the UI thread.
   void Write(std::function<std::string(Ledger&)> job);
 
@@ -54,6 +62,10 @@ class StockWindow : public QWidget {
   QLineEdit* 编辑框_库存名称 = nullptr;
   QPlainTextEdit* 编辑框_卡密 = nullptr;
   QPushButton* 按钮_添加 = nullptr;
+  QPushButton* 按钮_导入 = nullptr;
+  QSpinBox* 数值框_列 = nullptr;
+  QPushButton* 按钮_导出未用 = nullptr;
+  QPushButton* 按钮_删除未用 = nullptr;
   QSpinBox* 数值框_阈值 = nullptr;
   QPushButton* 按钮_设置阈值 = nullptr;
   QLineEdit* 编辑框_查找卡密 = nullptr;

@@ -4,6 +4,7 @@
 #include "app/stock_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,6 +12,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <fstream>
 #include <thread>
 
 #include "delivery/ledger.h"
@@ -67,6 +69,7 @@ TEST(StockWindowTest, PastedCodesAreAddedOffTheUiThreadAndAGivenCodeIsFound) {
   Child<QPushButton>(window, "按钮_添加")->click();
   ASSERT_TRUE(written.wait(5000));
   for (std::thread& t : workers) t.join();
+  workers.clear();
   EXPECT_TRUE(off_ui);
   ASSERT_EQ(dialogs.Seen().size(), 1u);
   EXPECT_EQ(dialogs.Seen()[0].text, QStringLiteral("导入 2 个，重复 2 个已跳过"));
@@ -83,10 +86,41 @@ TEST(StockWindowTest, PastedCodesAreAddedOffTheUiThreadAndAGivenCodeIsFound) {
   Child<QLineEdit>(window, "编辑框_查找卡密")->setText(QStringLiteral("NEW"));
   EXPECT_EQ(given->rowCount(), 0);  // not given: not listed
 
-  // Nothing to add, or no stock named: a box, and no write.
+  // Nothing to add: a box, and no write.
   Child<QPushButton>(window, "按钮_添加")->click();
   EXPECT_EQ(dialogs.Seen().size(), 2u);
-  EXPECT_TRUE(workers.size() == 1u);
+  EXPECT_TRUE(workers.empty());
+
+  // A GBK CSV file, second column; then the unused codes out to a file and deleted.
+  auto run_and_wait = [&](const char* button) {
+    dialogs.ClearSeen();
+    Child<QPushButton>(window, button)->click();
+    ASSERT_TRUE(written.wait(5000)) << button;
+    for (std::thread& t : workers) t.join();
+    workers.clear();
+  };
+  {
+    std::ofstream(dir.File("codes.csv"), std::ios::binary)
+        << Utf8ToGbk("序号,卡密\r\n1,甲-1\r\n2,\"甲,2\"\r\n3,NEW-2\r\n");
+  }
+  dialogs.QueueOpenFile(QString::fromStdString(dir.File("codes.csv")));
+  Child<QSpinBox>(window, "数值框_列")->setValue(2);
+  run_and_wait("按钮_导入");
+  ASSERT_EQ(dialogs.Seen().size(), 2u);  // the file box, then the summary
+  EXPECT_EQ(dialogs.Seen()[1].text, QStringLiteral("导入 3 个，重复 1 个已跳过"));
+
+  dialogs.QueueSaveFile(QString::fromStdString(dir.File("unused.csv")));
+  run_and_wait("按钮_导出未用");
+  EXPECT_EQ(testing::ReadFileBytes(dir.File("unused.csv")),
+            "\xEF\xBB\xBFNEW-1\r\nNEW-2\r\n卡密\r\n甲-1\r\n\"甲,2\"\r\n");
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("unused.csv").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 077, 0u) << "unused codes readable by others";
+
+  run_and_wait("按钮_删除未用");  // answered Yes
+  EXPECT_EQ(dialogs.Seen().back().text, QStringLiteral("已删除 5 个未用卡密"));
+  EXPECT_EQ(stocks->item(0, 1)->text(), QStringLiteral("0"));
+  EXPECT_EQ(stocks->item(0, 2)->text(), QStringLiteral("1"));  // the given code stays
 }
 
 }  // namespace
