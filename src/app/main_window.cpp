@@ -521,6 +521,17 @@ void MainWindow::OpenRulesWindow() {
   window.SetPreviewHook([this, &window](const DeliveryRule& rule, std::function<void()> done) {
     mail_actions_->SendRulePreview(&window, rule, std::move(done));
   });
+  // Over the modal rules window, and modal itself so that it takes the input; it goes with
+  // the rules window at the latest.
+  window.SetStockHook([this](QWidget* over) {
+    auto* stocks = new StockWindow(
+        shop_.ledger(),
+        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
+        services_.dialogs, over);
+    stocks->setAttribute(Qt::WA_DeleteOnClose);
+    stocks->setWindowModality(Qt::ApplicationModal);
+    stocks->show();
+  });
   window.exec();
 }
 

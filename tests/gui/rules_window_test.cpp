@@ -370,6 +370,17 @@ TEST_F(RulesWindowTest, HelpExplainsRanges) {
   EXPECT_TRUE(Child<QLineEdit>(w, "编辑框_标题")->toolTip().contains(QStringLiteral("{备注}")));
 }
 
+TEST_F(RulesWindowTest, StockButtonShowsOnlyWithAStockWindowAndOpensItOverTheRules) {
+  RulesWindow w(table_, book_, dialogs_);
+  QPushButton* stocks = Child<QPushButton>(w, "按钮_库存管理");
+  EXPECT_TRUE(stocks->isHidden());
+  QWidget* opened_over = nullptr;
+  w.SetStockHook([&](QWidget* over) { opened_over = over; });
+  EXPECT_FALSE(stocks->isHidden());
+  stocks->click();
+  EXPECT_EQ(opened_over, &w);
+}
+
 TEST_F(RulesWindowTest, SendPreviewHandsOnTheChosenRuleOneAtATime) {
   RulesWindow w(table_, book_, dialogs_);
   QPushButton* preview = Child<QPushButton>(w, "按钮_发送预览");

@@ -115,14 +115,17 @@ void RulesWindow::BuildControls() {
   按钮_下移 = MakeCaptioned<QPushButton>(this, "按钮_下移", 95, 544, 80, 28, "下移");
   按钮_发送预览 = MakeCaptioned<QPushButton>(this, "按钮_发送预览", 183, 544, 80, 28, "发送预览");
   按钮_发送预览->setEnabled(false);  // until the owner hands in the mail account
+  按钮_库存管理 = MakeCaptioned<QPushButton>(this, "按钮_库存管理", 271, 544, 80, 28, "库存管理");
+  按钮_库存管理->setToolTip(QStringLiteral("{卡密:名称} 发出的卡密：添加、查看剩余、按卡密查找"));
+  按钮_库存管理->hide();  // until the owner hands in the stock window
   const QString placeholder_help = QString::fromUtf8(kPlaceholderHelp);
   编辑框_标题->setToolTip(placeholder_help);
   编辑框_内容->setToolTip(placeholder_help);
   按钮_发送预览->setToolTip(placeholder_help);
 
   // Enter in an edit box must not press a button of the dialog (and close it).
-  for (QPushButton* b :
-       {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移, 按钮_发送预览}) {
+  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移,
+                         按钮_发送预览, 按钮_库存管理}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
@@ -137,6 +140,9 @@ void RulesWindow::BuildControls() {
   connect(按钮_上移, &QPushButton::clicked, this, &RulesWindow::OnMoveUp);
   connect(按钮_下移, &QPushButton::clicked, this, &RulesWindow::OnMoveDown);
   connect(按钮_发送预览, &QPushButton::clicked, this, &RulesWindow::OnSendPreview);
+  connect(按钮_库存管理, &QPushButton::clicked, this, [this] {
+    if (open_stocks_) open_stocks_(this);
+  });
 }
 
 void RulesWindow::FillFromTable() {
@@ -343,6 +349,11 @@ void RulesWindow::OnHelp() {
   Inform(
       QString::fromUtf8(kHelpText) + QStringLiteral("\n\n") + QString::fromUtf8(kPlaceholderHelp),
       QStringLiteral("设置规则"));
+}
+
+void RulesWindow::SetStockHook(StockOpener open) {
+  open_stocks_ = std::move(open);
+  按钮_库存管理->setVisible(static_cast<bool>(open_stocks_));
 }
 
 void RulesWindow::SetPreviewHook(PreviewSender send) {
