@@ -631,6 +631,8 @@ TEST_F(DeliveryPassTest, CodesOnePerBillKeptOnResendAndWaitingBillsGoOutAfterAnI
   EXPECT_EQ(ledger.AvailableCodes(stock), Gbk({"K-5"}));
   // A mailed bill's code never goes back to the stock.
   EXPECT_EQ(ledger.ReturnCodes("A"), 0);
+  EXPECT_FALSE(h_.shop().actions().ReturnCodes("A", window_).ok);
+  EXPECT_EQ(ledger.CodesOf("A").size(), 1u);
 }
 
 TEST_F(DeliveryPassTest, CodeOfABillThatFailedForGoodGoesBackOnlyWhenTheSellerSaysSo) {
@@ -642,8 +644,12 @@ TEST_F(DeliveryPassTest, CodeOfABillThatFailedForGoodGoesBackOnlyWhenTheSellerSa
   Pass({{.serial = "F", .name = "bad@x.com"}, {.serial = "Z"}});
   EXPECT_EQ(h_.State("F"), "failed");
   EXPECT_EQ(ledger.CodesOf("F").size(), 1u);  // kept for the seller's resend
-  EXPECT_EQ(ledger.ReturnCodes("F"), 1);
+  window_.ClearEvents();
+  ASSERT_TRUE(h_.shop().actions().ReturnCodes("F", window_).ok);
+  EXPECT_EQ(window_.Events(),
+            (std::vector<std::string>{"log:已退回 1 个卡密到库存：F\r\n", "changed"}));
   EXPECT_TRUE(ledger.CodesOf("F").empty());
+  EXPECT_FALSE(h_.shop().actions().ReturnCodes("F", window_).ok);  // nothing left to return
   EXPECT_EQ(ledger.AvailableCodes(Utf8ToGbk("默认")), (std::vector<std::string>{"P-1", "P-2"}));
   EXPECT_EQ(ledger.DeleteAvailable(Utf8ToGbk("默认")), 2);
   EXPECT_TRUE(ledger.Due(h_.clock.UnixSeconds()).empty());
