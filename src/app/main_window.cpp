@@ -34,6 +34,7 @@
 #include "app/record_window.h"
 #include "app/run_control.h"
 #include "app/settings_binder.h"
+#include "app/stock_window.h"
 #include "app/tray.h"
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
@@ -205,6 +206,7 @@ void MainWindow::WireParts() {
       order_actions_->ShowMenu(超级列表框1->viewport()->mapToGlobal(at), serial);
   });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
+  connect(按钮_库存管理, &QPushButton::clicked, this, [this] { OpenStockWindow(); });
   MirrorCookies(超文本浏览框1->page()->profile(), shop_.http());
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
   sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
@@ -244,6 +246,8 @@ void MainWindow::BuildControls() {
   按钮_提醒设置 = MakeButton(c, "按钮_提醒设置", "提醒设置", {});
   按钮_提醒设置->setToolTip(
       QStringLiteral("登录失效、邮箱拒绝发信、账单需要处理时，发邮件或推送到手机提醒您"));
+  按钮_库存管理 = MakeButton(c, "按钮_库存管理", "库存管理", {});
+  按钮_库存管理->setToolTip(QStringLiteral("卡密库存：添加卡密，查看剩余，按卡密查找买家"));
   Arrange(kDefaultSize);
 
   status_timer_ = new QTimer(this);
@@ -384,7 +388,7 @@ void MainWindow::Arrange(QSize size) {
   const int dh = std::max(0, size.height() - kDefaultSize.height());
   超文本浏览框1->setGeometry(8, 8, 770 + dw, 584 + dh);
   超级列表框1->setGeometry(8, 8, 750 + dw, 584 + dh);
-  标签_进度->setGeometry(8, 596 + dh, 750 + dw, 20);
+  标签_进度->setGeometry(8, 596 + dh, 650 + dw, 20);  // 库存管理 stands at its right
   // The panel keeps its width; a taller window gives the delivery log the extra height.
   分组框1->setGeometry(788 + dw, 4, 220, 588 + dh);
   分组框2->setGeometry(10, 420, 200, 140 + dh);
@@ -393,6 +397,7 @@ void MainWindow::Arrange(QSize size) {
   标签_时间->setGeometry(97, 564 + dh, 120, 20);
   按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
   按钮_提醒设置->setGeometry(904 + dw, 598 + dh, 96, 30);
+  按钮_库存管理->setGeometry(662 + dw, 596 + dh, 96, 30);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -505,6 +510,19 @@ bool MainWindow::OpenOrRecreateBillTable() {
 
 void MainWindow::AppendLog(const std::string& gbk_entry) { services_.log.Append(gbk_entry); }
 
+void MainWindow::OpenStockWindow() {
+  if (!stock_window_) {
+    stock_window_ = new StockWindow(
+        shop_.ledger(),
+        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
+        services_.dialogs, this);
+  }
+  stock_window_->Reload();
+  stock_window_->show();
+  stock_window_->raise();
+  stock_window_->activateWindow();
+}
+
 void MainWindow::OpenRecordWindow() {
   if (!record_window_)
     record_window_ = new RecordWindow(shop_, order_actions_, services_.dialogs, this);
@@ -532,6 +550,17 @@ void MainWindow::OpenRulesWindow() {
   // 发送预览 mails over the account in the panel's fields, on the mail tests' worker.
   window.SetPreviewHook([this, &window](const DeliveryRule& rule, std::function<void()> done) {
     mail_actions_->SendRulePreview(&window, rule, std::move(done));
+  });
+  // Over the modal rules window, and modal itself so that it takes the input; it goes with
+  // the rules window at the latest.
+  window.SetStockHook([this](QWidget* over) {
+    auto* stocks = new StockWindow(
+        shop_.ledger(),
+        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
+        services_.dialogs, over);
+    stocks->setAttribute(Qt::WA_DeleteOnClose);
+    stocks->setWindowModality(Qt::ApplicationModal);
+    stocks->show();
   });
   window.exec();
 }

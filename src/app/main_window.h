@@ -34,6 +34,7 @@ class Shop;
 class BillListModel;
 class OrderActions;
 class RecordWindow;
+class StockWindow;
 class PasswordStore;
 class AlertControl;
 
@@ -95,6 +96,7 @@ class MainWindow : public QWidget {
   void BuildPanel();
   void OpenRulesWindow();
   void OpenRecordWindow();
+  void OpenStockWindow();
   bool OpenOrRecreateBillTable();
 
   void WireParts();
@@ -138,6 +140,7 @@ class MainWindow : public QWidget {
   QLabel* 标签_进度 = nullptr;  // page-loading progress, then the status line, under the list
   QPushButton* 按钮_发货记录 = nullptr;
   QPushButton* 按钮_提醒设置 = nullptr;
+  QPushButton* 按钮_库存管理 = nullptr;
   QTimer* 时钟_刷新 = nullptr;
   QTimer* 时钟_记时 = nullptr;
   QTimer* 时钟_防止掉线 = nullptr;
@@ -153,6 +156,7 @@ class MainWindow : public QWidget {
   BillListModel* bill_model_ = nullptr;
   OrderActions* order_actions_ = nullptr;
   QPointer<RecordWindow> record_window_;
+  QPointer<StockWindow> stock_window_;
   QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
   QTimer* status_timer_ = nullptr;
   size_t sent_today_ = 0;

@@ -76,6 +76,17 @@ void OrderActions::MarkHandled(const std::string& serial) {
   Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().MarkHandled(serial, w); });
 }
 
+void OrderActions::ReturnCodes(const std::string& serial) {
+  if (dialogs_.Ask(dialog_parent_, Dialogs::Icon::kQuestion, {},
+                   QStringLiteral("把账单 %1 的卡密退回库存吗？退回的卡密会发给下一位买家，"
+                                  "只在确定这位买家没有收到时这样做。")
+                       .arg(FromGbk(serial)),
+                   Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
+    return;
+  }
+  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().ReturnCodes(serial, w); });
+}
+
 void OrderActions::CopySerial(const std::string& serial) {
   if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(FromGbk(serial));
   window_->AppendLog(FAHUO_GBK("已复制流水号：") + serial + "\r\n");
@@ -86,6 +97,7 @@ std::unique_ptr<QMenu> OrderActions::MakeMenu(const std::string& serial, QWidget
   menu->addAction(QStringLiteral("重新发送"), this, [this, serial] { Resend(serial); });
   menu->addAction(QStringLiteral("发送到其他邮箱…"), this, [this, serial] { ResendTo(serial); });
   menu->addAction(QStringLiteral("标记为已处理"), this, [this, serial] { MarkHandled(serial); });
+  menu->addAction(QStringLiteral("退回卡密"), this, [this, serial] { ReturnCodes(serial); });
   menu->addSeparator();
   menu->addAction(QStringLiteral("复制流水号"), this, [this, serial] { CopySerial(serial); });
   return menu;

@@ -36,7 +36,8 @@ class OrderActions : public QObject {
   void Resend(const std::string& serial);
   void ResendTo(const std::string& serial);  // asks for the address
   void MarkHandled(const std::string& serial);
-  void CopySerial(const std::string& serial);  // to the clipboard
+  void ReturnCodes(const std::string& serial);  // asks first
+  void CopySerial(const std::string& serial);   // to the clipboard
 
   // The four actions as a menu (owned by the caller), and popped up at `global_pos`.
   std::unique_ptr<QMenu> MakeMenu(const std::string& serial, QWidget* parent = nullptr);

@@ -32,6 +32,7 @@ Sign SignOf(std::optional<BillState> state) {
     case BillState::kSkipped:
       return Sign::kBar;
     case BillState::kHeld:
+    case BillState::kOutOfStock:  // waits for codes, in red
       return Sign::kPause;
     case BillState::kUnknown:
       return Sign::kQuestion;
@@ -125,7 +126,7 @@ QIcon MakeIcon(std::optional<BillState> state) {
 
 QIcon StateIcon(std::optional<BillState> state) {
   // One icon per state, made once: the list asks for one per painted row.
-  constexpr int kStates = static_cast<int>(BillState::kUnknown) + 1;
+  constexpr int kStates = static_cast<int>(BillState::kOutOfStock) + 1;
   static const std::array<QIcon, kStates + 1> icons = [] {
     std::array<QIcon, kStates + 1> made;
     made[0] = MakeIcon(std::nullopt);

@@ -8,5 +8,6 @@ int NextPage(int argc, char** argv);        // next-page FILE ADDRESS
 int RecordsAddress(int argc, char** argv);  // records-address [--host HOST] [--date YYYY-MM-DD]
 int Recipient(int argc, char** argv);       // recipient NAME NOTE
 int MakeBillTable(int argc, char** argv);   // make-bill-table PATH
+int Stock(int argc, char** argv);           // stock add|list|low --data-dir DIR ...
 
 }  // namespace fahuo::cli

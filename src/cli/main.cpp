@@ -25,6 +25,10 @@ const Command kCommands[] = {
      "recipient NAME NOTE           print the mail address a bill would be sent to"},
     {"make-bill-table", fahuo::cli::MakeBillTable,
      "make-bill-table PATH          write an empty bill table"},
+    {"stock", fahuo::cli::Stock,
+     "stock add --data-dir DIR [--column N] STOCK FILE|-   add the codes of a file to a stock\n"
+     "  stock list --data-dir DIR     print each stock: available, given, low-stock threshold\n"
+     "  stock low --data-dir DIR STOCK N   warn when fewer than N codes are left"},
 };
 
 void PrintHelp(FILE* out) {

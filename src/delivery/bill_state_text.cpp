@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "platform/gbk.h"
 #include "platform/local_time.h"
 
 namespace fahuo {
@@ -28,12 +29,17 @@ std::string_view StateLabel(BillState state) {
       return "已处理";
     case BillState::kUnknown:
       return "状态不明";
+    case BillState::kOutOfStock:
+      return "缺货";
   }
   return "状态不明";
 }
 
 std::string StateText(const LedgerEntry& entry) {
   std::string text(StateLabel(entry.state));
+  if (entry.state == BillState::kOutOfStock && !entry.skip_reason.empty()) {
+    return text + "（库存 " + GbkToUtf8(entry.skip_reason) + "）";
+  }
   if (entry.state != BillState::kSkipped) return text;
   const std::string& why = entry.skip_reason;
   const char* reason = why == skip::kNoNote           ? "没有留言"
@@ -48,7 +54,8 @@ std::string StateText(const LedgerEntry& entry) {
 
 const std::vector<BillState>& SellerStates() {
   static const std::vector<BillState> states = {BillState::kFailed, BillState::kSkipped,
-                                                BillState::kHeld, BillState::kUnknown};
+                                                BillState::kHeld, BillState::kUnknown,
+                                                BillState::kOutOfStock};
   return states;
 }
 
@@ -61,9 +68,9 @@ bool NeedsSeller(BillState state) {
 
 const std::vector<BillState>& FilterStates() {
   static const std::vector<BillState> states = {
-      BillState::kSent,     BillState::kPending, BillState::kSending, BillState::kRetrying,
-      BillState::kFailed,   BillState::kSkipped, BillState::kHeld,    BillState::kHandled,
-      BillState::kBaseline, BillState::kUnknown};
+      BillState::kSent,     BillState::kPending, BillState::kSending,   BillState::kRetrying,
+      BillState::kFailed,   BillState::kSkipped, BillState::kHeld,      BillState::kHandled,
+      BillState::kBaseline, BillState::kUnknown, BillState::kOutOfStock};
   return states;
 }
 
@@ -77,6 +84,7 @@ uint32_t StateColour(BillState state) {
     case BillState::kRetrying:
       return 0xB06000;  // amber: will be tried again
     case BillState::kFailed:
+    case BillState::kOutOfStock:
       return 0xC62828;  // red: the seller must act
     case BillState::kSkipped:
     case BillState::kUnknown:

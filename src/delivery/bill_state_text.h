@@ -18,7 +18,7 @@ std::string_view StateLabel(BillState state);
 std::string StateText(const LedgerEntry& entry);
 
 // The states that wait for the seller: the program will not settle them by itself
-// (failed, skipped, held, unknown; a retrying bill is tried again on its own).
+// (failed, skipped, held, unknown, out of stock; a retrying bill is tried again on its own).
 bool NeedsSeller(BillState state);
 const std::vector<BillState>& SellerStates();
 

@@ -9,46 +9,30 @@
 #include <utility>
 #include <vector>
 
+#include "delivery/sqlite_stmt.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
 
 namespace fahuo {
 namespace {
 
-constexpr std::array<std::string_view, 10> kStateNames = {"baseline", "pending", "sending", "sent",
-                                                          "retrying", "failed",  "skipped", "held",
-                                                          "handled",  "unknown"};
+constexpr std::array<std::string_view, 11> kStateNames = {
+    "baseline", "pending", "sending", "sent",    "retrying",    "failed",
+    "skipped",  "held",    "handled", "unknown", "out-of-stock"};
 constexpr std::array<std::string_view, 4> kOriginNames = {"baseline", "pass", "lapse", "restart"};
 
-constexpr int kSchemaVersion = 1;
+// 1: bills. 2: the stocks of codes beside them (a version-1 file gains the empty tables).
+constexpr int kSchemaVersion = 2;
 
-// One prepared statement, finalised on every way out.
-class Stmt {
- public:
-  Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Stmt() { sqlite3_finalize(stmt_); }
-  Stmt(const Stmt&) = delete;
-  Stmt& operator=(const Stmt&) = delete;
-  bool ok() const { return stmt_ != nullptr; }
-  sqlite3_stmt* get() { return stmt_; }
-  void Bind(int i, const std::string& text) {
-    sqlite3_bind_blob(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-  void Bind(int i, std::string_view text) {
-    sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-  void Bind(int i, int64_t value) { sqlite3_bind_int64(stmt_, i, value); }
-  int Step() { return sqlite3_step(stmt_); }
-  std::string Text(int column) {
-    const void* p = sqlite3_column_blob(stmt_, column);
-    int n = sqlite3_column_bytes(stmt_, column);
-    return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
-  }
-  int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
+// The stocks of codes. A stock's name is bound as text so that it compares equal to a
+// bill's skip_reason (an out-of-stock bill waits for it there); codes are bytes.
+constexpr const char kStockSchema[] =
+    "CREATE TABLE IF NOT EXISTS stocks(name TEXT PRIMARY KEY,"
+    " low_stock INTEGER NOT NULL DEFAULT 5, low_noted INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS codes(id INTEGER PRIMARY KEY, stock TEXT NOT NULL,"
+    " code BLOB NOT NULL, bill BLOB, given_at INTEGER NOT NULL DEFAULT 0, UNIQUE(stock, code));"
+    "CREATE INDEX IF NOT EXISTS codes_free ON codes(stock, bill);"
+    "CREATE INDEX IF NOT EXISTS codes_bill ON codes(bill);";
 
 // The columns of the bills table, declared once: the schema, the reads and the writes are
 // all made from this list.
@@ -158,7 +142,8 @@ Sql MakeSql() {
                ");"
                "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
                "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);"
-               "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);";
+               "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);" +
+               kStockSchema;
   sql.select = "SELECT " + names;
   sql.insert = "INSERT OR IGNORE INTO bills(" + inserted + ") VALUES(" + values + ");";
   sql.update = "UPDATE bills SET " + set + " WHERE serial=?1";
@@ -203,8 +188,11 @@ FilterSql BuildFilter(const LedgerFilter& f, bool for_page) {
   std::vector<std::string> clauses;
   if (!f.states.empty()) clauses.push_back(StateIn(f.states.size()));
   if (!f.search.empty()) {
-    clauses.push_back("(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0)");
-    out.blobs.assign(3, f.search);
+    // A buyer who writes that a code does not work is found by the code too.
+    clauses.push_back(
+        "(instr(serial, ?) > 0 OR instr(name, ?) > 0 OR instr(recipient, ?) > 0 OR EXISTS"
+        " (SELECT 1 FROM codes WHERE codes.bill = bills.serial AND instr(codes.code, ?) > 0))");
+    out.blobs.assign(4, f.search);
   }
   const char* seen = for_page ? "+first_seen" : "first_seen";
   if (f.seen_from) {
@@ -317,7 +305,7 @@ bool Ledger::OpenAt(const std::string& path, std::string& error) {
   return ok;
 }
 
-Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix) {
+Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool keep_damaged) {
   std::lock_guard lock(mutex_);
   OpenResult result;
   if (db_) sqlite3_close_v2(db_);
@@ -328,7 +316,7 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix) {
     result.ok = true;
     return result;
   }
-  if (!result.existed) {
+  if (!result.existed || keep_damaged) {
     result.error = error;
     return result;
   }
@@ -462,14 +450,19 @@ std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset,
   std::vector<LedgerEntry> out;
   if (!db_ || limit == 0) return out;
   const FilterSql sql = BuildFilter(filter, true);
-  Stmt s(db_,
-         (Statements().select + " FROM bills" + sql.where + " ORDER BY seq DESC LIMIT ? OFFSET ?;")
-             .c_str());
+  Stmt s(db_, (Statements().select +
+               ", (SELECT group_concat(code, ' ') FROM codes WHERE codes.bill = bills.serial)"
+               " FROM bills" +
+               sql.where + " ORDER BY seq DESC LIMIT ? OFFSET ?;")
+                  .c_str());
   if (!s.ok()) return out;
   const int next = BindFilter(s, filter, sql);
   s.Bind(next, static_cast<int64_t>(limit));
   s.Bind(next + 1, static_cast<int64_t>(offset));
-  while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
+  while (s.Step() == SQLITE_ROW) {
+    out.push_back(ReadEntry(s));
+    out.back().codes = s.Text(static_cast<int>(std::size(kColumns)));
+  }
   return out;
 }
 
@@ -490,14 +483,18 @@ std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;
   if (!db_) return out;
-  Stmt s(db_,
-         (Statements().select + " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3)" +
-          kFoundOrder + ";")
-             .c_str());
+  // A bill out of stock is due again once its stock has a code (added by fahuo-cli, say).
+  Stmt s(db_, (Statements().select +
+               " FROM bills WHERE state = ?1 OR (state = ?2 AND next_try <= ?3) OR (state = ?4 AND"
+               " EXISTS (SELECT 1 FROM codes WHERE codes.stock = bills.skip_reason AND"
+               " codes.bill IS NULL))" +
+               kFoundOrder + ";")
+                  .c_str());
   if (!s.ok()) return out;
   s.Bind(1, StateName(BillState::kPending));
   s.Bind(2, StateName(BillState::kRetrying));
   s.Bind(3, now_unix);
+  s.Bind(4, StateName(BillState::kOutOfStock));
   while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
   return out;
 }

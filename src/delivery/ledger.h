@@ -23,12 +23,14 @@ enum class BillState {
   kPending,   // to be mailed
   kSending,   // handed to the mail server; "sent" follows once it accepted
   kSent,
-  kRetrying,  // refused for the moment; due again at next_try
-  kFailed,    // refused for good
-  kSkipped,   // no mail possible: skip_reason says why
-  kHeld,      // paid while fahuo was not watching; waits for the seller's decision
-  kHandled,   // settled by the seller
-  kUnknown,   // the program ended between "sending" and "sent": maybe mailed, never resent
+  kRetrying,    // refused for the moment; due again at next_try
+  kFailed,      // refused for good
+  kSkipped,     // no mail possible: skip_reason says why
+  kHeld,        // paid while fahuo was not watching; waits for the seller's decision
+  kHandled,     // settled by the seller
+  kUnknown,     // the program ended between "sending" and "sent": maybe mailed, never resent
+  kOutOfStock,  // its rule hands out a code and the stock (skip_reason) has none left: goes
+                // out by itself once codes are added
 };
 
 enum class BillOrigin { kBaseline, kPass, kLapse, kRestart };
@@ -60,16 +62,36 @@ struct LedgerEntry {
   std::string recipient;
   std::string rule_subject;  // the rule used, as it was when first mailed
   std::string rule_body;
-  std::string skip_reason;
-  int64_t sent_at = 0;  // Unix seconds
+  std::string skip_reason;  // kSkipped: why; kOutOfStock: the stock it waits for (GBK)
+  int64_t sent_at = 0;      // Unix seconds
+  std::string codes;        // the codes given to it, blank-separated (GBK; Page only)
 };
+
+// A code (卡密) of a stock, and the bill it was given to, if any. Texts GBK.
+struct StockCode {
+  std::string stock;
+  std::string code;
+  std::string serial;    // the bill it was given to; empty: still available
+  std::string buyer;     // that bill's 名称 (for the given-codes search)
+  int64_t given_at = 0;  // Unix seconds
+};
+
+struct StockSummary {
+  std::string name;  // GBK
+  size_t available = 0;
+  size_t given = 0;
+  int threshold = 0;  // fewer available than this is low stock
+};
+
+inline constexpr int kDefaultLowStock = 5;
 
 // Which entries a listing shows. Every condition set must hold.
 struct LedgerFilter {
   std::vector<BillState> states;       // empty: every state
   std::optional<int64_t> seen_from;    // first_seen >= this (Unix seconds)
   std::optional<int64_t> seen_before;  // first_seen < this
-  // GBK, matched byte for byte as a part of 流水号, 名称 or the recipient; empty: no search.
+  // GBK, matched byte for byte as a part of 流水号, 名称, the recipient or a code given to the
+  // bill; empty: no search.
   // '%' and '_' are plain characters here.
   std::string search;
   int64_t below_seq = 0;  // > 0: only entries first seen before this one (paging by key)
@@ -89,8 +111,10 @@ class Ledger {
     std::string error;           // why it could not be opened (when !ok)
   };
   // Opens or creates the ledger at `path`. A file that is not a readable ledger is renamed
-  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted.
-  OpenResult Open(const std::string& path, int64_t now_unix);
+  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted; with
+  // `keep_damaged` it is left alone and the open fails (a second program on the file, which
+  // must not take a ledger it merely could not read for one from the program that owns it).
+  OpenResult Open(const std::string& path, int64_t now_unix, bool keep_damaged = false);
   void Close();
 
   // Whether any bill was ever recorded.
@@ -152,6 +176,46 @@ class Ledger {
   // Bills mailed at or after `since_unix`.
   size_t CountSentSince(int64_t since_unix);
 
+  // --- Stocks of codes: each code is available or given to exactly one bill, and a bill
+  // takes at most one code of each stock, in the transaction that writes it "sending".
+  struct Sending {
+    enum class Outcome { kWritten, kChanged, kFailed, kOutOfStock } outcome = Outcome::kFailed;
+    std::vector<StockCode> codes;          // the bill's code of each stock asked for
+    std::vector<std::string> newly_given;  // stocks whose code was given just now
+    std::string empty_stock;               // kOutOfStock: the first stock without a code
+    std::vector<std::string> low_stocks;   // fell below their threshold just now
+  };
+  // Writes `entry` (state "sending") as Update does, or as UpdateIfUnchanged when `expected`
+  // is set, and in the same committed transaction gives the bill one code of each of
+  // `stocks` that it does not hold yet (oldest added first). When a stock has no code left
+  // nothing at all is written (kOutOfStock). A stock that drops below its threshold is
+  // reported once, until codes added bring it back up.
+  Sending WriteSending(const LedgerEntry& entry, const LedgerEntry* expected,
+                       const std::vector<std::string>& stocks, int64_t now_unix);
+
+  struct AddResult {
+    bool ok = false;
+    size_t added = 0;
+    size_t duplicates = 0;  // already in the stock (given or not), or twice in `codes`
+  };
+  // Adds codes (GBK, non-empty) to a stock, created on first use, in one transaction.
+  AddResult AddCodes(const std::string& stock, const std::vector<std::string>& codes);
+  // Every stock (with codes or a threshold), by name.
+  std::vector<StockSummary> Stocks();
+  bool SetLowStock(const std::string& stock, int threshold);
+  // The codes given to a bill, by stock.
+  std::vector<StockCode> CodesOf(const std::string& serial);
+  // Given codes holding `search` (GBK, byte for byte; empty: all), the latest given first.
+  std::vector<StockCode> GivenCodes(const std::string& search, size_t limit);
+  // Codes still available in a stock, oldest first (for an export).
+  std::vector<std::string> AvailableCodes(const std::string& stock);
+  // Removes the codes of a stock that were never given; returns how many, -1 on failure.
+  int64_t DeleteAvailable(const std::string& stock);
+  // Puts the codes of a bill that was never mailed (failed, unknown, handled or out of stock,
+  // and never sent) back into their stocks. How many (0: none, or the bill was mailed);
+  // -1 when the write failed.
+  int64_t ReturnCodes(const std::string& serial);
+
  private:
   bool OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
@@ -161,6 +225,9 @@ class Ledger {
   bool WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected = nullptr);
 
   void NoteChange(const std::string& serial);
+  // Inside WriteSending's transaction: false when the stock had no code left.
+  bool GiveCode(const std::string& stock, const std::string& serial, int64_t now_unix,
+                Sending& out);
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;

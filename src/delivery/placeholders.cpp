@@ -25,9 +25,62 @@ std::string DateText(const std::string& date) {
   return date.substr(0, 10) + " " + date.substr(10);
 }
 
+// At `i`, a code placeholder: {卡密}, {卡密:名称} or {卡密：名称}. Sets its stock and length.
+bool CodePlaceholderAt(std::string_view text, size_t i, std::string& stock, size_t& length) {
+  const std::string& open = FAHUO_GBK("{卡密");
+  if (!text.substr(i).starts_with(open)) return false;
+  size_t at = i + open.size();
+  if (at < text.size() && text[at] == '}') {
+    stock = DefaultStockName();
+    length = at + 1 - i;
+    return true;
+  }
+  const std::string& wide_colon = FAHUO_GBK("：");
+  if (text.substr(at).starts_with(":")) {
+    at += 1;
+  } else if (text.substr(at).starts_with(wide_colon)) {
+    at += wide_colon.size();
+  } else {
+    return false;
+  }
+  // A stock name is short and holds no brace; anything else is text as typed.
+  constexpr size_t kMaxName = 64;
+  const size_t start = at;
+  while (at < text.size() && text[at] != '}' && text[at] != '{' && at - start <= kMaxName) {
+    at += GbkCharLength(text, at);
+  }
+  if (at >= text.size() || text[at] != '}' || at == start || at - start > kMaxName) return false;
+  stock.assign(text.substr(start, at - start));
+  length = at + 1 - i;
+  return true;
+}
+
 }  // namespace
 
-std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill) {
+const std::string& DefaultStockName() { return FAHUO_GBK("默认"); }
+
+std::vector<std::string> CodeStocks(const std::vector<std::string_view>& gbk_texts) {
+  std::vector<std::string> stocks;
+  for (std::string_view text : gbk_texts) {
+    size_t i = 0;
+    while (i < text.size()) {
+      std::string stock;
+      size_t length = 0;
+      if (text[i] == '{' && CodePlaceholderAt(text, i, stock, length)) {
+        bool seen = false;
+        for (const std::string& s : stocks) seen = seen || s == stock;
+        if (!seen) stocks.push_back(stock);
+        i += length;
+        continue;
+      }
+      i += GbkCharLength(text, i);
+    }
+  }
+  return stocks;
+}
+
+std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill,
+                               const OrderCodes& codes) {
   struct Field {
     const std::string& name;
     std::string value;
@@ -52,6 +105,16 @@ std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill
         out += hit->value;
         i += hit->name.size();
         continue;
+      }
+      std::string stock;
+      size_t code_length = 0;
+      if (CodePlaceholderAt(gbk_text, i, stock, code_length)) {
+        auto code = codes.find(stock);
+        if (code != codes.end()) {
+          out += code->second;
+          i += code_length;
+          continue;
+        }
       }
     }
     out.append(gbk_text.substr(i, length));

@@ -1,7 +1,10 @@
 #pragma once
-// Per-order fields in a rule's subject and body: {流水号} {金额} {名称} {对方} {日期} {备注}.
+// Per-order fields in a rule's subject and body: {流水号} {金额} {名称} {对方} {日期} {备注},
+// and the order's codes: {卡密:名称} (a code of the stock 名称), {卡密} (of the stock 默认).
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture/bill_record.h"
 
@@ -11,7 +14,16 @@ namespace fahuo {
 // the page's leading '+', {日期} puts a blank between date and time ("2024.05.12 14:03").
 // A brace that opens no known placeholder is kept as typed; a value that holds braces is
 // not expanded again; text without placeholders comes back byte for byte.
-std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill);
+// A code placeholder whose stock `codes` (stock name -> code, GBK) does not hold is kept too.
+using OrderCodes = std::map<std::string, std::string>;
+std::string ExpandPlaceholders(std::string_view gbk_text, const BillRecord& bill,
+                               const OrderCodes& codes = {});
+
+// The stocks the code placeholders of `gbk_texts` name, each once, in order of appearance.
+std::vector<std::string> CodeStocks(const std::vector<std::string_view>& gbk_texts);
+
+// The stock {卡密} takes from (GBK).
+const std::string& DefaultStockName();
 
 // The order a rule preview is filled with, its fields as the records page gives them.
 BillRecord SampleOrder();

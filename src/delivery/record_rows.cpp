@@ -51,6 +51,8 @@ std::string RecordCell(const LedgerEntry& e, size_t column) {
       return std::to_string(e.attempts);
     case 8:
       return GbkToUtf8(e.last_error);
+    case 9:
+      return GbkToUtf8(e.codes);
     default:
       return {};
   }

@@ -100,4 +100,20 @@ ActionOutcome SellerActions::MarkHandled(const std::string& serial, DeliveryWind
   return {true, {}};
 }
 
+ActionOutcome SellerActions::ReturnCodes(const std::string& serial, DeliveryWindow& window) {
+  if (!orders_.ledger.Find(serial)) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
+  const int64_t returned = orders_.ledger.ReturnCodes(serial);
+  if (returned < 0) {
+    return Refused(FAHUO_GBK("发货记录无法写入：") + Utf8ToGbk(orders_.ledger.LastError()));
+  }
+  if (returned == 0) {
+    return Refused(FAHUO_GBK("这笔账单没有可退回的卡密（只有从未发出的账单可以退回）：") + serial);
+  }
+  // The stock's count, never the code: the log is no place for it.
+  window.AppendLog(FAHUO_GBK("已退回 ") + std::to_string(returned) + FAHUO_GBK(" 个卡密到库存：") +
+                   serial + Eol());
+  window.BillsChanged();
+  return {true, {}};
+}
+
 }  // namespace fahuo

@@ -26,6 +26,9 @@ class SellerActions {
                          DeliveryWindow& window);
   // The bill is settled by the seller and never mailed.
   ActionOutcome MarkHandled(const std::string& serial, DeliveryWindow& window);
+  // The codes of a bill that was never mailed (failed, unknown, handled, out of stock) go
+  // back to their stocks, for the next buyer; refused for any other bill.
+  ActionOutcome ReturnCodes(const std::string& serial, DeliveryWindow& window);
 
  private:
   // Makes a bill pending again for the next delivery (Resend, ResendTo).

@@ -220,19 +220,22 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
     if (!Prepare(e, window, &skip)) return settle(BillState::kSkipped, skip);
+  } else if (e.state == BillState::kOutOfStock) {
+    window.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
   } else {
     window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
   }
   window.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + e.recipient + Eol());
   // "sending" is on disk before the mail's DATA: a crash from here on can never lead to a
-  // second mail, only to a bill shown as unknown.
-  ++e.attempts;
-  if (!settle(BillState::kSending, nullptr)) return false;
-  if (stale) return true;
+  // second mail, only to a bill shown as unknown. The bill's codes are taken in that same
+  // commit, so no crash gives one code twice or a bill two codes of one stock.
+  OrderCodes codes;
+  if (!TakeSending(e, taken, stale, codes, window)) return false;
+  if (stale || e.state != BillState::kSending) return true;
   ledger_failure_.Clear();
   // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
-  const std::string error = mailer.Send(ExpandPlaceholders(e.rule_subject, bill),
-                                        ExpandPlaceholders(e.rule_body, bill), e.recipient);
+  const std::string error = mailer.Send(ExpandPlaceholders(e.rule_subject, bill, codes),
+                                        ExpandPlaceholders(e.rule_body, bill, codes), e.recipient);
   // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
   // stays "sending" for the next start to show.
   if (!error.empty() && orders_.stopping.load()) return false;
@@ -261,6 +264,59 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
                                            FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
   return settle(BillState::kFailed, nullptr);
+}
+
+bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
+                         OrderCodes& codes, DeliveryWindow& window) {
+  const std::vector<std::string> stocks = CodeStocks({e.rule_subject, e.rule_body});
+  e.state = BillState::kSending;
+  e.skip_reason.clear();
+  ++e.attempts;
+  const Ledger::Sending written = orders_.ledger.WriteSending(e, taken ? &*taken : nullptr, stocks,
+                                                              orders_.clock.UnixSeconds());
+  switch (written.outcome) {
+    case Ledger::Sending::Outcome::kFailed:
+      ledger_failure_.Report(window, orders_.ledger);
+      return false;
+    case Ledger::Sending::Outcome::kChanged:
+      stale = true;
+      return true;
+    case Ledger::Sending::Outcome::kOutOfStock: {
+      // Never the code itself in a log or a notice: only the stock's name.
+      --e.attempts;
+      e.state = BillState::kOutOfStock;
+      e.skip_reason = written.empty_stock;
+      const std::string line = FAHUO_GBK("库存 ") + written.empty_stock +
+                               FAHUO_GBK(" 的卡密已用完，等待补货（流水号 ") + e.bill.流水号 +
+                               FAHUO_GBK("）");
+      window.AppendLog(line + Eol());
+      window.Notify(FAHUO_GBK("卡密缺货"), line);
+      Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
+      if (taken) {
+        result = orders_.ledger.UpdateIfUnchanged(e, *taken);
+      } else if (orders_.ledger.Update(e)) {
+        result = Ledger::UpdateResult::kWritten;
+      }
+      taken.reset();
+      if (result == Ledger::UpdateResult::kChanged) stale = true;
+      if (result != Ledger::UpdateResult::kFailed) return true;
+      ledger_failure_.Report(window, orders_.ledger);
+      return false;
+    }
+    case Ledger::Sending::Outcome::kWritten:
+      break;
+  }
+  taken.reset();
+  for (const StockCode& code : written.codes) codes[code.stock] = code.code;
+  for (const std::string& stock : written.newly_given) {
+    window.AppendLog(FAHUO_GBK("已分配卡密（库存 ") + stock + FAHUO_GBK("）") + Eol());
+  }
+  for (const std::string& stock : written.low_stocks) {
+    const std::string line = FAHUO_GBK("库存 ") + stock + FAHUO_GBK(" 的卡密即将用完，请及时补充");
+    window.AppendLog(line + Eol());
+    window.Notify(FAHUO_GBK("卡密库存不足"), line);
+  }
+  return true;
 }
 
 }  // namespace fahuo

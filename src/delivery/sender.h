@@ -5,9 +5,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 #include "delivery/delivery_pass.h"
 #include "delivery/orders.h"
+#include "delivery/placeholders.h"
 #include "delivery/send_pace.h"
 #include "platform/mail_client.h"
 #include "rules/delivery_rule.h"
@@ -48,6 +50,11 @@ class Sender {
   // Waits for the pace before the next mail; false when aborted meanwhile.
   bool AwaitPace();
   void PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window);
+  // Writes the bill "sending" with its codes (into `codes`), or "out of stock" when a stock
+  // has none left. False when the ledger could not be written; `stale` when the seller
+  // changed the bill meanwhile.
+  bool TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
+                   OrderCodes& codes, DeliveryWindow& window);
 
   Orders& orders_;
   const RuleBook& rules_;

@@ -82,6 +82,13 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& capti
   return path;
 }
 
+std::optional<QString> QtDialogs::OpenFile(QWidget* parent, const QString& caption,
+                                           const QString& filter) {
+  QString path = QFileDialog::getOpenFileName(parent, caption, {}, filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
 QString ProgramTitle() { return QStringLiteral("发货 fahuo - 自动发货"); }
 
 }  // namespace fahuo

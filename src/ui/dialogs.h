@@ -25,6 +25,9 @@ class Dialogs {
   // The path to save to; nullopt when cancelled. `filter` as QFileDialog takes it.
   virtual std::optional<QString> SaveFile(QWidget* parent, const QString& caption,
                                           const QString& suggested, const QString& filter) = 0;
+  // An existing file to read; nullopt when cancelled.
+  virtual std::optional<QString> OpenFile(QWidget* parent, const QString& caption,
+                                          const QString& filter) = 0;
 
   // The common box: `text` with OK alone (UI thread only).
   void ShowMessage(QWidget* parent, const QString& text, const QString& caption = {},
@@ -39,6 +42,8 @@ class QtDialogs final : public Dialogs {
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                const QString& initial) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter) override;
+  std::optional<QString> OpenFile(QWidget* parent, const QString& caption,
                                   const QString& filter) override;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/records_address.h"
 #include "delivery/shop.h"
@@ -41,8 +42,12 @@ int main(int argc, char** argv) {
   fahuo::Shop shop(nullptr, {.records_base = argv[2],
                              .http = {.connect_ms = 2000, .total_ms = 5000},
                              .mail = {.step_ms = 2000, .total_ms = 5000}});
-  shop.rules().Replace({{0, 1000, fahuo::Utf8ToGbk("教程"), "body"}});
+  // Each mail hands out a code: the test checks that none is ever given twice.
+  shop.rules().Replace({{0, 1000, fahuo::Utf8ToGbk("教程"), fahuo::Utf8ToGbk("body {卡密:k}")}});
   if (!shop.Open(std::string(argv[1]) + "/fahuo.db").ok) return 1;
+  std::vector<std::string> codes;
+  for (int i = 0; i < 200; ++i) codes.push_back("CK-" + std::to_string(i) + ".");
+  if (!shop.ledger().AddCodes("k", codes).ok) return 1;  // again at each start: all repeats
   NullSink sink;
   shop.baseline().Begin();
   shop.LoadBaseline(sink);

@@ -540,3 +540,120 @@ TEST_F(DeliveryPassTest, TicksStartedTogetherMailEachBillOnce) {
 
 }  // namespace
 }  // namespace fahuo::testing
+
+namespace fahuo::testing {
+namespace {
+
+std::vector<std::string> Gbk(const std::vector<std::string>& utf8) {
+  std::vector<std::string> out;
+  for (const std::string& s : utf8) out.push_back(Utf8ToGbk(s));
+  return out;
+}
+
+// A rule that hands out codes: one per bill, kept for good, never in a log line; a bill
+// finding the stock empty waits and goes out in the order found once codes are added.
+TEST_F(DeliveryPassTest, CodesOnePerBillKeptOnResendAndWaitingBillsGoOutAfterAnImport) {
+  Ledger& ledger = h_.shop().ledger();
+  const std::string stock = Utf8ToGbk("会员");
+  h_.shop().rules().Replace({Rule(0, 1000, "码 {卡密:会员} {卡密:会员}")});
+  ASSERT_TRUE(ledger.SetLowStock(stock, 2));
+  const Ledger::AddResult first = ledger.AddCodes(stock, Gbk({"K-1", "K-2", "K-1"}));
+  EXPECT_TRUE(first.ok);
+  EXPECT_EQ(first.added, 2u);
+  EXPECT_EQ(first.duplicates, 1u);
+  Baseline({"Z"});
+  Pass({{.serial = "A", .name = "a@x.com"},
+        {.serial = "B", .name = "b@x.com"},
+        {.serial = "C", .name = "c@x.com"},
+        {.serial = "D", .name = "d@x.com"},
+        {.serial = "Z"}});
+  EXPECT_EQ(EventsStartingWith("mail:"),
+            (std::vector<std::string>{"mail:a@x.com 码 K-1 K-1 from seller@example.com",
+                                      "mail:b@x.com 码 K-2 K-2 from seller@example.com"}));
+  EXPECT_EQ(h_.State("C"), "out-of-stock");
+  EXPECT_EQ(h_.State("D"), "out-of-stock");
+  EXPECT_EQ(ledger.Find("C")->attempts, 0);
+  EXPECT_EQ(ledger.Find("C")->skip_reason, stock);
+  EXPECT_EQ(EventsStartingWith("log:已分配卡密（库存 会员）").size(), 2u);
+  EXPECT_EQ(EventsStartingWith("log:库存 会员 的卡密即将用完").size(), 1u);  // once, at 1 left
+  EXPECT_EQ(EventsStartingWith("log:库存 会员 的卡密已用完，等待补货（流水号 C）").size(), 1u);
+  EXPECT_EQ(EventsStartingWith("notify:卡密缺货").size(), 2u);
+  EXPECT_EQ(EventsStartingWith("notify:卡密库存不足").size(), 1u);
+
+  // Nothing added: the waiting bills stay as they are, and no pass logs them again.
+  window_.ClearEvents();
+  Pass();
+  EXPECT_TRUE(EventsStartingWith("log:").empty());
+
+  // An import from elsewhere (fahuo-cli) on the same file: the next pass finds the codes.
+  {
+    Ledger other;
+    ASSERT_TRUE(other.Open(h_.folder.File("fahuo.db"), 0).ok);
+    const Ledger::AddResult added = other.AddCodes(stock, Gbk({"K-2", "K-3", "K-4", "K-5"}));
+    EXPECT_EQ(added.added, 3u);
+    EXPECT_EQ(added.duplicates, 1u);  // given already: never handed out again
+  }
+  Pass();
+  EXPECT_EQ(EventsStartingWith("mail:"),
+            (std::vector<std::string>{"mail:c@x.com 码 K-3 K-3 from seller@example.com",
+                                      "mail:d@x.com 码 K-4 K-4 from seller@example.com"}));
+  EXPECT_EQ(h_.State("C"), "sent");
+  EXPECT_EQ(h_.State("D"), "sent");
+  EXPECT_EQ(EventsStartingWith("log:卡密已补充，发送：C").size(), 1u);
+  EXPECT_EQ(EventsStartingWith("log:库存 会员 的卡密即将用完").size(), 1u);  // fell again
+
+  // A resend (to another address too) mails the bill's own code again.
+  window_.ClearEvents();
+  ASSERT_TRUE(h_.shop().actions().ResendTo("A", "new@x.com", window_).ok);
+  Pass();
+  EXPECT_EQ(EventsStartingWith("mail:"),
+            (std::vector<std::string>{"mail:new@x.com 码 K-1 K-1 from seller@example.com"}));
+  EXPECT_TRUE(EventsStartingWith("log:已分配卡密").empty());
+  ASSERT_EQ(ledger.CodesOf("A").size(), 1u);
+  EXPECT_EQ(ledger.CodesOf("A")[0].code, "K-1");
+
+  // Codes are secrets: no log line and no notice ever held one.
+  for (const std::string& event : window_.Events()) {
+    if (event.starts_with("mail:")) continue;
+    EXPECT_EQ(event.find("K-"), std::string::npos) << event;
+  }
+
+  // The buyer who writes that K-3 does not work is found by the code.
+  const std::vector<StockCode> found = ledger.GivenCodes("K-3", 10);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].serial, "C");
+  EXPECT_EQ(found[0].buyer, "c@x.com");
+  const std::vector<StockSummary> stocks = ledger.Stocks();
+  ASSERT_EQ(stocks.size(), 1u);
+  EXPECT_EQ(stocks[0].available, 1u);
+  EXPECT_EQ(stocks[0].given, 4u);
+  EXPECT_EQ(stocks[0].threshold, 2);
+  EXPECT_EQ(ledger.AvailableCodes(stock), Gbk({"K-5"}));
+  // A mailed bill's code never goes back to the stock.
+  EXPECT_EQ(ledger.ReturnCodes("A"), 0);
+  EXPECT_FALSE(h_.shop().actions().ReturnCodes("A", window_).ok);
+  EXPECT_EQ(ledger.CodesOf("A").size(), 1u);
+}
+
+TEST_F(DeliveryPassTest, CodeOfABillThatFailedForGoodGoesBackOnlyWhenTheSellerSaysSo) {
+  Ledger& ledger = h_.shop().ledger();
+  h_.shop().rules().Replace({Rule(0, 1000, "码 {卡密}")});
+  ASSERT_TRUE(ledger.AddCodes(Utf8ToGbk("默认"), {"P-1", "P-2"}).ok);
+  send_errors_["bad@x.com"] = "550 no such user";
+  Baseline({"Z"});
+  Pass({{.serial = "F", .name = "bad@x.com"}, {.serial = "Z"}});
+  EXPECT_EQ(h_.State("F"), "failed");
+  EXPECT_EQ(ledger.CodesOf("F").size(), 1u);  // kept for the seller's resend
+  window_.ClearEvents();
+  ASSERT_TRUE(h_.shop().actions().ReturnCodes("F", window_).ok);
+  EXPECT_EQ(window_.Events(),
+            (std::vector<std::string>{"log:已退回 1 个卡密到库存：F\r\n", "changed"}));
+  EXPECT_TRUE(ledger.CodesOf("F").empty());
+  EXPECT_FALSE(h_.shop().actions().ReturnCodes("F", window_).ok);  // nothing left to return
+  EXPECT_EQ(ledger.AvailableCodes(Utf8ToGbk("默认")), (std::vector<std::string>{"P-1", "P-2"}));
+  EXPECT_EQ(ledger.DeleteAvailable(Utf8ToGbk("默认")), 2);
+  EXPECT_TRUE(ledger.Due(h_.clock.UnixSeconds()).empty());
+}
+
+}  // namespace
+}  // namespace fahuo::testing

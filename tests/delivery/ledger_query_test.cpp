@@ -1,5 +1,6 @@
 // The ledger's filtered listing: what the delivery record shows and exports.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "delivery/ledger.h"
 #include "platform/gbk.h"
@@ -99,6 +100,70 @@ TEST(LedgerQueryTest, FiltersCountAndPageNewestFirst) {
   got.clear();
   for (const LedgerEntry& e : ledger.Page({}, 0, 3)) got.push_back(e.bill.流水号);
   EXPECT_EQ(got, (std::vector<std::string>{"top", "below", "2024005"}));
+}
+
+// A ledger of the first version (bills only) gains the stocks and keeps every bill.
+TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
+  TempDir dir;
+  const std::string path = dir.File("fahuo.db");
+  {
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Open(path, 0).ok);
+    std::vector<LedgerEntry> entries;
+    for (const Row& r : kRows) {
+      LedgerEntry e;
+      e.bill.流水号 = r.serial;
+      e.bill.名称 = Utf8ToGbk(r.name);
+      e.state = r.state;
+      e.first_seen = r.first_seen;
+      entries.push_back(e);
+    }
+    ASSERT_TRUE(ledger.Insert(entries));
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "DROP TABLE codes; DROP TABLE stocks; PRAGMA user_version=1;", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  Ledger ledger;
+  const Ledger::OpenResult opened = ledger.Open(path, 0);
+  ASSERT_TRUE(opened.ok) << opened.error;
+  EXPECT_TRUE(opened.moved_aside_to.empty());
+  EXPECT_EQ(ledger.Count({}), std::size(kRows));
+  for (const Row& r : kRows) {
+    auto e = ledger.Find(r.serial);
+    ASSERT_TRUE(e) << r.serial;
+    EXPECT_EQ(e->state, r.state);
+    EXPECT_EQ(GbkToUtf8(e->bill.名称), r.name);
+  }
+  EXPECT_TRUE(ledger.Stocks().empty());
+  EXPECT_EQ(ledger.AddCodes("s", {"c"}).added, 1u);
+  ASSERT_EQ(ledger.Stocks().size(), 1u);
+  EXPECT_EQ(ledger.Stocks()[0].threshold, kDefaultLowStock);
+
+  // The code given to a bill shows in the listing, and a search for it finds the bill.
+  LedgerEntry sending = *ledger.Find("2024003");
+  sending.state = BillState::kSending;
+  const Ledger::Sending written = ledger.WriteSending(sending, nullptr, {"s"}, 5000);
+  ASSERT_EQ(written.outcome, Ledger::Sending::Outcome::kWritten);
+  ASSERT_EQ(written.codes.size(), 1u);
+  EXPECT_EQ(written.codes[0].code, "c");
+  LedgerFilter by_code;
+  by_code.search = "c";
+  const std::vector<LedgerEntry> found = ledger.Page(by_code, 0, 10);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].bill.流水号, "2024003");
+  EXPECT_EQ(found[0].codes, "c");
+  EXPECT_EQ(ledger.Count(by_code), 1u);
+  // No second code of that stock for another bill, and nothing written for it.
+  LedgerEntry other = *ledger.Find("2024001");
+  other.state = BillState::kSending;
+  const Ledger::Sending empty = ledger.WriteSending(other, nullptr, {"s"}, 5000);
+  EXPECT_EQ(empty.outcome, Ledger::Sending::Outcome::kOutOfStock);
+  EXPECT_EQ(empty.empty_stock, "s");
+  EXPECT_EQ(ledger.Find("2024001")->state, BillState::kSent);
 }
 
 }  // namespace

@@ -32,11 +32,26 @@ TEST(Placeholders, ExpandsKnownNamesOnlyAndNeverTwice) {
       {"a value with braces is not expanded again", "致{对方}", "致买家{日期}"},
       // 媨 is 8B 7B in GBK: its second byte is '{' and must not open a placeholder.
       {"a brace inside a two-byte character", "媨流水号}", "媨流水号}"},
+      {"one code per stock, the same wherever it stands",
+       "{卡密}|{卡密:会员}|{卡密：会员}|{卡密:会员}", "D-1|V-9|V-9|V-9"},
+      {"a stock without a code and broken ones are kept", "{卡密:无} {卡密:} {卡密:会{员} {卡密",
+       "{卡密:无} {卡密:} {卡密:会{员} {卡密"},
+      {"a code holding braces is not expanded", "{卡密:括号}", "{流水号}"},
   };
+  const OrderCodes codes = {{Utf8ToGbk("默认"), "D-1"},
+                            {Utf8ToGbk("会员"), "V-9"},
+                            {Utf8ToGbk("括号"), Utf8ToGbk("{流水号}")}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(GbkToUtf8(ExpandPlaceholders(Utf8ToGbk(c.text), bill)), c.want);
+    EXPECT_EQ(GbkToUtf8(ExpandPlaceholders(Utf8ToGbk(c.text), bill, codes)), c.want);
   }
+  // The stocks a rule takes codes from: each once, in order; a broken placeholder names none.
+  const std::string subject = Utf8ToGbk("码 {卡密:会员} {卡密:无");
+  const std::string body = Utf8ToGbk("{卡密}{卡密：会员}{卡密:游戏}");
+  std::vector<std::string> stocks;
+  for (const std::string& stock : CodeStocks({subject, body})) stocks.push_back(GbkToUtf8(stock));
+  EXPECT_EQ(stocks, (std::vector<std::string>{"会员", "默认", "游戏"}));
+  EXPECT_TRUE(CodeStocks({Utf8ToGbk("{卡密:" + std::string(100, 'x') + "}")}).empty());
 
   // Dates not in the page's glued shape, and amounts without a sign, pass unchanged.
   bill.日期 = "2024-05-12";

@@ -365,8 +365,20 @@ TEST_F(RulesWindowTest, HelpExplainsRanges) {
   EXPECT_TRUE(seen[0].text.contains(
       QStringLiteral("{流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换")));
   EXPECT_TRUE(seen[0].text.contains(QStringLiteral("不认识的花括号按原样发送")));
+  EXPECT_TRUE(seen[0].text.contains(QStringLiteral("{卡密} 取库存“默认”")));
   EXPECT_EQ(seen[0].buttons, Dialogs::Buttons::kOk);
   EXPECT_TRUE(Child<QLineEdit>(w, "编辑框_标题")->toolTip().contains(QStringLiteral("{备注}")));
+}
+
+TEST_F(RulesWindowTest, StockButtonShowsOnlyWithAStockWindowAndOpensItOverTheRules) {
+  RulesWindow w(table_, book_, dialogs_);
+  QPushButton* stocks = Child<QPushButton>(w, "按钮_库存管理");
+  EXPECT_TRUE(stocks->isHidden());
+  QWidget* opened_over = nullptr;
+  w.SetStockHook([&](QWidget* over) { opened_over = over; });
+  EXPECT_FALSE(stocks->isHidden());
+  stocks->click();
+  EXPECT_EQ(opened_over, &w);
 }
 
 TEST_F(RulesWindowTest, SendPreviewHandsOnTheChosenRuleOneAtATime) {

@@ -38,6 +38,20 @@ std::optional<QString> ScriptedDialogs::SaveFile(QWidget*, const QString& captio
   return path;
 }
 
+std::optional<QString> ScriptedDialogs::OpenFile(QWidget*, const QString& caption, const QString&) {
+  std::lock_guard lock(mutex_);
+  seen_.push_back({Icon::kNone, caption, {}, Buttons::kOkCancel});
+  if (open_files_.empty()) return std::nullopt;
+  QString path = open_files_.front();
+  open_files_.pop_front();
+  return path;
+}
+
+void ScriptedDialogs::QueueOpenFile(QString path) {
+  std::lock_guard lock(mutex_);
+  open_files_.push_back(std::move(path));
+}
+
 void ScriptedDialogs::QueueSaveFile(std::optional<QString> path) {
   std::lock_guard lock(mutex_);
   save_files_.emplace_back(path.has_value(), path.value_or(QString()));

@@ -30,8 +30,12 @@ class ScriptedDialogs : public Dialogs {
   // user's files are).
   std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& suggested,
                                   const QString& filter) override;
+  // Answers from QueueOpenFile; without one, cancelled.
+  std::optional<QString> OpenFile(QWidget* parent, const QString& caption,
+                                  const QString& filter) override;
 
   void QueueAnswer(Answer a);
+  void QueueOpenFile(QString path);
   void QueueInput(std::optional<QString> text);
   void QueueSaveFile(std::optional<QString> path);
   std::vector<Shown> Seen() const;
@@ -43,6 +47,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<Answer> answers_;
   std::deque<std::pair<bool, QString>> inputs_;      // accepted?, text
   std::deque<std::pair<bool, QString>> save_files_;  // chosen?, path
+  std::deque<QString> open_files_;
   std::vector<Shown> seen_;
 };
 

@@ -34,7 +34,10 @@ const char kHelpText[] =
 
 const char kPlaceholderHelp[] =
     "邮件标题和内容中可以写 {流水号} {金额} {名称} {对方} {日期} {备注}，发送时按每笔订单替换"
-    "成该订单的内容；不认识的花括号按原样发送。点“发送预览”可用一笔示例订单发一封给自己看看。";
+    "成该订单的内容；不认识的花括号按原样发送。点“发送预览”可用一笔示例订单发一封给自己看看。\n"
+    "{卡密:名称} 换成库存“名称”中的一个卡密（{卡密} 取库存“默认”）：每笔订单一个，同一封邮件里"
+    "写几次都是同一个，重新发送仍是这个；库存用完时订单显示“缺货”，补充卡密后自动发出。"
+    "补充卡密：fahuo-cli stock add --data-dir 数据文件夹 名称 文件。";
 
 const char kContactNotice[] = "问题反馈：请联系软件提供者";
 
@@ -112,14 +115,17 @@ void RulesWindow::BuildControls() {
   按钮_下移 = MakeCaptioned<QPushButton>(this, "按钮_下移", 95, 544, 80, 28, "下移");
   按钮_发送预览 = MakeCaptioned<QPushButton>(this, "按钮_发送预览", 183, 544, 80, 28, "发送预览");
   按钮_发送预览->setEnabled(false);  // until the owner hands in the mail account
+  按钮_库存管理 = MakeCaptioned<QPushButton>(this, "按钮_库存管理", 271, 544, 80, 28, "库存管理");
+  按钮_库存管理->setToolTip(QStringLiteral("{卡密:名称} 发出的卡密：添加、查看剩余、按卡密查找"));
+  按钮_库存管理->hide();  // until the owner hands in the stock window
   const QString placeholder_help = QString::fromUtf8(kPlaceholderHelp);
   编辑框_标题->setToolTip(placeholder_help);
   编辑框_内容->setToolTip(placeholder_help);
   按钮_发送预览->setToolTip(placeholder_help);
 
   // Enter in an edit box must not press a button of the dialog (and close it).
-  for (QPushButton* b :
-       {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移, 按钮_发送预览}) {
+  for (QPushButton* b : {按钮_添加, 按钮_删除, 按钮_保存, 按钮_修改, 按钮1, 按钮_上移, 按钮_下移,
+                         按钮_发送预览, 按钮_库存管理}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
@@ -134,6 +140,9 @@ void RulesWindow::BuildControls() {
   connect(按钮_上移, &QPushButton::clicked, this, &RulesWindow::OnMoveUp);
   connect(按钮_下移, &QPushButton::clicked, this, &RulesWindow::OnMoveDown);
   connect(按钮_发送预览, &QPushButton::clicked, this, &RulesWindow::OnSendPreview);
+  connect(按钮_库存管理, &QPushButton::clicked, this, [this] {
+    if (open_stocks_) open_stocks_(this);
+  });
 }
 
 void RulesWindow::FillFromTable() {
@@ -340,6 +349,11 @@ void RulesWindow::OnHelp() {
   Inform(
       QString::fromUtf8(kHelpText) + QStringLiteral("\n\n") + QString::fromUtf8(kPlaceholderHelp),
       QStringLiteral("设置规则"));
+}
+
+void RulesWindow::SetStockHook(StockOpener open) {
+  open_stocks_ = std::move(open);
+  按钮_库存管理->setVisible(static_cast<bool>(open_stocks_));
 }
 
 void RulesWindow::SetPreviewHook(PreviewSender send) {

@@ -41,6 +41,9 @@ class RulesWindow : public QDialog {
   // once when it refuses). The button stays disabled until the hook is set.
   using PreviewSender = std::function<void(const DeliveryRule& rule, std::function<void()> done)>;
   void SetPreviewHook(PreviewSender send);
+  // 库存管理 opens the stocks of codes over `over` (this window); hidden until handed in.
+  using StockOpener = std::function<void(QWidget* over)>;
+  void SetStockHook(StockOpener open);
 
  protected:
   // Ctrl+Tab types a tab into the body; Tab alone moves on to the next control.
@@ -94,11 +97,13 @@ class RulesWindow : public QDialog {
   QPushButton* 按钮_上移 = nullptr;
   QPushButton* 按钮_下移 = nullptr;
   QPushButton* 按钮_发送预览 = nullptr;
+  QPushButton* 按钮_库存管理 = nullptr;
 
   const std::string table_path_;
   RuleBook& book_;
   Dialogs& dialogs_;
   PreviewSender send_preview_;
+  StockOpener open_stocks_;
 
   bool keep_old_table_ = false;
   bool changed_ = false;  // the list differs from the table

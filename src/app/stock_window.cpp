@@ -1,0 +1,249 @@
+#include "app/stock_window.h"
+
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "delivery/bill_state_text.h"
+#include "delivery/code_import.h"
+#include "delivery/ledger.h"
+#include "platform/file_replace.h"
+#include "platform/gbk.h"
+#include "platform/input_bytes.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
+
+namespace fahuo {
+namespace {
+
+constexpr size_t kGivenShown = 500;
+
+template <typename W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QString::fromUtf8(name));
+  return widget;
+}
+
+QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headers) {
+  auto* table = Named(new QTableWidget(0, static_cast<int>(headers.size()), parent), name);
+  table->setHorizontalHeaderLabels(headers);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->verticalHeader()->hide();
+  table->horizontalHeader()->setStretchLastSection(true);
+  return table;
+}
+
+// RFC 4180 quoting only: an exported code must read back as itself (no formula guard).
+std::string QuotedField(const std::string& utf8) {
+  if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
+  std::string quoted = "\"";
+  for (char c : utf8) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+void SetRow(QTableWidget* table, int row, const QStringList& cells) {
+  for (int c = 0; c < cells.size(); ++c) table->setItem(row, c, new QTableWidgetItem(cells[c]));
+}
+
+}  // namespace
+
+StockWindow::StockWindow(Ledger& ledger, Runner run, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), ledger_(ledger), run_(std::move(run)), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("库存管理"));
+  setWindowTitle(QStringLiteral("库存管理"));
+  resize(720, 560);
+  BuildLayout();
+  Reload();
+}
+
+void StockWindow::BuildLayout() {
+  auto* grid = new QGridLayout(this);
+  表格_库存 = MakeTable(this, "表格_库存", {"库存", "可用", "已发", "提醒阈值"});
+  grid->addWidget(表格_库存, 0, 0, 1, 5);
+  grid->addWidget(new QLabel(QStringLiteral("库存名称"), this), 1, 0);
+  编辑框_库存名称 = Named(new QLineEdit(this), "编辑框_库存名称");
+  编辑框_库存名称->setPlaceholderText(QStringLiteral("规则里写 {卡密:名称}；{卡密} 用“默认”"));
+  grid->addWidget(编辑框_库存名称, 1, 1, 1, 4);
+  编辑框_卡密 = Named(new QPlainTextEdit(this), "编辑框_卡密");
+  编辑框_卡密->setPlaceholderText(QStringLiteral("粘贴卡密，每行一个"));
+  grid->addWidget(编辑框_卡密, 2, 0, 1, 5);
+  按钮_添加 = Named(new QPushButton(QStringLiteral("添加到库存"), this), "按钮_添加");
+  grid->addWidget(按钮_添加, 3, 0);
+  按钮_导入 = Named(new QPushButton(QStringLiteral("导入文件…"), this), "按钮_导入");
+  按钮_导入->setToolTip(QStringLiteral("文本或 CSV 文件，UTF-8 或 GBK，每行一个卡密"));
+  grid->addWidget(按钮_导入, 3, 1);
+  数值框_列 = Named(new QSpinBox(this), "数值框_列");
+  数值框_列->setRange(0, 100);
+  数值框_列->setPrefix(QStringLiteral("CSV 列 "));
+  数值框_列->setSpecialValueText(QStringLiteral("整行"));
+  数值框_列->setToolTip(QStringLiteral("从 CSV 的第几列读卡密；“整行”：每行就是一个卡密"));
+  grid->addWidget(数值框_列, 3, 2);
+  按钮_导出未用 = Named(new QPushButton(QStringLiteral("导出未用…"), this), "按钮_导出未用");
+  grid->addWidget(按钮_导出未用, 3, 3);
+  按钮_删除未用 = Named(new QPushButton(QStringLiteral("删除未用"), this), "按钮_删除未用");
+  grid->addWidget(按钮_删除未用, 3, 4);
+  grid->addWidget(new QLabel(QStringLiteral("少于多少个时提醒"), this), 4, 0);
+  数值框_阈值 = Named(new QSpinBox(this), "数值框_阈值");
+  数值框_阈值->setRange(0, 1000000);
+  数值框_阈值->setValue(kDefaultLowStock);
+  数值框_阈值->setToolTip(QStringLiteral("可用卡密少于这个数时提醒一次（0：不提醒）"));
+  grid->addWidget(数值框_阈值, 4, 1);
+  按钮_设置阈值 = Named(new QPushButton(QStringLiteral("设置提醒阈值"), this), "按钮_设置阈值");
+  grid->addWidget(按钮_设置阈值, 4, 2);
+  编辑框_查找卡密 = Named(new QLineEdit(this), "编辑框_查找卡密");
+  编辑框_查找卡密->setPlaceholderText(QStringLiteral("按卡密查找已发出的卡密"));
+  grid->addWidget(编辑框_查找卡密, 5, 0, 1, 5);
+  表格_已发卡密 = MakeTable(this, "表格_已发卡密", {"卡密", "库存", "流水号", "买家", "时间"});
+  grid->addWidget(表格_已发卡密, 6, 0, 1, 5);
+
+  connect(按钮_添加, &QPushButton::clicked, this, [this] { AddPasted(); });
+  connect(按钮_设置阈值, &QPushButton::clicked, this, [this] { SetThreshold(); });
+  connect(按钮_导入, &QPushButton::clicked, this, [this] { ImportFile(); });
+  connect(按钮_导出未用, &QPushButton::clicked, this, [this] { ExportUnused(); });
+  connect(按钮_删除未用, &QPushButton::clicked, this, [this] { DeleteUnused(); });
+  connect(编辑框_查找卡密, &QLineEdit::textChanged, this, [this] { FillGiven(); });
+  connect(表格_库存, &QTableWidget::cellClicked, this, [this](int row, int) {
+    if (QTableWidgetItem* name = 表格_库存->item(row, 0)) 编辑框_库存名称->setText(name->text());
+    if (QTableWidgetItem* low = 表格_库存->item(row, 3)) 数值框_阈值->setValue(low->text().toInt());
+  });
+}
+
+void StockWindow::Reload() {
+  const std::vector<StockSummary> stocks = ledger_.Stocks();
+  表格_库存->setRowCount(static_cast<int>(stocks.size()));
+  for (size_t i = 0; i < stocks.size(); ++i) {
+    const StockSummary& s = stocks[i];
+    SetRow(表格_库存, static_cast<int>(i),
+           {FromGbk(s.name), QString::number(s.available), QString::number(s.given),
+            QString::number(s.threshold)});
+  }
+  FillGiven();
+}
+
+void StockWindow::FillGiven() {
+  const std::vector<StockCode> given =
+      ledger_.GivenCodes(ToGbk(编辑框_查找卡密->text()), kGivenShown);
+  表格_已发卡密->setRowCount(static_cast<int>(given.size()));
+  for (size_t i = 0; i < given.size(); ++i) {
+    const StockCode& c = given[i];
+    SetRow(表格_已发卡密, static_cast<int>(i),
+           {FromGbk(c.code), FromGbk(c.stock), FromGbk(c.serial), FromGbk(c.buyer),
+            QString::fromStdString(FormatSeenTime(c.given_at))});
+  }
+}
+
+void StockWindow::Write(std::function<std::string(Ledger&)> job) {
+  按钮_添加->setEnabled(false);
+  QPointer<StockWindow> self = this;
+  Ledger* ledger = &ledger_;
+  run_([self, ledger, job = std::move(job)] {
+    const std::string message = job(*ledger);
+    // Through the application: the window may be gone by the time the worker answers.
+    PostToUi(QCoreApplication::instance(), [self, message] {
+      if (!self) return;
+      self->按钮_添加->setEnabled(true);
+      self->Reload();
+      if (!message.empty()) self->dialogs_.ShowMessage(self, QString::fromStdString(message));
+      emit self->written();
+    });
+  });
+}
+
+std::string StockWindow::ChosenStock() {
+  const std::string stock = ToGbk(编辑框_库存名称->text().trimmed());
+  if (stock.empty() || stock.size() > 64 || stock.find_first_of("{}") != std::string::npos) {
+    dialogs_.ShowMessage(this, QStringLiteral("请填写库存名称（不含花括号）"), {},
+                         Dialogs::Icon::kWarning);
+    return {};
+  }
+  return stock;
+}
+
+void StockWindow::AddPasted() {
+  const std::string stock = ChosenStock();
+  if (stock.empty()) return;
+  CodeFile file = ReadCodeFile(编辑框_卡密->toPlainText().toStdString());
+  if (!file.ok || file.codes.empty()) {
+    dialogs_.ShowMessage(this, QStringLiteral("没有可添加的卡密"), {}, Dialogs::Icon::kWarning);
+    return;
+  }
+  编辑框_卡密->clear();  // the codes leave the screen once they are on their way
+  Write([stock, codes = std::move(file.codes), too_long = file.too_long](Ledger& ledger) {
+    const Ledger::AddResult added = ledger.AddCodes(stock, codes);
+    if (!added.ok) return "卡密未能保存：" + ledger.LastError();
+    return ImportSummary(added.added, added.duplicates, too_long);
+  });
+}
+
+void StockWindow::ImportFile() {
+  const std::string stock = ChosenStock();
+  if (stock.empty()) return;
+  const std::optional<QString> path =
+      dialogs_.OpenFile(this, QStringLiteral("导入卡密"),
+                        QStringLiteral("文本或 CSV 文件 (*.txt *.csv);;所有文件 (*)"));
+  if (!path) return;
+  // Read, parsed and written on the worker: a large file never stalls the window.
+  Write([stock, file_path = path->toStdString(), column = 数值框_列->value()](Ledger& ledger) {
+    InputBytes input;
+    std::string error;
+    if (!input.Read(file_path, error)) return "无法读取文件：" + error;
+    const CodeFile file = ReadCodeFile(input.view(), column);
+    if (!file.ok) return "无法导入：" + file.error;
+    const Ledger::AddResult added = ledger.AddCodes(stock, file.codes);
+    if (!added.ok) return "卡密未能保存：" + ledger.LastError();
+    return ImportSummary(added.added, added.duplicates, file.too_long);
+  });
+}
+
+void StockWindow::ExportUnused() {
+  const std::string stock = ChosenStock();
+  if (stock.empty()) return;
+  const std::optional<QString> path = dialogs_.SaveFile(this, QStringLiteral("导出未用卡密"),
+                                                        FromGbk(stock) + QStringLiteral(".csv"),
+                                                        QStringLiteral("CSV 文件 (*.csv)"));
+  if (!path) return;
+  Write([stock, file_path = path->toStdString()](Ledger& ledger) -> std::string {
+    const std::vector<std::string> codes = ledger.AvailableCodes(stock);
+    std::string csv = "\xEF\xBB\xBF";
+    for (const std::string& code : codes) csv += QuotedField(GbkToUtf8(code)) + "\r\n";
+    // Unused codes are as good as money: readable by the seller alone.
+    if (!ReplaceFileWith(file_path, csv, FileAccess::kOwnerOnly)) return "无法写入文件";
+    return "已导出 " + std::to_string(codes.size()) + " 个未用卡密";
+  });
+}
+
+void StockWindow::DeleteUnused() {
+  const std::string stock = ChosenStock();
+  if (stock.empty()) return;
+  if (dialogs_.Ask(this, Dialogs::Icon::kQuestion, {},
+                   QStringLiteral("删除库存“%1”中所有未发出的卡密吗？已发出的卡密保留。")
+                       .arg(FromGbk(stock)),
+                   Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
+    return;
+  }
+  Write([stock](Ledger& ledger) -> std::string {
+    const int64_t removed = ledger.DeleteAvailable(stock);
+    if (removed < 0) return "未能删除：" + ledger.LastError();
+    return "已删除 " + std::to_string(removed) + " 个未用卡密";
+  });
+}
+
+void StockWindow::SetThreshold() {
+  const std::string stock = ToGbk(编辑框_库存名称->text().trimmed());
+  if (stock.empty()) return;
+  const int threshold = 数值框_阈值->value();
+  Write([stock, threshold](Ledger& ledger) -> std::string {
+    if (!ledger.SetLowStock(stock, threshold)) return "阈值未能保存：" + ledger.LastError();
+    return {};
+  });
+}
+
+}  // namespace fahuo

@@ -1,0 +1,255 @@
+// The ledger's stocks of codes: kept in fahuo.db beside the bills, so that the code a bill
+// takes and the bill's "sending" are one commit.
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "delivery/ledger.h"
+#include "delivery/sqlite_stmt.h"
+
+namespace fahuo {
+namespace {
+
+std::string_view Name(const std::string& stock) { return stock; }  // stock names bind as text
+
+}  // namespace
+
+bool Ledger::GiveCode(const std::string& stock, const std::string& serial, int64_t now_unix,
+                      Sending& out) {
+  Stmt pick(db_,
+            "SELECT id, code FROM codes WHERE stock = ?1 AND bill IS NULL ORDER BY id LIMIT 1;");
+  if (!pick.ok()) return Fail();
+  pick.Bind(1, Name(stock));
+  const int step = pick.Step();
+  if (step == SQLITE_DONE) {
+    out.empty_stock = stock;
+    out.outcome = Sending::Outcome::kOutOfStock;
+    return false;
+  }
+  if (step != SQLITE_ROW) return Fail();
+  const int64_t id = pick.Int(0);
+  StockCode code{stock, pick.Text(1), serial, {}, now_unix};
+  Stmt give(db_, "UPDATE codes SET bill = ?1, given_at = ?2 WHERE id = ?3 AND bill IS NULL;");
+  if (!give.ok()) return Fail();
+  give.Bind(1, serial);
+  give.Bind(2, now_unix);
+  give.Bind(3, id);
+  if (give.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) return Fail();
+  // Low stock is told once per fall below the threshold; AddCodes clears the note.
+  Stmt low(db_,
+           "UPDATE stocks SET low_noted = 1 WHERE name = ?1 AND low_noted = 0 AND low_stock >"
+           " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
+  if (!low.ok()) return Fail();
+  low.Bind(1, Name(stock));
+  if (low.Step() != SQLITE_DONE) return Fail();
+  if (sqlite3_changes(db_) > 0) out.low_stocks.push_back(stock);
+  out.codes.push_back(std::move(code));
+  out.newly_given.push_back(stock);
+  return true;
+}
+
+Ledger::Sending Ledger::WriteSending(const LedgerEntry& entry, const LedgerEntry* expected,
+                                     const std::vector<std::string>& stocks, int64_t now_unix) {
+  std::lock_guard lock(mutex_);
+  Sending out;
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return out;
+  }
+  // A change noted for a write rolled back costs a view one needless repaint, no more.
+  auto fail = [&](Sending::Outcome outcome) {
+    RollBack();
+    Sending failed;
+    failed.outcome = outcome;
+    failed.empty_stock = out.empty_stock;
+    return failed;
+  };
+  if (!Exec("BEGIN IMMEDIATE;")) return out;
+  if (!WriteEntry(entry, false, expected)) return fail(Sending::Outcome::kFailed);
+  if (sqlite3_changes(db_) == 0) return fail(Sending::Outcome::kChanged);
+  if (!stocks.empty()) {
+    // A bill keeps the codes it was given once: a resend mails the same ones.
+    Stmt held(db_, "SELECT stock, code, given_at FROM codes WHERE bill = ?1;");
+    if (!held.ok()) {
+      Fail();
+      return fail(Sending::Outcome::kFailed);
+    }
+    held.Bind(1, entry.bill.流水号);
+    std::vector<StockCode> kept;
+    while (held.Step() == SQLITE_ROW) {
+      kept.push_back({held.Text(0), held.Text(1), entry.bill.流水号, {}, held.Int(2)});
+    }
+    for (const std::string& stock : stocks) {
+      auto has = std::find_if(kept.begin(), kept.end(),
+                              [&](const StockCode& c) { return c.stock == stock; });
+      if (has != kept.end()) {
+        out.codes.push_back(*has);
+        continue;
+      }
+      if (!GiveCode(stock, entry.bill.流水号, now_unix, out)) {
+        return fail(out.outcome == Sending::Outcome::kOutOfStock ? Sending::Outcome::kOutOfStock
+                                                                 : Sending::Outcome::kFailed);
+      }
+    }
+  }
+  if (!Exec("COMMIT;")) return fail(Sending::Outcome::kFailed);
+  out.outcome = Sending::Outcome::kWritten;
+  return out;
+}
+
+Ledger::AddResult Ledger::AddCodes(const std::string& stock,
+                                   const std::vector<std::string>& codes) {
+  std::lock_guard lock(mutex_);
+  AddResult result;
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return result;
+  }
+  if (stock.empty()) {
+    last_error_ = "empty stock name";
+    return result;
+  }
+  if (!Exec("BEGIN IMMEDIATE;")) return result;
+  auto failed = [&] {
+    Fail();
+    RollBack();
+    return AddResult{};
+  };
+  {
+    Stmt create(db_, "INSERT OR IGNORE INTO stocks(name) VALUES(?1);");
+    if (!create.ok()) return failed();
+    create.Bind(1, Name(stock));
+    if (create.Step() != SQLITE_DONE) return failed();
+    Stmt add(db_, "INSERT OR IGNORE INTO codes(stock, code) VALUES(?1, ?2);");
+    if (!add.ok()) return failed();
+    for (const std::string& code : codes) {
+      add.Reset();
+      add.Bind(1, Name(stock));
+      add.Bind(2, code);
+      if (add.Step() != SQLITE_DONE) return failed();
+      if (sqlite3_changes(db_) > 0) {
+        ++result.added;
+      } else {
+        ++result.duplicates;
+      }
+    }
+    // Back at or above the threshold: the next fall below it is told again.
+    Stmt refilled(db_,
+                  "UPDATE stocks SET low_noted = 0 WHERE name = ?1 AND low_stock <="
+                  " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
+    if (!refilled.ok()) return failed();
+    refilled.Bind(1, Name(stock));
+    if (refilled.Step() != SQLITE_DONE) return failed();
+  }
+  if (!Exec("COMMIT;")) {
+    RollBack();
+    return AddResult{};
+  }
+  result.ok = true;
+  return result;
+}
+
+std::vector<StockSummary> Ledger::Stocks() {
+  std::lock_guard lock(mutex_);
+  std::vector<StockSummary> out;
+  if (!db_) return out;
+  Stmt s(db_,
+         "SELECT name, low_stock,"
+         " (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NULL),"
+         " (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NOT NULL)"
+         " FROM stocks ORDER BY name;");
+  if (!s.ok()) return out;
+  while (s.Step() == SQLITE_ROW) {
+    out.push_back({s.Text(0), static_cast<size_t>(s.Int(2)), static_cast<size_t>(s.Int(3)),
+                   static_cast<int>(s.Int(1))});
+  }
+  return out;
+}
+
+bool Ledger::SetLowStock(const std::string& stock, int threshold) {
+  std::lock_guard lock(mutex_);
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return false;
+  }
+  // A new threshold is a new line to cross: the note starts afresh.
+  Stmt s(db_,
+         "INSERT INTO stocks(name, low_stock) VALUES(?1, ?2)"
+         " ON CONFLICT(name) DO UPDATE SET low_stock = ?2, low_noted = 0;");
+  if (!s.ok()) return Fail();
+  s.Bind(1, Name(stock));
+  s.Bind(2, int64_t{std::max(threshold, 0)});
+  return s.Step() == SQLITE_DONE || Fail();
+}
+
+std::vector<StockCode> Ledger::CodesOf(const std::string& serial) {
+  std::lock_guard lock(mutex_);
+  std::vector<StockCode> out;
+  if (!db_) return out;
+  Stmt s(db_, "SELECT stock, code, given_at FROM codes WHERE bill = ?1 ORDER BY stock;");
+  if (!s.ok()) return out;
+  s.Bind(1, serial);
+  while (s.Step() == SQLITE_ROW) out.push_back({s.Text(0), s.Text(1), serial, {}, s.Int(2)});
+  return out;
+}
+
+std::vector<StockCode> Ledger::GivenCodes(const std::string& search, size_t limit) {
+  std::lock_guard lock(mutex_);
+  std::vector<StockCode> out;
+  if (!db_) return out;
+  Stmt s(db_,
+         "SELECT codes.stock, codes.code, codes.bill, bills.name, codes.given_at FROM codes"
+         " LEFT JOIN bills ON bills.serial = codes.bill WHERE codes.bill IS NOT NULL AND"
+         " (length(?1) = 0 OR instr(codes.code, ?1) > 0)"
+         " ORDER BY codes.given_at DESC, codes.id DESC LIMIT ?2;");
+  if (!s.ok()) return out;
+  s.Bind(1, search);
+  s.Bind(2, static_cast<int64_t>(limit));
+  while (s.Step() == SQLITE_ROW) {
+    out.push_back({s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Int(4)});
+  }
+  return out;
+}
+
+std::vector<std::string> Ledger::AvailableCodes(const std::string& stock) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  if (!db_) return out;
+  Stmt s(db_, "SELECT code FROM codes WHERE stock = ?1 AND bill IS NULL ORDER BY id;");
+  if (!s.ok()) return out;
+  s.Bind(1, Name(stock));
+  while (s.Step() == SQLITE_ROW) out.push_back(s.Text(0));
+  return out;
+}
+
+int64_t Ledger::DeleteAvailable(const std::string& stock) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return -1;
+  Stmt s(db_, "DELETE FROM codes WHERE stock = ?1 AND bill IS NULL;");
+  if (!s.ok()) return Fail(), -1;
+  s.Bind(1, Name(stock));
+  if (s.Step() != SQLITE_DONE) return Fail(), -1;
+  return sqlite3_changes(db_);
+}
+
+int64_t Ledger::ReturnCodes(const std::string& serial) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return -1;
+  // Checked and done in one statement, so the bill cannot be sent in between. Only a bill
+  // whose mail never went out: failed, unknown (the seller's call), handled, out of stock.
+  std::string states;
+  for (BillState state :
+       {BillState::kFailed, BillState::kUnknown, BillState::kHandled, BillState::kOutOfStock}) {
+    states += std::string(states.empty() ? "'" : ",'") + std::string(StateName(state)) + "'";
+  }
+  Stmt s(db_,
+         "UPDATE codes SET bill = NULL, given_at = 0 WHERE bill = ?1 AND EXISTS (SELECT 1"
+         " FROM bills WHERE serial = ?1 AND sent_at = 0 AND state IN (" +
+             states + "));");
+  if (!s.ok()) return Fail(), -1;
+  s.Bind(1, serial);
+  if (s.Step() != SQLITE_DONE) return Fail(), -1;
+  return sqlite3_changes(db_);
+}
+
+}  // namespace fahuo
