@@ -40,6 +40,12 @@ void AlertMonitor::BillFailed(const std::string& serial) {
   Dispatch(rules_.BillsWaiting(WaitingReason::kFailed, {serial}, clock_.UnixSeconds()));
 }
 
+void AlertMonitor::StockShort(const std::string& gbk_stock, bool empty) {
+  inner_->StockShort(gbk_stock, empty);
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.StockShort(gbk_stock, empty, clock_.UnixSeconds()));
+}
+
 void AlertMonitor::BillsUnknown(const std::vector<std::string>& serials) {
   if (serials.empty()) return;
   std::lock_guard lock(mutex_);

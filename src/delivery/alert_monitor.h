@@ -36,6 +36,7 @@ class AlertMonitor : public DeliveryWindow {
   }
   void MailboxAnswered(const std::string& error) override;
   void BillFailed(const std::string& serial) override;
+  void StockShort(const std::string& gbk_stock, bool empty) override;
 
   // Bills found "unknown" at start-up (their mail was cut by a crash).
   void BillsUnknown(const std::vector<std::string>& serials);

@@ -54,6 +54,8 @@ CauseTexts TextsOf(AlertKind kind) {
       return {"有账单需要您处理", "", ""};
     case AlertKind::kSummary:
       return {"每日汇总", "", ""};
+    case AlertKind::kStock:
+      return {"卡密库存不足", "", ""};
   }
   return {"", "", ""};
 }
@@ -258,6 +260,18 @@ std::vector<Alert> AlertRules::HeldPayments(size_t count, int64_t now) {
   std::vector<Alert> out;
   held_ += count;
   FlushWaiting(now, out);
+  return out;
+}
+
+std::vector<Alert> AlertRules::StockShort(const std::string& gbk_stock, bool empty, int64_t now) {
+  std::vector<Alert> out;
+  if (!MayAlert(stock_, now)) return out;
+  stock_.last_alert = now;
+  const std::string text =
+      empty ? FAHUO_GBK("库存 ") + gbk_stock +
+                  FAHUO_GBK(" 的卡密已用完，新订单在等待补货，请添加卡密。")
+            : FAHUO_GBK("库存 ") + gbk_stock + FAHUO_GBK(" 的卡密即将用完，请及时补充。");
+  out.push_back({AlertKind::kStock, false, Title(TextsOf(AlertKind::kStock).title), text});
   return out;
 }
 

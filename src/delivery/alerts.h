@@ -22,6 +22,7 @@ enum class AlertKind {
   kMailboxUnreachable,  // no connection to the mailbox / connected again
   kBillsWaiting,        // bills that need the seller (failed, unknown, held)
   kSummary,             // the daily summary
+  kStock,               // a stock of codes ran low or out
 };
 
 struct Alert {
@@ -75,6 +76,9 @@ class AlertRules {
   std::vector<Alert> BillsWaiting(WaitingReason why, const std::vector<std::string>& serials,
                                   int64_t now);
   std::vector<Alert> HeldPayments(size_t count, int64_t now);
+  // A stock of codes (its name, GBK) ran low, or out (`empty`): bills wait for it. At most
+  // one such alert per half hour, whichever stock; never a code.
+  std::vector<Alert> StockShort(const std::string& gbk_stock, bool empty, int64_t now);
 
   struct TickInput {
     int64_t now = 0;
@@ -109,7 +113,7 @@ class AlertRules {
   std::vector<Alert> TickCauses(const TickInput& in);
   bool SummaryDue(const TickInput& in);
 
-  Cause sign_in_, records_, refused_, unreachable_, waiting_;
+  Cause sign_in_, records_, refused_, unreachable_, waiting_, stock_;
   bool lapsed_ = false;
   std::optional<int64_t> watching_since_;
   std::optional<int64_t> last_read_;

@@ -28,6 +28,8 @@ class DeliveryWindow {
   virtual void MailboxAnswered(const std::string& /*error*/) {}
   // A bill whose mail was refused for good: it waits for the seller.
   virtual void BillFailed(const std::string& /*serial*/) {}
+  // A stock of codes (its name, GBK) ran low, or out (`empty`); the log and Notify have it.
+  virtual void StockShort(const std::string& /*gbk_stock*/, bool /*empty*/) {}
 };
 
 // The network calls, for tests. Empty members take the real ones: the shop's HTTP client,

@@ -291,6 +291,7 @@ bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool
                                FAHUO_GBK("）");
       window.AppendLog(line + Eol());
       window.Notify(FAHUO_GBK("卡密缺货"), line);
+      window.StockShort(written.empty_stock, true);
       Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
       if (taken) {
         result = orders_.ledger.UpdateIfUnchanged(e, *taken);
@@ -315,6 +316,7 @@ bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool
     const std::string line = FAHUO_GBK("库存 ") + stock + FAHUO_GBK(" 的卡密即将用完，请及时补充");
     window.AppendLog(line + Eol());
     window.Notify(FAHUO_GBK("卡密库存不足"), line);
+    window.StockShort(stock, false);
   }
   return true;
 }

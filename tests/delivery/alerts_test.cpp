@@ -110,6 +110,18 @@ TEST(AlertRulesTest, WaitingBillsAreGatheredNotLost) {
   EXPECT_TRUE(rules.Tick({90 * kMin, false, {}, 0}, [] { return SummaryCounts{}; }).empty());
 }
 
+TEST(AlertRulesTest, StockShortAtMostOncePerHalfHourNamingTheStockOnly) {
+  AlertRules rules;
+  std::vector<Alert> a = rules.StockShort(Utf8ToGbk("会员"), true, 0);
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_EQ(a[0].kind, AlertKind::kStock);
+  EXPECT_NE(GbkToUtf8(a[0].text).find("库存 会员 的卡密已用完"), std::string::npos);
+  EXPECT_TRUE(rules.StockShort(Utf8ToGbk("月卡"), false, 60).empty());
+  a = rules.StockShort(Utf8ToGbk("月卡"), false, 30 * kMin);
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_NE(GbkToUtf8(a[0].text).find("即将用完"), std::string::npos);
+}
+
 TEST(AlertRulesTest, SummaryOnceADayAtItsTime) {
   AlertRules rules(21 * 60 + 30);
   int asked = 0;
