@@ -16,6 +16,33 @@ namespace fahuo {
 
 using shop_internal::Eol;
 
+namespace {
+
+// Logs why the bill's recipient cannot be mailed and returns the skip reason, or logs the QQ
+// address made and returns nullptr.
+const char* RecipientSkip(const Recipient& recipient, DeliveryWindow& window) {
+  switch (recipient.kind) {
+    case Recipient::Kind::kSkipNoNote:
+      window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
+      return skip::kNoNote;
+    case Recipient::Kind::kSkipNotQq:
+      window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
+      return skip::kNotQq;
+    case Recipient::Kind::kSkipInvalidAddress:
+      window.AppendLog(InvalidAddressSkipText() + Eol());
+      return skip::kInvalidAddress;
+    case Recipient::Kind::kQqNumber:
+      window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
+                       std::string(kQqMailDomain) + Eol());
+      return nullptr;
+    case Recipient::Kind::kMailAddress:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 // The two calls a delivery makes of the mail server: the test's when given, else this
 // delivery's own session.
 // Each answer is also reported to the window, for the alerts.
@@ -169,30 +196,26 @@ bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) 
   }
   Recipient recipient{Recipient::Kind::kMailAddress, e.recipient};
   if (fresh) recipient = RecipientFor(bill.名称, bill.备注);
-  switch (recipient.kind) {
-    case Recipient::Kind::kSkipNoNote:
-      window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
-      *skip = skip::kNoNote;
-      return false;
-    case Recipient::Kind::kSkipNotQq:
-      window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
-      *skip = skip::kNotQq;
-      return false;
-    case Recipient::Kind::kSkipInvalidAddress:
-      window.AppendLog(InvalidAddressSkipText() + Eol());
-      *skip = skip::kInvalidAddress;
-      return false;
-    case Recipient::Kind::kQqNumber:
-      window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
-                       std::string(kQqMailDomain) + Eol());
-      break;
-    case Recipient::Kind::kMailAddress:
-      break;
+  if (const char* why = RecipientSkip(recipient, window)) {
+    *skip = why;
+    return false;
   }
   e.recipient = recipient.address;
   e.rule_subject = matched->subject;
   e.rule_body = matched->body;
   return true;
+}
+
+bool Sender::Settle(LedgerEntry& e, BillState state, const char* reason, const LedgerEntry* taken,
+                    DeliveryWindow& window) {
+  e.state = state;
+  e.skip_reason = reason ? reason : "";
+  const bool written =
+      taken ? orders_.ledger.UpdateIfUnchanged(e, *taken) != Ledger::UpdateResult::kFailed
+            : orders_.ledger.Update(e);
+  if (written) return true;
+  ledger_failure_.Report(window, orders_.ledger);
+  return false;
 }
 
 bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) {
@@ -201,25 +224,12 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // changed it meanwhile, the next delivery takes it as the seller left it.
   std::optional<LedgerEntry> taken = e;
   bool stale = false;
-  auto settle = [&](BillState state, const char* reason) {
-    e.state = state;
-    e.skip_reason = reason ? reason : "";
-    Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
-    if (taken) {
-      result = orders_.ledger.UpdateIfUnchanged(e, *taken);
-      taken.reset();
-    } else if (orders_.ledger.Update(e)) {
-      result = Ledger::UpdateResult::kWritten;
-    }
-    if (result == Ledger::UpdateResult::kChanged) stale = true;
-    if (result != Ledger::UpdateResult::kFailed) return true;
-    ledger_failure_.Report(window, orders_.ledger);
-    return false;
-  };
   // A bill the seller sent again keeps its recipient but takes the rule that matches now.
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
-    if (!Prepare(e, window, &skip)) return settle(BillState::kSkipped, skip);
+    if (!Prepare(e, window, &skip)) {
+      return Settle(e, BillState::kSkipped, skip, &*taken, window);
+    }
   } else if (e.state == BillState::kOutOfStock) {
     window.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
   } else {
@@ -239,12 +249,17 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
   // stays "sending" for the next start to show.
   if (!error.empty() && orders_.stopping.load()) return false;
+  return RecordSendOutcome(e, error, window);
+}
+
+bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, DeliveryWindow& window) {
+  const BillRecord& bill = e.bill;
   const int64_t now = orders_.clock.UnixSeconds();
   if (error.empty()) {
     window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
     e.sent_at = now;
     e.last_error.clear();
-    return settle(BillState::kSent, nullptr);
+    return Settle(e, BillState::kSent, nullptr, nullptr, window);
   }
   window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
                    FAHUO_GBK("）") + Eol());
@@ -253,17 +268,17 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   if (const int64_t pause = PauseSecondsFor(error); pause > 0) {
     e.next_try = now + pause;
     PauseSending(pause, error, window);
-    settle(BillState::kRetrying, nullptr);
+    Settle(e, BillState::kRetrying, nullptr, nullptr, window);
     return false;
   }
   if (SendErrorIsTemporary(error)) {
     e.next_try = now + RetryDelaySeconds(e.attempts);
-    return settle(BillState::kRetrying, nullptr);
+    return Settle(e, BillState::kRetrying, nullptr, nullptr, window);
   }
   window.BillFailed(bill.流水号);
   window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
                                            FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
-  return settle(BillState::kFailed, nullptr);
+  return Settle(e, BillState::kFailed, nullptr, nullptr, window);
 }
 
 bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,

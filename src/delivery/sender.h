@@ -47,6 +47,14 @@ class Sender {
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
   // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
   bool Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip);
+  // Writes the bill's new state: only while it still holds `*taken` when given (the first
+  // write of a delivery), else whatever it holds. False when the ledger could not be
+  // written (logged once).
+  bool Settle(LedgerEntry& e, BillState state, const char* reason, const LedgerEntry* taken,
+              DeliveryWindow& window);
+  // After the send: sent, retrying (also for a pause the provider asks) or failed. False
+  // when the delivery stops (a pause, or the ledger could not be written).
+  bool RecordSendOutcome(LedgerEntry& e, const std::string& error, DeliveryWindow& window);
   // Waits for the pace before the next mail; false when aborted meanwhile.
   bool AwaitPace();
   void PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window);
