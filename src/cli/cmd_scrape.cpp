@@ -9,9 +9,9 @@
 #include "capture/bill_record.h"
 #include "capture/record_scraper.h"
 #include "cli/commands.h"
-#include "cli/json_text.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"
+#include "platform/json_text.h"
 
 namespace fahuo::cli {
 namespace {

@@ -4,26 +4,12 @@
 #include <initializer_list>
 
 #include "delivery/mail_setup.h"
+#include "delivery/reply_words.h"
 #include "platform/gbk.h"
 #include "platform/mail_client.h"
 
 namespace fahuo {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-bool HasAny(std::string_view text, std::initializer_list<std::string_view> words) {
-  for (std::string_view w : words) {
-    if (text.find(w) != std::string_view::npos) return true;
-  }
-  return false;
-}
 
 bool HasAnyGbk(std::string_view text, std::initializer_list<const char*> utf8_words) {
   for (const char* w : utf8_words) {
@@ -76,7 +62,7 @@ std::string SerialList(const std::vector<std::string>& serials) {
 
 MailRefusal ReadMailRefusal(std::string_view error) {
   if (error.empty()) return MailRefusal::kNotTheAccount;
-  const std::string text = Lower(error);
+  const std::string text = AsciiLower(error);
   const int code = mail::ReplyCode(text);
   // QQ and 163 say "not enabled" with a 5xx of their own choosing (163: 550 "User has no
   // permission"); check it before the login codes, which QQ also uses for it.

@@ -2,26 +2,12 @@
 
 #include <initializer_list>
 
+#include "delivery/reply_words.h"
 #include "platform/gbk.h"
 #include "platform/mail_client.h"
 
 namespace fahuo {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-bool HasAny(const std::string& text, std::initializer_list<std::string_view> words) {
-  for (std::string_view w : words) {
-    if (text.find(w) != std::string::npos) return true;
-  }
-  return false;
-}
 
 std::string ConnectFailedText(const mail::Session& session) {
   return FAHUO_GBK("连接邮箱服务器失败") + "\n" + MailFailureText(session.LastConnectError());
@@ -42,7 +28,7 @@ std::string SendNow(mail::Session& session, const MailAccount& account, const st
 }  // namespace
 
 std::string MailFailureReason(std::string_view error) {
-  const std::string text = Lower(error);
+  const std::string text = AsciiLower(error);
   const int code = mail::ReplyCode(text);
   // 530 (login required), 534 and 535 (credentials refused): QQ and 163 refuse the login
   // password and want the mailbox's authorisation code.

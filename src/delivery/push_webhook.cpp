@@ -3,33 +3,14 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "platform/json_text.h"
+
 namespace fahuo {
 namespace {
 
-void AppendJson(std::string& out, std::string_view utf8) {
-  constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += "\\u00";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xF]);
-    } else {
-      out.push_back(c);
-    }
-  }
-  out.push_back('"');
-}
-
 std::string Json(std::string_view utf8) {
   std::string out;
-  AppendJson(out, utf8);
+  AppendJsonString(out, utf8);
   return out;
 }
 

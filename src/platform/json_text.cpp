@@ -1,6 +1,6 @@
-#include "cli/json_text.h"
+#include "platform/json_text.h"
 
-namespace fahuo::cli {
+namespace fahuo {
 
 void AppendJsonString(std::string& out, std::string_view utf8) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -42,4 +42,4 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
   out.push_back('"');
 }
 
-}  // namespace fahuo::cli
+}  // namespace fahuo
