@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,14 @@ constexpr int kTickMs = 60 * 1000;
 // The formats offered besides finding it from the URL (delivery/push_webhook.h).
 const char* const kFormats[] = {"企业微信", "钉钉", "飞书",  "Server酱",
                                 "PushPlus", "Bark", "自定义"};
+
+// A pace as typed: empty, or a whole number of mails per minute up to 1000.
+bool PaceText(const QString& text) {
+  if (text.isEmpty()) return true;
+  bool number = false;
+  const int n = text.toInt(&number);
+  return number && n >= 0 && n <= 1000;
+}
 
 }  // namespace
 
@@ -63,10 +72,18 @@ AlertChannels AlertControl::Channels() const {
   c.mail_to = ReadSettingIfPresent(path, kAlertMail).value_or(c.account.user);
   c.webhook = GbkToUtf8(ReadSetting(path, kAlertWebhook));
   c.format = GbkToUtf8(ReadSetting(path, kAlertWebhookFormat));
+  c.backup = backup_;
   return c;
 }
 
 void AlertControl::Load() {
+  const std::string path = SettingsPath(services_.data_folder);
+  MailAccount backup{ReadSetting(path, kBackupServer), ReadSetting(path, kBackupAccount), {}};
+  backup_.reset();
+  if (!backup.server.empty() && !backup.user.empty()) {
+    backup.password = passwords_->Read(path, kBackupPassword);
+    backup_ = std::move(backup);
+  }
   if (monitor_) {
     monitor_->SetSummaryMinute(
         ParseSummaryTime(ReadSetting(SettingsPath(services_.data_folder), kAlertSummary)));
@@ -122,6 +139,25 @@ void AlertControl::OpenSettings() {
   form->addRow(QStringLiteral("推送格式"), format);
   form->addRow(QStringLiteral("每日汇总时间"), summary);
   form->addRow(QStringLiteral("发信速度（封/分钟）"), pace);
+  // The second account: its fields as saved, whole or not.
+  auto* backup_server = new QLineEdit(FromGbk(ReadSetting(path, kBackupServer)), &dialog);
+  backup_server->setObjectName(QStringLiteral("编辑框_备用服务器"));
+  backup_server->setPlaceholderText(QStringLiteral("如 smtp.163.com，留空则不用备用邮箱"));
+  auto* backup_user = new QLineEdit(FromGbk(ReadSetting(path, kBackupAccount)), &dialog);
+  backup_user->setObjectName(QStringLiteral("编辑框_备用邮箱"));
+  auto* backup_password = new QLineEdit(FromGbk(passwords_->Read(path, kBackupPassword)), &dialog);
+  backup_password->setObjectName(QStringLiteral("编辑框_备用密码"));
+  backup_password->setEchoMode(QLineEdit::Password);
+  auto* backup_pace = new QLineEdit(FromGbk(ReadSetting(path, kBackupPace)), &dialog);
+  backup_pace->setObjectName(QStringLiteral("编辑框_备用发信速度"));
+  backup_pace->setPlaceholderText(pace->placeholderText());
+  auto* backup = new QGroupBox(QStringLiteral("备用发信邮箱（主邮箱被拒、超限或连不上时改用）"));
+  backup->setToolTip(QStringLiteral("下次按“开始”时生效"));
+  auto* backup_form = new QFormLayout(backup);
+  backup_form->addRow(QStringLiteral("发信服务器"), backup_server);
+  backup_form->addRow(QStringLiteral("发信邮箱"), backup_user);
+  backup_form->addRow(QStringLiteral("邮箱密码"), backup_password);
+  backup_form->addRow(QStringLiteral("发信速度（封/分钟）"), backup_pace);
   auto* note = new QLabel(
       QStringLiteral("自定义网址可含 {title} 和 {text}，发送时换成提醒的标题和内容。"), &dialog);
   note->setWordWrap(true);
@@ -136,6 +172,7 @@ void AlertControl::OpenSettings() {
   auto* layout = new QVBoxLayout(&dialog);
   layout->addLayout(form);
   layout->addWidget(note);
+  layout->addWidget(backup);
   layout->addLayout(buttons);
   dialog.resize(480, dialog.sizeHint().height());
 
@@ -168,23 +205,24 @@ void AlertControl::OpenSettings() {
       return;
     }
     const QString per_minute = pace->text().trimmed();
-    bool number = per_minute.isEmpty();
-    if (!number) {
-      const int n = per_minute.toInt(&number);
-      number = number && n >= 0 && n <= 1000;
-    }
-    if (!number) {
+    const QString backup_per_minute = backup_pace->text().trimmed();
+    if (!PaceText(per_minute) || !PaceText(backup_per_minute)) {
       services_.dialogs.ShowMessage(&dialog,
                                     QStringLiteral("发信速度请填 0 到 1000 的整数，或留空"),
                                     QStringLiteral("错误"), Dialogs::Icon::kWarning);
       return;
     }
     const AlertChannels c = typed();
-    const bool written = WriteSetting(path, kAlertMail, c.mail_to) &&
-                         WriteSetting(path, kAlertWebhook, Utf8ToGbk(c.webhook)) &&
-                         WriteSetting(path, kAlertWebhookFormat, Utf8ToGbk(c.format)) &&
-                         WriteSetting(path, kAlertSummary, ToGbk(time)) &&
-                         WriteSetting(path, kSendPace, per_minute.toStdString());
+    const bool written =
+        WriteSetting(path, kAlertMail, c.mail_to) &&
+        WriteSetting(path, kAlertWebhook, Utf8ToGbk(c.webhook)) &&
+        WriteSetting(path, kAlertWebhookFormat, Utf8ToGbk(c.format)) &&
+        WriteSetting(path, kAlertSummary, ToGbk(time)) &&
+        WriteSetting(path, kSendPace, per_minute.toStdString()) &&
+        WriteSetting(path, kBackupServer, ToGbk(backup_server->text().trimmed())) &&
+        WriteSetting(path, kBackupAccount, ToGbk(backup_user->text().trimmed())) &&
+        WriteSetting(path, kBackupPace, backup_per_minute.toStdString()) &&
+        passwords_->Write(path, ToGbk(backup_password->text()), kBackupPassword).ok;
     if (!written) {
       services_.dialogs.ShowMessage(&dialog, QStringLiteral("提醒设置无法保存到 Peizhi.ini"),
                                     QStringLiteral("错误"), Dialogs::Icon::kWarning);

@@ -2,14 +2,17 @@
 // The alerts in the program: the [提醒] settings, the courier that carries alerts to the
 // seller, the monitor that watches what the reader and the sender report, a minute timer
 // for what comes with time (unread records, a mailbox that stays unreachable, the daily
-// summary), and the 提醒设置 window with 发送测试提醒.
+// summary), and the 提醒设置 window with 发送测试提醒, the sending pace and the second
+// sending account (备用发信邮箱).
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/app_services.h"
+#include "app/core/password_store.h"
 #include "delivery/alert_courier.h"
 #include "delivery/alert_monitor.h"
 #include "delivery/mail_setup.h"
@@ -36,7 +39,8 @@ class AlertControl : public QObject {
   // The delivery window the reader and the sender report to: `inner`, watched.
   std::shared_ptr<DeliveryWindow> Watch(std::shared_ptr<DeliveryWindow> inner);
 
-  // Reads [提醒] (start-up, after a save) and starts the minute timer.
+  // Reads [提醒] and the second account (start-up, after a save) and starts the minute
+  // timer.
   void Load();
   void OnTick();
   void BillsUnknown(const std::vector<std::string>& serials);
@@ -48,6 +52,12 @@ class AlertControl : public QObject {
 
   // The channels as saved, over the account deliveries use now.
   AlertChannels Channels() const;
+  // The second sending account as saved ([发信] 备用…), read by Load (a keyring is asked
+  // then, not on every tick); none without a server or address.
+  std::optional<MailAccount> BackupAccount() const { return backup_; }
+  // Keeps the second account's password in `store` (it outlives this) instead of in
+  // Peizhi.ini alone.
+  void UsePasswordStore(PasswordStore& store) { passwords_ = &store; }
   AlertCourier& courier() { return *courier_; }
 
  private:
@@ -58,6 +68,9 @@ class AlertControl : public QObject {
   std::shared_ptr<AlertCourier> courier_;
   std::shared_ptr<AlertMonitor> monitor_;
   QTimer* timer_;
+  std::optional<MailAccount> backup_;
+  SettingsFilePasswordStore file_passwords_;
+  PasswordStore* passwords_ = &file_passwords_;
 };
 
 }  // namespace fahuo

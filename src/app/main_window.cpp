@@ -125,7 +125,10 @@ MainWindow::MainWindow(Shop& shop, const AppServices& services, QWidget* parent)
   WireParts();
 }
 
-void MainWindow::UsePasswordStore(PasswordStore& store) { settings_->UsePasswordStore(store); }
+void MainWindow::UsePasswordStore(PasswordStore& store) {
+  settings_->UsePasswordStore(store);
+  alerts_->UsePasswordStore(store);
+}
 
 void MainWindow::WireParts() {
   settings_ = new SettingsBinder(
@@ -156,8 +159,12 @@ void MainWindow::WireParts() {
           .counts =
               [this] {
                 CountOrders();
-                return SummaryCounts{static_cast<int64_t>(sent_today_),
-                                     static_cast<int64_t>(need_seller_)};
+                SummaryCounts counts{
+                    static_cast<int64_t>(sent_today_), static_cast<int64_t>(need_seller_), {}};
+                for (const StockSummary& s : shop_.ledger().Stocks()) {
+                  counts.stocks.push_back({s.name, s.available});
+                }
+                return counts;
               },
       },
       this);
@@ -189,6 +196,7 @@ void MainWindow::WireParts() {
           .时钟_防止掉线 = 时钟_防止掉线,
       },
       shop_, delivery_window_, services_, this);
+  run_control_->backup_account = [this] { return alerts_->BackupAccount(); };
   mail_actions_ =
       new MailTestActions(this, services_.dialogs, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
                           编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, shop_.mail_options(), this);

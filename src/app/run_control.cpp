@@ -91,7 +91,10 @@ void RunControl::OnStartStopClicked() {
     }
     if (!notice.empty()) services_.log.Append(notice + "\r\n");
     account_ = FieldsAccount();
-    shop_->sender().pace().SetPerMinute(SendingPace(account_.server));
+    shop_->sender().pace().SetPerMinute(SendingPace(account_.server, kSendPace));
+    const std::optional<MailAccount> backup =
+        backup_account ? backup_account() : std::optional<MailAccount>();
+    shop_->sender().SetBackup(backup, backup ? SendingPace(backup->server, kBackupPace) : 0);
     c_.按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);
     c_.时钟_刷新->start(n);
@@ -116,8 +119,8 @@ void RunControl::OnRefreshTick() {
   OfferDelivery();
 }
 
-int RunControl::SendingPace(const std::string& gbk_server) const {
-  const std::string typed = ReadSetting(SettingsPath(services_.data_folder), kSendPace);
+int RunControl::SendingPace(const std::string& gbk_server, const SettingKey& key) const {
+  const std::string typed = ReadSetting(SettingsPath(services_.data_folder), key);
   if (typed.find_first_not_of(" \t") == std::string::npos) return PresetPerMinute(gbk_server);
   return std::max(0, ParseInterval(typed));
 }

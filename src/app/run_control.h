@@ -22,6 +22,7 @@ namespace fahuo {
 
 class Shop;
 class Worker;
+struct SettingKey;
 
 class RunControl : public QObject {
   Q_OBJECT
@@ -73,11 +74,14 @@ class RunControl : public QObject {
   std::function<void(DeliveryWindow&)> read_records;
   std::function<void(DeliveryWindow&, const MailAccount&)> deliver_due;
   std::function<void()> keep_alive_request;
+  // The second sending account, read at each 开始; empty or none: only the fields'.
+  std::function<std::optional<MailAccount>()> backup_account;
 
  private:
   MailAccount FieldsAccount() const;
-  // Mails per minute for `gbk_server`: [发信] 每分钟封数, else the provider's preset.
-  int SendingPace(const std::string& gbk_server) const;
+  // Mails per minute for `gbk_server`: the setting `key` ([发信] 每分钟封数 or
+  // 备用每分钟封数), else the provider's preset.
+  int SendingPace(const std::string& gbk_server, const SettingKey& key) const;
   // The account deliveries use now.
   MailAccount DeliveryAccount() const;
   // A delivery on the sender's worker unless one is queued or running.

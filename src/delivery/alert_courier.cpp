@@ -95,6 +95,15 @@ void AlertCourier::Test(AlertChannels channels,
 }
 
 std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& alert) {
+  const std::string error = TryMailOver(channels.account, channels.mail_to, alert);
+  if (error.empty() || !channels.backup || error == mail::AbortedText()) return error;
+  const std::string second = TryMailOver(*channels.backup, channels.mail_to, alert);
+  if (second.empty() || second == mail::AbortedText()) return second;
+  return error + FAHUO_GBK("；备用发信邮箱") + second;
+}
+
+std::string AlertCourier::TryMailOver(const MailAccount& a, const std::string& to,
+                                      const Alert& alert) {
   mail::Session session(options_.mail);
   {
     std::lock_guard lock(mutex_);
@@ -102,12 +111,11 @@ std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& al
     session_ = &session;
   }
   std::string error;
-  const MailAccount& a = channels.account;
   if (!session.Connect(a.server, a.user, a.password)) {
     error = FAHUO_GBK("连接邮箱失败：") + MailFailureText(session.LastConnectError());
   } else {
     error = session.Send(alert.title, alert.text + FAHUO_GBK("\n\n（此邮件由发货程序自动发送）"),
-                         channels.mail_to, a.user);
+                         to, a.user);
     if (!error.empty()) error = FAHUO_GBK("发送失败：") + MailFailureText(error);
   }
   std::lock_guard lock(mutex_);

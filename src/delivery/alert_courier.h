@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class Worker;
 // Where alerts go. Texts GBK but the URL and the format name (UTF-8, as typed).
 struct AlertChannels {
   MailAccount account;  // the account the alert mail goes out over
+  // The second sending account: the alert mail goes over it when the first refuses it (a
+  // refused mailbox is often what the alert is about).
+  std::optional<MailAccount> backup;
   std::string mail_to;  // empty: no alert mail
   std::string webhook;  // empty: no webhook
   std::string format;   // 推送格式; empty: found from the URL
@@ -62,6 +66,7 @@ class AlertCourier {
   std::string TryWebhook(const AlertChannels& channels, const Alert& alert);
 
  private:
+  std::string TryMailOver(const MailAccount& account, const std::string& to, const Alert& alert);
   void Deliver(const AlertChannels& channels, const Alert& alert);
   // Logs the first failure of a run of failures and the recovery after one.
   void Note(bool& failing, const char* channel_utf8, const std::string& error);

@@ -318,9 +318,16 @@ bool AlertRules::SummaryDue(const TickInput& in) {
 }
 
 Alert AlertRules::SummaryAlert(const SummaryCounts& counts) {
-  return {AlertKind::kSummary, false, Title(TextsOf(AlertKind::kSummary).title),
-          FAHUO_GBK("今日已发货 ") + std::to_string(counts.sent_today) +
-              FAHUO_GBK(" 笔；需要您处理 ") + std::to_string(counts.waiting) + FAHUO_GBK(" 笔。")};
+  std::string text = FAHUO_GBK("今日已发货 ") + std::to_string(counts.sent_today) +
+                     FAHUO_GBK(" 笔；需要您处理 ") + std::to_string(counts.waiting) +
+                     FAHUO_GBK(" 笔。");
+  // Only what is left of each stock: never a code.
+  for (size_t i = 0; i < counts.stocks.size(); ++i) {
+    text += (i ? FAHUO_GBK("，") : FAHUO_GBK("\n卡密库存：")) + counts.stocks[i].name +
+            FAHUO_GBK(" 剩 ") + std::to_string(counts.stocks[i].available) + FAHUO_GBK(" 个");
+  }
+  if (!counts.stocks.empty()) text += FAHUO_GBK("。");
+  return {AlertKind::kSummary, false, Title(TextsOf(AlertKind::kSummary).title), std::move(text)};
 }
 
 }  // namespace fahuo

@@ -54,6 +54,11 @@ enum class WaitingReason { kFailed, kUnknown };
 struct SummaryCounts {
   int64_t sent_today = 0;
   int64_t waiting = 0;  // failed, skipped, held, unknown
+  struct Stock {
+    std::string name;  // GBK
+    size_t available = 0;
+  };
+  std::vector<Stock> stocks;  // the stocks of codes, by name (none: not said)
 };
 
 class AlertRules {

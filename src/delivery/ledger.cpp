@@ -22,7 +22,8 @@ constexpr std::array<std::string_view, 11> kStateNames = {
 constexpr std::array<std::string_view, 4> kOriginNames = {"baseline", "pass", "lapse", "restart"};
 
 // 1: bills. 2: the stocks of codes beside them (a version-1 file gains the empty tables).
-constexpr int kSchemaVersion = 2;
+// 3: the account each bill was mailed over (older files gain the column, empty).
+constexpr int kSchemaVersion = 3;
 
 // The stocks of codes. A stock's name is bound as text so that it compares equal to a
 // bill's skip_reason (an out-of-stock bill waits for it there); codes are bytes.
@@ -50,6 +51,7 @@ struct Column {
   Role role;
   void (*bind)(Stmt&, int, const LedgerEntry&);
   void (*read)(Stmt&, int, LedgerEntry&);
+  int since = 1;  // the schema version that added it: older files gain it by ALTER TABLE
 };
 
 #define FAHUO_TEXT_COLUMN(col, field, role)                                                     \
@@ -101,6 +103,9 @@ const Column kColumns[] = {
      [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, std::string_view(e.skip_reason)); },
      [](Stmt& s, int i, LedgerEntry& e) { e.skip_reason = s.Text(i); }},
     FAHUO_INT_COLUMN("sent_at", e.sent_at, Role::kDelivery),
+    {"sent_by", "BLOB NOT NULL DEFAULT x''", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.sent_by); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.sent_by = s.Text(i); }, 3},
 };
 
 #undef FAHUO_TEXT_COLUMN
@@ -115,6 +120,7 @@ struct Sql {
   std::string insert;               // parameters: every column but seq, in list order
   std::string update;               // ?1 the serial, then the updated columns in list order
   std::string update_if_unchanged;  // update's parameters, then the guarded columns' old values
+  std::vector<std::string> added;   // per schema version: what a file of that version lacks
 };
 
 Sql MakeSql() {
@@ -148,6 +154,15 @@ Sql MakeSql() {
   sql.insert = "INSERT OR IGNORE INTO bills(" + inserted + ") VALUES(" + values + ");";
   sql.update = "UPDATE bills SET " + set + " WHERE serial=?1";
   sql.update_if_unchanged = sql.update + guard;
+  sql.added.resize(kSchemaVersion + 1);
+  for (int version = 1; version <= kSchemaVersion; ++version) {
+    for (const Column& c : kColumns) {
+      if (c.since > version) {
+        sql.added[version] +=
+            std::string("ALTER TABLE bills ADD COLUMN ") + c.name + " " + c.type + ";";
+      }
+    }
+  }
   return sql;
 }
 
@@ -287,9 +302,17 @@ bool Ledger::OpenAt(const std::string& path, std::string& error) {
     last_error_ = "ledger written by a newer fahuo";
     ok = false;
   }
-  if (ok) ok = Exec(Statements().schema.c_str());
-  if (ok && version < kSchemaVersion) {
-    ok = Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
+  // The schema, the columns an older fahuo's file lacks, and the new version number in one
+  // transaction: a crash in between leaves the file as it was.
+  if (ok) {
+    std::string upgrade = "BEGIN IMMEDIATE;";
+    if (version >= 1 && version < kSchemaVersion) upgrade += Statements().added[version];
+    upgrade += Statements().schema;
+    if (version < kSchemaVersion) {
+      upgrade += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    }
+    ok = Exec((upgrade + "COMMIT;").c_str());
+    if (!ok) RollBack();
   }
   if (ok) {
     // A file that opened but is no ledger of ours (another program's database).

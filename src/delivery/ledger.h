@@ -64,6 +64,7 @@ struct LedgerEntry {
   std::string rule_body;
   std::string skip_reason;  // kSkipped: why; kOutOfStock: the stock it waits for (GBK)
   int64_t sent_at = 0;      // Unix seconds
+  std::string sent_by;      // the sending account (its address, GBK) of the last mail handed over
   std::string codes;        // the codes given to it, blank-separated (GBK; Page only)
 };
 

@@ -53,6 +53,8 @@ std::string RecordCell(const LedgerEntry& e, size_t column) {
       return GbkToUtf8(e.last_error);
     case 9:
       return GbkToUtf8(e.codes);
+    case 10:
+      return GbkToUtf8(e.sent_by);
     default:
       return {};
   }

@@ -10,8 +10,9 @@
 
 namespace fahuo {
 
-inline constexpr std::array<std::string_view, 10> kRecordColumns = {
-    "时间", "流水号", "金额", "名称", "收件人", "规则主题", "发货状态", "次数", "最后错误", "卡密"};
+inline constexpr std::array<std::string_view, 11> kRecordColumns = {
+    "时间",     "流水号", "金额",     "名称", "收件人",  "规则主题",
+    "发货状态", "次数",   "最后错误", "卡密", "发信邮箱"};
 
 // The text of `column` (an index into kRecordColumns) for `entry`, UTF-8.
 std::string RecordCell(const LedgerEntry& entry, size_t column);

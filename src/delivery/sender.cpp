@@ -43,9 +43,9 @@ const char* RecipientSkip(const Recipient& recipient, DeliveryWindow& window) {
 
 }  // namespace
 
-// The two calls a delivery makes of the mail server: the test's when given, else this
-// delivery's own session.
-// Each answer is also reported to the window, for the alerts.
+// The two calls a delivery makes of the mail server over one account: the test's when
+// given, else this delivery's own session. The first account's answers are also reported to
+// the window, for the alerts.
 struct Sender::Mailer {
   const MailAccount& account;
   const DeliveryServices& services;
@@ -53,6 +53,9 @@ struct Sender::Mailer {
   DeliveryWindow& window;
   SendPace& pace;
   const Clock& clock;
+  bool primary;                      // the first account (else the second)
+  bool fallback;                     // another account takes the bills should this one pause
+  const std::string& primary_error;  // why the first account failed just now, if it did
 
   std::string Connect() { return Reported(ConnectOnce()); }
   std::string Send(const std::string& subject, const std::string& body,
@@ -72,9 +75,16 @@ struct Sender::Mailer {
   }
   // A quit's cut exchange says nothing about the mailbox.
   std::string Reported(std::string error) {
-    if (error != mail::AbortedText()) window.MailboxAnswered(error);
+    if (primary && error != mail::AbortedText()) window.MailboxAnswered(error);
     return error;
   }
+};
+
+// One account a delivery may mail over.
+struct Sender::Route {
+  MailAccount account;
+  SendPace* pace;
+  bool primary;
 };
 
 void Sender::Abort() {
@@ -84,8 +94,15 @@ void Sender::Abort() {
   abort_wake_.notify_all();
 }
 
-bool Sender::AwaitPace() {
-  const int64_t wait = pace_.WaitMs(orders_.clock.TickMs());
+void Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
+  std::lock_guard lock(backup_mutex_);
+  if (account && account->server.empty() && account->user.empty()) account.reset();
+  backup_ = std::move(account);
+  backup_pace_.SetPerMinute(per_minute);
+}
+
+bool Sender::AwaitPace(const SendPace& pace) {
+  const int64_t wait = pace.WaitMs(orders_.clock.TickMs());
   std::unique_lock lock(session_mutex_);
   if (wait > 0) {
     abort_wake_.wait_for(lock, std::chrono::milliseconds(wait), [this] { return aborted_; });
@@ -93,54 +110,124 @@ bool Sender::AwaitPace() {
   return !aborted_;
 }
 
-void Sender::PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window) {
-  pace_.PauseUntil(orders_.clock.UnixSeconds() + seconds);
-  const std::string text = MailRefusalText(ReadMailRefusal(error)) + FAHUO_GBK("，暂停发送 ") +
-                           std::to_string((seconds + 59) / 60) +
-                           FAHUO_GBK(" 分钟，等待的账单之后自动发送");
+void Sender::PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
+                          DeliveryWindow& window) {
+  mailer.pace.PauseUntil(orders_.clock.UnixSeconds() + seconds);
+  std::string text = MailRefusalText(ReadMailRefusal(error)) + FAHUO_GBK("，");
+  if (!mailer.primary) text += FAHUO_GBK("备用发信邮箱");
+  text += FAHUO_GBK("暂停发送 ") + std::to_string((seconds + 59) / 60) + FAHUO_GBK(" 分钟，");
+  text += mailer.fallback ? FAHUO_GBK("等待的账单改用备用发信邮箱发送")
+                          : FAHUO_GBK("等待的账单之后自动发送");
   window.AppendLog(text + Eol());
   window.Notify(FAHUO_GBK("暂停发送"), text);
+}
+
+std::vector<Sender::Route> Sender::Routes(const MailAccount& primary) {
+  std::optional<MailAccount> backup;
+  {
+    std::lock_guard lock(backup_mutex_);
+    backup = backup_;
+  }
+  const int64_t now = orders_.clock.UnixSeconds();
+  std::vector<Route> routes;
+  if (!pace_.PausedAt(now)) routes.push_back({primary, &pace_, true});
+  if (backup && !backup_pace_.PausedAt(now)) {
+    Route second{*backup, &backup_pace_, false};
+    // The first account failed a moment ago: the second goes first till it is tried again.
+    if (now < primary_down_until_) {
+      routes.insert(routes.begin(), std::move(second));
+    } else {
+      routes.push_back(std::move(second));
+    }
+  }
+  return routes;
 }
 
 bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
                         const DeliveryServices& services) {
   return shop_internal::RunAlone(busy_, [&] {
     if (orders_.stopping.load()) return;
-    if (pace_.PausedAt(orders_.clock.UnixSeconds())) return;  // the bills wait for its end
+    std::vector<Route> routes = Routes(account);
+    if (routes.empty()) return;  // every account waits out its pause; the bills wait too
     std::vector<LedgerEntry> due = orders_.ledger.Due(orders_.clock.UnixSeconds());
     if (due.empty()) return;
-    mail::Session session(options_);
-    {
-      std::lock_guard lock(session_mutex_);
-      if (aborted_) return;
-      session_ = &session;
+    std::string primary_error, backup_error;
+    for (size_t i = 0; i < routes.size() && !due.empty(); ++i) {
+      const Route& route = routes[i];
+      mail::Session session(options_);
+      {
+        std::lock_guard lock(session_mutex_);
+        if (aborted_) return;
+        session_ = &session;
+      }
+      const bool fallback = i + 1 < routes.size();
+      Mailer mailer{route.account, services,      session,  window,       *route.pace,
+                    orders_.clock, route.primary, fallback, primary_error};
+      std::string why;
+      const Outcome outcome = DeliverAll(due, mailer, window, why);
+      {
+        std::lock_guard lock(session_mutex_);
+        session_ = nullptr;
+      }
+      if (orders_.stopping.load() || outcome == Outcome::kDone) return;
+      if (outcome == Outcome::kPaused) {
+        // Left waiting: the bills the pause came before (and the one it refused, which a
+        // second account takes at once).
+        due = orders_.ledger.Due(orders_.clock.UnixSeconds());
+        continue;
+      }
+      (route.primary ? primary_error : backup_error) = why;
+      if (route.primary && fallback) {
+        primary_down_until_ = orders_.clock.UnixSeconds() + kPrimaryRetrySeconds;
+      }
     }
-    Mailer mailer{account, services, session, window, pace_, orders_.clock};
-    DeliverAll(due, mailer, window);
-    std::lock_guard lock(session_mutex_);
-    session_ = nullptr;
+    if (orders_.stopping.load() || due.empty()) return;
+    if (primary_error.empty() && backup_error.empty()) return;
+    std::string shown;
+    if (!primary_error.empty()) shown = MailFailureText(primary_error);
+    if (!primary_error.empty() && !backup_error.empty()) shown += FAHUO_GBK("；");
+    if (!backup_error.empty()) shown += FAHUO_GBK("备用发信邮箱：") + MailFailureText(backup_error);
+    PostponeAll(due, primary_error.empty() ? backup_error : primary_error, shown, window);
   });
 }
 
-void Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window) {
-  const std::string why = mailer.Connect();
-  if (!why.empty()) {
-    if (!orders_.stopping.load()) PostponeAll(due, why, window);
-    return;
+void Sender::NoteRoute(const Mailer& mailer, DeliveryWindow& window) {
+  if (mailer.primary == !on_backup_) return;
+  on_backup_ = !mailer.primary;
+  if (on_backup_) {
+    std::string line = FAHUO_GBK("改用备用发信邮箱 ") + mailer.account.user + FAHUO_GBK(" 发送");
+    if (!mailer.primary_error.empty()) {
+      line += FAHUO_GBK("（主发信邮箱：") + MailFailureText(mailer.primary_error) + FAHUO_GBK("）");
+    }
+    window.AppendLog(line + Eol());
+  } else {
+    window.AppendLog(FAHUO_GBK("主发信邮箱恢复，改回主发信邮箱发送") + Eol());
   }
+}
+
+Sender::Outcome Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer,
+                                   DeliveryWindow& window, std::string& why) {
+  why = mailer.Connect();
+  if (!why.empty()) return Outcome::kNoConnection;
+  NoteRoute(mailer, window);
   if (outage_shown_) window.AppendLog(FAHUO_GBK("邮箱已恢复连接，继续发送") + Eol());
   outage_shown_ = false;
   bool changed = false;
+  Outcome outcome = Outcome::kDone;
   for (LedgerEntry& e : due) {
-    if (orders_.stopping.load() || !AwaitPace()) break;
+    if (orders_.stopping.load() || !AwaitPace(mailer.pace)) break;
     changed = true;
-    if (!DeliverOne(e, mailer, window)) break;
+    if (!DeliverOne(e, mailer, window)) {
+      if (mailer.pace.PausedAt(orders_.clock.UnixSeconds())) outcome = Outcome::kPaused;
+      break;
+    }
   }
   if (changed) window.BillsChanged();
+  return outcome;
 }
 
 void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
-                         DeliveryWindow& window) {
+                         const std::string& shown, DeliveryWindow& window) {
   const int64_t now = orders_.clock.UnixSeconds();
   for (LedgerEntry& e : due) {
     const LedgerEntry taken = e;
@@ -158,8 +245,8 @@ void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
   // log (and so the kept log file) records when mailing stopped and started again.
   if (outage_shown_) return;
   outage_shown_ = true;
-  window.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + MailFailureText(why) + Eol());
-  window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + MailFailureText(why));
+  window.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + shown + Eol());
+  window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + shown);
 }
 
 bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) {
@@ -240,7 +327,7 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // second mail, only to a bill shown as unknown. The bill's codes are taken in that same
   // commit, so no crash gives one code twice or a bill two codes of one stock.
   OrderCodes codes;
-  if (!TakeSending(e, taken, stale, codes, window)) return false;
+  if (!TakeSending(e, taken, stale, codes, mailer.account.user, window)) return false;
   if (stale || e.state != BillState::kSending) return true;
   ledger_failure_.Clear();
   // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
@@ -249,10 +336,11 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
   // stays "sending" for the next start to show.
   if (!error.empty() && orders_.stopping.load()) return false;
-  return RecordSendOutcome(e, error, window);
+  return RecordSendOutcome(e, error, mailer, window);
 }
 
-bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, DeliveryWindow& window) {
+bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
+                               DeliveryWindow& window) {
   const BillRecord& bill = e.bill;
   const int64_t now = orders_.clock.UnixSeconds();
   if (error.empty()) {
@@ -264,10 +352,11 @@ bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Deliver
   window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
                    FAHUO_GBK("）") + Eol());
   e.last_error = error;
-  // Over the account's limit: this bill and the rest wait out the pause instead of failing.
+  // Over the account's limit: this bill and the rest wait out the pause instead of failing,
+  // or go out at once over the other account.
   if (const int64_t pause = PauseSecondsFor(error); pause > 0) {
-    e.next_try = now + pause;
-    PauseSending(pause, error, window);
+    e.next_try = mailer.fallback ? now : now + pause;
+    PauseSending(mailer, pause, error, window);
     Settle(e, BillState::kRetrying, nullptr, nullptr, window);
     return false;
   }
@@ -282,8 +371,10 @@ bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Deliver
 }
 
 bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
-                         OrderCodes& codes, DeliveryWindow& window) {
+                         OrderCodes& codes, const std::string& sender, DeliveryWindow& window) {
   const std::vector<std::string> stocks = CodeStocks({e.rule_subject, e.rule_body});
+  const std::string sent_before = e.sent_by;
+  e.sent_by = sender;  // with "sending": a bill left unknown tells which mailbox to look in
   e.state = BillState::kSending;
   e.skip_reason.clear();
   ++e.attempts;
@@ -299,6 +390,7 @@ bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool
     case Ledger::Sending::Outcome::kOutOfStock: {
       // Never the code itself in a log or a notice: only the stock's name.
       --e.attempts;
+      e.sent_by = sent_before;
       e.state = BillState::kOutOfStock;
       e.skip_reason = written.empty_stock;
       const std::string line = FAHUO_GBK("库存 ") + written.empty_stock +

@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "delivery/delivery_pass.h"
 #include "delivery/orders.h"
@@ -36,12 +38,30 @@ class Sender {
   // account's sending limit: while it lasts, deliveries mail nothing and bills wait.
   SendPace& pace() { return pace_; }
 
+  // A second sending account (备用发信邮箱), from any thread; none: only the first. While the
+  // first is paused, refuses the login or cannot be reached, the due bills go out over this
+  // one at its own pace; the first is tried again after kPrimaryRetrySeconds.
+  void SetBackup(std::optional<MailAccount> account, int per_minute = 0);
+  SendPace& backup_pace() { return backup_pace_; }
+  static constexpr int64_t kPrimaryRetrySeconds = 5 * 60;
+
  private:
   struct Mailer;
+  struct Route;
+  // The accounts to try, in order; paused ones are left out.
+  std::vector<Route> Routes(const MailAccount& primary);
+  // How mailing over one account ended: every bill tried (or the delivery stopped), no
+  // connection (`why` says why; nothing was written), or the account's pause began.
+  enum class Outcome { kDone, kNoConnection, kPaused };
   // Connects, then mails the due bills in order.
-  void DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window);
-  // Marks every due bill for a later try after a failed connection.
-  void PostponeAll(std::vector<LedgerEntry>& due, const std::string& why, DeliveryWindow& window);
+  Outcome DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window,
+                     std::string& why);
+  // Marks every due bill for a later try after a failed connection: `why` is kept as the
+  // bills' error, `shown` is what the seller is told.
+  void PostponeAll(std::vector<LedgerEntry>& due, const std::string& why, const std::string& shown,
+                   DeliveryWindow& window);
+  // Tells the log when deliveries move to the second account or back to the first.
+  void NoteRoute(const Mailer& mailer, DeliveryWindow& window);
   // False when the ledger could not be written: the delivery stops mailing.
   bool DeliverOne(LedgerEntry& entry, Mailer& mailer, DeliveryWindow& window);
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
@@ -53,16 +73,18 @@ class Sender {
   bool Settle(LedgerEntry& e, BillState state, const char* reason, const LedgerEntry* taken,
               DeliveryWindow& window);
   // After the send: sent, retrying (also for a pause the provider asks) or failed. False
-  // when the delivery stops (a pause, or the ledger could not be written).
-  bool RecordSendOutcome(LedgerEntry& e, const std::string& error, DeliveryWindow& window);
+  // when mailing over this account stops (a pause, or the ledger could not be written).
+  bool RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
+                         DeliveryWindow& window);
   // Waits for the pace before the next mail; false when aborted meanwhile.
-  bool AwaitPace();
-  void PauseSending(int64_t seconds, const std::string& error, DeliveryWindow& window);
+  bool AwaitPace(const SendPace& pace);
+  void PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
+                    DeliveryWindow& window);
   // Writes the bill "sending" with its codes (into `codes`), or "out of stock" when a stock
   // has none left. False when the ledger could not be written; `stale` when the seller
   // changed the bill meanwhile.
   bool TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
-                   OrderCodes& codes, DeliveryWindow& window);
+                   OrderCodes& codes, const std::string& sender, DeliveryWindow& window);
 
   Orders& orders_;
   const RuleBook& rules_;
@@ -73,8 +95,13 @@ class Sender {
   bool aborted_ = false;
   std::condition_variable abort_wake_;  // ends a wait for the pace
   SendPace pace_;
+  std::mutex backup_mutex_;
+  std::optional<MailAccount> backup_;
+  SendPace backup_pace_;
   // Sender-thread state (only the delivery that holds busy_ touches these).
   bool outage_shown_ = false;
+  int64_t primary_down_until_ = 0;  // Unix seconds: the second account goes first till then
+  bool on_backup_ = false;          // the last mail went over the second account
   LedgerFailureNote ledger_failure_;
 };
 

@@ -138,6 +138,8 @@ TEST(AlertRulesTest, SummaryOnceADayAtItsTime) {
   EXPECT_EQ(tick({2015, 1, 7}, 22 * 60), "发货提醒：每日汇总");  // a late tick still sends
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(GbkToUtf8(AlertRules::SummaryAlert({7, 2}).text), "今日已发货 7 笔；需要您处理 2 笔。");
+  EXPECT_EQ(GbkToUtf8(AlertRules::SummaryAlert({7, 2, {{Utf8ToGbk("月卡"), 12}, {"vip", 0}}}).text),
+            "今日已发货 7 笔；需要您处理 2 笔。\n卡密库存：月卡 剩 12 个，vip 剩 0 个。");
   // Set after today's time: the first summary is tomorrow's.
   rules.SetSummaryMinute(9 * 60);
   EXPECT_EQ(tick({2015, 1, 8}, 10 * 60), "");

@@ -102,7 +102,8 @@ TEST(LedgerQueryTest, FiltersCountAndPageNewestFirst) {
   EXPECT_EQ(got, (std::vector<std::string>{"top", "below", "2024005"}));
 }
 
-// A ledger of the first version (bills only) gains the stocks and keeps every bill.
+// A ledger of the first version (bills only) gains the stocks and the sending account, and
+// keeps every bill.
 TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   TempDir dir;
   const std::string path = dir.File("fahuo.db");
@@ -122,9 +123,12 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "DROP TABLE codes; DROP TABLE stocks; PRAGMA user_version=1;", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db,
+                   "DROP TABLE codes; DROP TABLE stocks; ALTER TABLE bills DROP COLUMN sent_by;"
+                   " PRAGMA user_version=1;",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
 
   Ledger ledger;
@@ -164,6 +168,14 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   EXPECT_EQ(empty.outcome, Ledger::Sending::Outcome::kOutOfStock);
   EXPECT_EQ(empty.empty_stock, "s");
   EXPECT_EQ(ledger.Find("2024001")->state, BillState::kSent);
+
+  // The account a bill went over is kept, and the upgraded file opens again as it is.
+  sending.sent_by = "shop@example.com";
+  ASSERT_TRUE(ledger.Update(sending));
+  ledger.Close();
+  ASSERT_TRUE(ledger.Open(path, 0).ok);
+  EXPECT_EQ(ledger.Find("2024003")->sent_by, "shop@example.com");
+  EXPECT_EQ(ledger.Find("2024001")->sent_by, "");
 }
 
 }  // namespace

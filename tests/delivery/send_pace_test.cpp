@@ -35,11 +35,11 @@ class PaceOverSinkTest : public ::testing::Test {
     ASSERT_GT(port_, 0);
     h_.shop().rules().Replace({Rule(0, 1000, "教程")});
   }
-  // `n` payments, pending, in the order found.
-  std::vector<std::string> Pay(int n) {
+  // `n` payments, pending, in the order found; `from` numbers them after earlier ones.
+  std::vector<std::string> Pay(int n, int from = 0) {
     std::vector<LedgerEntry> entries;
     std::vector<std::string> serials;
-    for (int i = 0; i < n; ++i) {
+    for (int i = from; i < from + n; ++i) {
       LedgerEntry e;
       e.bill.流水号 = "20150106" + std::to_string(1000 + i);
       e.bill.金额 = "98.00";
@@ -113,6 +113,50 @@ TEST_F(PaceOverSinkTest, OverTheLimitPausesAndTheBillsWaitNotFail) {
   EXPECT_EQ(ledger.Find(serials[2])->attempts, third->attempts + 1);
   EXPECT_EQ(ledger.Find(serials[2])->state, BillState::kRetrying);
   EXPECT_EQ(ledger.Find(serials[3])->state, BillState::kPending);
+}
+
+// The second account takes what the first cannot send: the rest of a burst the first
+// refused for its limit, and everything while the first cannot be reached. Each bill once,
+// and the ledger says which account mailed it.
+TEST_F(PaceOverSinkTest, TheSecondAccountTakesOverAndTheLedgerSaysWhichSent) {
+  StartSink({"--refuse-after", "2", "550 too many mails, try again in 45 minutes"});
+  account_.server = "127.0.0.1:" + std::to_string(port_);
+  TempDir backup_dir;
+  ChildProcess backup_sink;
+  const int backup_port =
+      StartPythonService(backup_sink, "smtp_sink.py", {"--maildir", backup_dir.path()});
+  ASSERT_GT(backup_port, 0);
+  const MailAccount backup{"127.0.0.1:" + std::to_string(backup_port), "spare@example.com", ""};
+  h_.shop().sender().SetBackup(backup);
+  const std::vector<std::string> serials = Pay(4);
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(Recipients().size(), 2u);
+  const std::string spare_log = ReadFileBytes(backup_dir.File("log.jsonl"));
+  EXPECT_NE(spare_log.find("buyer2@example.com"), std::string::npos);
+  EXPECT_NE(spare_log.find("buyer3@example.com"), std::string::npos);
+  EXPECT_EQ(spare_log.find("buyer1@example.com"), std::string::npos);
+  Ledger& ledger = h_.shop().ledger();
+  for (size_t i = 0; i < serials.size(); ++i) {
+    const auto e = ledger.Find(serials[i]);
+    EXPECT_EQ(e->state, BillState::kSent) << i;
+    EXPECT_EQ(e->sent_by, i < 2 ? "seller@example.com" : "spare@example.com") << i;
+  }
+
+  // The first account cannot be reached at all: the second mails, and the next delivery
+  // goes to it straight away instead of waiting on the first again.
+  h_.shop().sender().pace().EndPause();
+  sink_.Stop();
+  const std::string fifth = Pay(1, 4)[0];
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(ledger.Find(fifth)->sent_by, "spare@example.com");
+  const std::string sixth = Pay(1, 5)[0];
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(ledger.Find(sixth)->state, BillState::kSent);
+  int switches = 0;
+  for (const std::string& e : window_.Events()) {
+    switches += e.find("log:改用备用发信邮箱 spare@example.com") != std::string::npos;
+  }
+  EXPECT_EQ(switches, 1);
 }
 
 }  // namespace

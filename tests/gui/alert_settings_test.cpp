@@ -1,5 +1,5 @@
 // The 提醒设置 window, driven for real: 发送测试提醒 against tools/webhook_sink.py on loopback,
-// and 保存 into Peizhi.ini's [提醒] (a bad summary time refused).
+// and 保存 into Peizhi.ini's [提醒] and [发信] (a bad summary time refused).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -72,6 +72,9 @@ TEST(AlertSettingsTest, TestAlertThenSaveIntoTheirSection) {
     EXPECT_TRUE(d->isVisible());
     In<QLineEdit>(d, "编辑框_每日汇总")->setText(QStringLiteral("21:30"));
     In<QLineEdit>(d, "编辑框_发信速度")->setText(QStringLiteral("8"));
+    In<QLineEdit>(d, "编辑框_备用服务器")->setText(QStringLiteral("smtp.163.com"));
+    In<QLineEdit>(d, "编辑框_备用邮箱")->setText(QStringLiteral("备用@163.com"));
+    In<QLineEdit>(d, "编辑框_备用密码")->setText(QStringLiteral(" 授权码 "));
     QTest::mouseClick(In<QPushButton>(d, "按钮_保存提醒设置"), Qt::LeftButton);
     checked = true;
     if (d->isVisible()) d->reject();  // a failed save must not leave the test hanging
@@ -83,6 +86,13 @@ TEST(AlertSettingsTest, TestAlertThenSaveIntoTheirSection) {
   EXPECT_EQ(ReadSetting(path, kAlertSummary), "21:30");
   EXPECT_EQ(ReadSetting(path, kSettingInterval), "3000");
   EXPECT_EQ(ReadSetting(path, kSendPace), "8");
+  // The second account reads back as typed, its password's blanks kept.
+  const std::optional<MailAccount> backup = alerts.BackupAccount();
+  ASSERT_TRUE(backup);
+  EXPECT_EQ(backup->server, "smtp.163.com");
+  EXPECT_EQ(GbkToUtf8(backup->user), "备用@163.com");
+  EXPECT_EQ(GbkToUtf8(backup->password), " 授权码 ");
+  EXPECT_EQ(alerts.Channels().backup->user, backup->user);
   // An empty 邮箱 means no alert mail, whatever the account.
   EXPECT_EQ(alerts.Channels().mail_to, "");
   EXPECT_EQ(alerts.Channels().webhook, url.toStdString());

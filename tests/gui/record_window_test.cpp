@@ -227,7 +227,7 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
       << lines[2].toStdString();
   EXPECT_TRUE(lines[3].contains(QStringLiteral(",C1,98.00,\"张三,李四\",")))
       << lines[3].toStdString();
-  EXPECT_TRUE(lines[3].endsWith(QStringLiteral(",0,\"550 \"\"no\"\" such user\",")))
+  EXPECT_TRUE(lines[3].endsWith(QStringLiteral(",0,\"550 \"\"no\"\" such user\",,")))
       << lines[3].toStdString();
 
   // Filtered: only the shown rows.

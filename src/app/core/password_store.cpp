@@ -10,22 +10,34 @@ namespace {
 // The keyring's name for fahuo's items (the program's reverse domain name).
 constexpr char kApplication[] = "invalid.fahuo.fahuo.MailboxPassword";
 
-// The item of a settings file is named by the folder it lies in.
+// The item of a settings file is named by the folder it lies in; a password other than the
+// mailbox's by the folder and its key's name.
 std::string FolderOf(const std::string& settings_path) {
   const size_t slash = settings_path.rfind('/');
   return slash == std::string::npos ? std::string(".") : settings_path.substr(0, slash);
 }
+std::string ItemOf(const std::string& settings_path, const SettingKey& key) {
+  const std::string folder = FolderOf(settings_path);
+  return &key == &kSettingPassword ? folder : folder + " " + key.key;
+}
+std::string LabelOf(const std::string& settings_path, const SettingKey& key) {
+  return std::string(&key == &kSettingPassword ? "fahuo 发信邮箱密码 ("
+                                               : "fahuo 备用发信邮箱密码 (") +
+         FolderOf(settings_path) + ")";
+}
 
 }  // namespace
 
-std::string SettingsFilePasswordStore::Read(const std::string& settings_path) {
-  return ReadSetting(settings_path, kSettingPassword);
+std::string SettingsFilePasswordStore::ReadKey(const std::string& settings_path,
+                                               const SettingKey& key) {
+  return ReadSetting(settings_path, key);
 }
 
-PasswordWrite SettingsFilePasswordStore::Write(const std::string& settings_path,
-                                               const std::string& gbk_password) {
+PasswordWrite SettingsFilePasswordStore::WriteKey(const std::string& settings_path,
+                                                  const SettingKey& key,
+                                                  const std::string& gbk_password) {
   PasswordWrite result;
-  result.ok = WriteSetting(settings_path, kSettingPassword, gbk_password, &result.kept_as);
+  result.ok = WriteSetting(settings_path, key, gbk_password, &result.kept_as);
   return result;
 }
 
@@ -37,14 +49,14 @@ KeyringPasswordStore::KeyringPasswordStore(std::unique_ptr<SecretStore> secrets)
 
 KeyringPasswordStore::~KeyringPasswordStore() = default;
 
-std::string KeyringPasswordStore::Read(const std::string& settings_path) {
-  std::string in_file = file_.Read(settings_path);
+std::string KeyringPasswordStore::ReadKey(const std::string& settings_path, const SettingKey& key) {
+  std::string in_file = file_.Read(settings_path, key);
   if (!in_file.empty()) {
     in_keyring_ = false;
     return in_file;
   }
   std::string secret;
-  switch (secrets_->Read(FolderOf(settings_path), secret)) {
+  switch (secrets_->Read(ItemOf(settings_path, key), secret)) {
     case SecretStore::Result::kOk:
       in_keyring_ = true;
       return Utf8ToGbk(secret);
@@ -58,16 +70,17 @@ std::string KeyringPasswordStore::Read(const std::string& settings_path) {
   return {};
 }
 
-PasswordWrite KeyringPasswordStore::Write(const std::string& settings_path,
-                                          const std::string& gbk_password) {
+PasswordWrite KeyringPasswordStore::WriteKey(const std::string& settings_path,
+                                             const SettingKey& key,
+                                             const std::string& gbk_password) {
   const bool was_in_keyring = in_keyring_;
-  const std::string folder = FolderOf(settings_path);
+  const std::string item = ItemOf(settings_path, key);
   const SecretStore::Result stored =
       gbk_password.empty()
-          ? secrets_->Remove(folder)
-          : secrets_->Write(folder, "fahuo 发信邮箱密码 (" + folder + ")", GbkToUtf8(gbk_password));
+          ? secrets_->Remove(item)
+          : secrets_->Write(item, LabelOf(settings_path, key), GbkToUtf8(gbk_password));
   if (stored != SecretStore::Result::kOk) {
-    PasswordWrite result = file_.Write(settings_path, gbk_password);
+    PasswordWrite result = file_.Write(settings_path, gbk_password, key);
     result.left_keyring = was_in_keyring;
     in_keyring_ = false;
     return result;
@@ -76,11 +89,11 @@ PasswordWrite KeyringPasswordStore::Write(const std::string& settings_path,
   // The file keeps no copy: an old password there would win over the keyring's at the
   // next start.
   PasswordWrite result;
-  if (file_.Read(settings_path).empty()) {
+  if (file_.Read(settings_path, key).empty()) {
     result.ok = true;
     return result;
   }
-  result = file_.Write(settings_path, {});
+  result = file_.Write(settings_path, {}, key);
   result.moved_to_keyring = result.ok;
   return result;
 }

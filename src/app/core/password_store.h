@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "app/core/settings.h"
+
 namespace fahuo {
 
 class SecretStore;
@@ -22,21 +24,34 @@ struct PasswordWrite {
 class PasswordStore {
  public:
   virtual ~PasswordStore() = default;
-  // The password (GBK) that goes with the settings file `settings_path`; empty when none.
-  virtual std::string Read(const std::string& settings_path) = 0;
-  // Keeps `gbk_password` for `settings_path` (empty: no password).
-  virtual PasswordWrite Write(const std::string& settings_path,
-                              const std::string& gbk_password) = 0;
+  // The password (GBK) that goes with the settings file `settings_path` and its `key`
+  // (the mailbox password, or the second account's); empty when none.
+  std::string Read(const std::string& settings_path, const SettingKey& key = kSettingPassword) {
+    return ReadKey(settings_path, key);
+  }
+  // Keeps `gbk_password` for `settings_path` and `key` (empty: no password).
+  PasswordWrite Write(const std::string& settings_path, const std::string& gbk_password,
+                      const SettingKey& key = kSettingPassword) {
+    return WriteKey(settings_path, key, gbk_password);
+  }
   // Whether the password last read or written is in the keyring (else in the file).
   virtual bool InKeyring() const = 0;
+
+ protected:
+  virtual std::string ReadKey(const std::string& settings_path, const SettingKey& key) = 0;
+  virtual PasswordWrite WriteKey(const std::string& settings_path, const SettingKey& key,
+                                 const std::string& gbk_password) = 0;
 };
 
 // 连接码 in Peizhi.ini, nothing else: the behaviour without a keyring.
 class SettingsFilePasswordStore : public PasswordStore {
  public:
-  std::string Read(const std::string& settings_path) override;
-  PasswordWrite Write(const std::string& settings_path, const std::string& gbk_password) override;
   bool InKeyring() const override { return false; }
+
+ protected:
+  std::string ReadKey(const std::string& settings_path, const SettingKey& key) override;
+  PasswordWrite WriteKey(const std::string& settings_path, const SettingKey& key,
+                         const std::string& gbk_password) override;
 };
 
 // The keyring, one item per settings folder, so that two data folders keep two passwords.
@@ -50,9 +65,12 @@ class KeyringPasswordStore : public PasswordStore {
   explicit KeyringPasswordStore(std::unique_ptr<SecretStore> secrets);
   ~KeyringPasswordStore() override;
 
-  std::string Read(const std::string& settings_path) override;
-  PasswordWrite Write(const std::string& settings_path, const std::string& gbk_password) override;
   bool InKeyring() const override { return in_keyring_; }
+
+ protected:
+  std::string ReadKey(const std::string& settings_path, const SettingKey& key) override;
+  PasswordWrite WriteKey(const std::string& settings_path, const SettingKey& key,
+                         const std::string& gbk_password) override;
 
  private:
   std::unique_ptr<SecretStore> secrets_;

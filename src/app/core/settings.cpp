@@ -25,6 +25,10 @@ const SettingKey kAlertWebhook{"网址", "", "提醒"};
 const SettingKey kAlertWebhookFormat{"推送格式", "", "提醒"};
 const SettingKey kAlertSummary{"每日汇总", "", "提醒"};
 const SettingKey kSendPace{"每分钟封数", "", "发信"};
+const SettingKey kBackupServer{"备用服务器", "", "发信"};
+const SettingKey kBackupAccount{"备用邮箱", "", "发信"};
+const SettingKey kBackupPassword{"备用密码", "", "发信"};
+const SettingKey kBackupPace{"备用每分钟封数", "", "发信"};
 
 namespace {
 

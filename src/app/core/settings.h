@@ -30,6 +30,13 @@ extern const SettingKey kAlertSummary;
 // [发信] 每分钟封数: the sending pace, mails per minute (missing or empty: the provider's
 // preset, none for others; 0: no pace).
 extern const SettingKey kSendPace;
+// [发信] 备用服务器, 备用邮箱, 备用密码, 备用每分钟封数: the second sending account (备用发信邮箱;
+// no server or address: none) and its pace, as kSendPace. Its password, like the first's,
+// lives in the keyring where one answers.
+extern const SettingKey kBackupServer;
+extern const SettingKey kBackupAccount;
+extern const SettingKey kBackupPassword;
+extern const SettingKey kBackupPace;
 
 // The settings file in `folder`.
 std::string SettingsPath(const DataFolder& folder);
