@@ -137,7 +137,7 @@ void RecordModel::fetchMore(const QModelIndex& parent) {
 }
 
 void SizeRecordColumns(QTableView* table) {
-  static const int kWidths[] = {115, 0, 65, 130, 140, 100, 0, 40};  // 0: measured
+  static const int kWidths[] = {115, 0, 65, 130, 140, 100, 0, 40, 140, 110, 140};  // 0: measured
   const QFontMetrics metrics = table->fontMetrics();
   int serial = metrics.horizontalAdvance(QString(kSerialDigits, u'0'));
   QAbstractItemModel* model = table->model();

@@ -12,10 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <iterator>
 
 #include "app/order_actions.h"
@@ -123,7 +125,17 @@ void RecordWindow::BuildLayout() {
   layout->addLayout(filters);
   layout->addWidget(表格_发货记录, 1);
   layout->addLayout(actions);
-  resize(1100, 600);
+  // Wide enough for every column where the screen allows, so the codes and the sending
+  // account are seen without scrolling.
+  int columns = 0;
+  for (int c = 0; c < 表格_发货记录->model()->columnCount(); ++c) {
+    columns += 表格_发货记录->columnWidth(c);
+  }
+  int width = columns + 2 * 表格_发货记录->frameWidth() + 48;
+  if (const QScreen* screen = this->screen()) {
+    width = std::min(width, screen->availableGeometry().width() - 40);
+  }
+  resize(std::max(width, 1100), 600);
 
   search_pause_ = new QTimer(this);
   search_pause_->setSingleShot(true);

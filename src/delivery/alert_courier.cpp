@@ -77,10 +77,19 @@ void AlertCourier::Test(AlertChannels channels,
       all_ok = false;
     }
     if (!channels.mail_to.empty()) {
-      const std::string error = TryMail(channels, alert);
-      all_ok = all_ok && error.empty();
-      line(error.empty() ? FAHUO_GBK("提醒邮件：已发送到 ") + channels.mail_to
-                         : FAHUO_GBK("提醒邮件：") + error);
+      std::string first_error;
+      const std::string error = TryMail(channels, alert, &first_error);
+      // The test is where the seller learns that the first account refuses: say so even
+      // when the second carried the mail.
+      all_ok = all_ok && error.empty() && first_error.empty();
+      if (!error.empty()) {
+        line(FAHUO_GBK("提醒邮件：") + error);
+      } else if (!first_error.empty()) {
+        line(FAHUO_GBK("提醒邮件：已由备用发信邮箱发送到 ") + channels.mail_to +
+             FAHUO_GBK("（主发信邮箱：") + first_error + FAHUO_GBK("）"));
+      } else {
+        line(FAHUO_GBK("提醒邮件：已发送到 ") + channels.mail_to);
+      }
     }
     if (!channels.webhook.empty()) {
       const std::string error = TryWebhook(channels, alert);
@@ -94,12 +103,14 @@ void AlertCourier::Test(AlertChannels channels,
   });
 }
 
-std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& alert) {
+std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& alert,
+                                  std::string* first_error) {
   const std::string error = TryMailOver(channels.account, channels.mail_to, alert);
   if (error.empty() || !channels.backup || error == mail::AbortedText()) return error;
   const std::string second = TryMailOver(*channels.backup, channels.mail_to, alert);
+  if (second.empty() && first_error) *first_error = error;
   if (second.empty() || second == mail::AbortedText()) return second;
-  return error + FAHUO_GBK("；备用发信邮箱") + second;
+  return error + FAHUO_GBK("；备用发信邮箱：") + second;
 }
 
 std::string AlertCourier::TryMailOver(const MailAccount& a, const std::string& to,

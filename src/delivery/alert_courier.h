@@ -62,7 +62,9 @@ class AlertCourier {
   static constexpr int kMaxQueued = 20;
 
   // One try of each channel; the error text for the seller (GBK), empty on success.
-  std::string TryMail(const AlertChannels& channels, const Alert& alert);
+  // `first_error` (optional) receives why the first account failed when the second sent.
+  std::string TryMail(const AlertChannels& channels, const Alert& alert,
+                      std::string* first_error = nullptr);
   std::string TryWebhook(const AlertChannels& channels, const Alert& alert);
 
  private:

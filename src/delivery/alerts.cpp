@@ -46,6 +46,16 @@ CauseTexts TextsOf(AlertKind kind) {
   return {"", "", ""};
 }
 
+// What becomes of the bills while the first account cannot send.
+const std::string& WaitingNote() {
+  return FAHUO_GBK("账单在等待发送（设了备用发信邮箱的，由它发送）。");
+}
+
+std::string UnreachableText(int64_t seconds) {
+  return FAHUO_GBK("已有 ") + std::to_string(seconds / 60) +
+         FAHUO_GBK(" 分钟连不上发信邮箱服务器，") + WaitingNote();
+}
+
 std::string SerialList(const std::vector<std::string>& serials) {
   std::string out;
   for (size_t i = 0; i < serials.size() && i < AlertRules::kMaxSerialsNamed; ++i) {
@@ -183,9 +193,7 @@ std::vector<Alert> AlertRules::MailboxAnswered(std::string_view error, int64_t n
     if (!unreachable_since_) unreachable_since_ = now;
     if (now - *unreachable_since_ >= kUnreachableAfterSeconds) {
       Raise(unreachable_, AlertKind::kMailboxUnreachable,
-            FAHUO_GBK("已有 ") + std::to_string((now - *unreachable_since_) / 60) +
-                FAHUO_GBK(" 分钟连不上发信邮箱服务器，账单在等待发送。"),
-            now, out);
+            UnreachableText(now - *unreachable_since_), now, out);
     }
     return out;
   }
@@ -201,7 +209,7 @@ std::vector<Alert> AlertRules::MailboxAnswered(std::string_view error, int64_t n
   if (const int code = mail::ReplyCode(error); code > 0) {
     text += FAHUO_GBK("（服务器答复 ") + std::to_string(code) + FAHUO_GBK("）");
   }
-  Raise(refused_, AlertKind::kMailboxRefused, text + FAHUO_GBK("。账单在等待发送。"), now, out);
+  Raise(refused_, AlertKind::kMailboxRefused, text + FAHUO_GBK("。") + WaitingNote(), now, out);
   return out;
 }
 
@@ -279,9 +287,7 @@ std::vector<Alert> AlertRules::TickCauses(const TickInput& in) {
     }
   }
   if (unreachable_since_ && now - *unreachable_since_ >= kUnreachableAfterSeconds) {
-    Raise(unreachable_, AlertKind::kMailboxUnreachable,
-          FAHUO_GBK("已有 ") + std::to_string((now - *unreachable_since_) / 60) +
-              FAHUO_GBK(" 分钟连不上发信邮箱服务器，账单在等待发送。"),
+    Raise(unreachable_, AlertKind::kMailboxUnreachable, UnreachableText(now - *unreachable_since_),
           now, out);
   }
   // Onsets held back by the 30 minutes go out once those have passed, if still true.

@@ -99,6 +99,7 @@ void Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
   if (account && account->server.empty() && account->user.empty()) account.reset();
   backup_ = std::move(account);
   backup_pace_.SetPerMinute(per_minute);
+  primary_down_until_.store(0);
 }
 
 bool Sender::AwaitPace(const SendPace& pace) {
@@ -134,7 +135,7 @@ std::vector<Sender::Route> Sender::Routes(const MailAccount& primary) {
   if (backup && !backup_pace_.PausedAt(now)) {
     Route second{*backup, &backup_pace_, false};
     // The first account failed a moment ago: the second goes first till it is tried again.
-    if (now < primary_down_until_) {
+    if (now < primary_down_until_.load()) {
       routes.insert(routes.begin(), std::move(second));
     } else {
       routes.push_back(std::move(second));

@@ -40,7 +40,8 @@ class Sender {
 
   // A second sending account (备用发信邮箱), from any thread; none: only the first. While the
   // first is paused, refuses the login or cannot be reached, the due bills go out over this
-  // one at its own pace; the first is tried again after kPrimaryRetrySeconds.
+  // one at its own pace; the first is tried again after kPrimaryRetrySeconds, or at once
+  // after this is called again.
   void SetBackup(std::optional<MailAccount> account, int per_minute = 0);
   SendPace& backup_pace() { return backup_pace_; }
   static constexpr int64_t kPrimaryRetrySeconds = 5 * 60;
@@ -100,8 +101,10 @@ class Sender {
   SendPace backup_pace_;
   // Sender-thread state (only the delivery that holds busy_ touches these).
   bool outage_shown_ = false;
-  int64_t primary_down_until_ = 0;  // Unix seconds: the second account goes first till then
-  bool on_backup_ = false;          // the last mail went over the second account
+  // Unix seconds: the second account goes first till then. SetBackup (a new 开始, perhaps
+  // with a mended first account) clears it.
+  std::atomic<int64_t> primary_down_until_{0};
+  bool on_backup_ = false;  // the last mail went over the second account
   LedgerFailureNote ledger_failure_;
 };
 

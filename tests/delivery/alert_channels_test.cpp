@@ -138,6 +138,12 @@ TEST(AlertMailTest, GoesToTheSellerOverTheirAccount) {
   ch.account.password = "wrong";
   const std::string why = GbkToUtf8(courier.TryMail(ch, SampleAlert()));
   EXPECT_NE(why.find("认证失败"), std::string::npos) << why;
+
+  // A refused account is often what the alert is about: the second account carries it.
+  ch.backup = MailAccount{ch.account.server, "shop@example.com", "pw"};
+  std::string first_error;
+  EXPECT_EQ(courier.TryMail(ch, SampleAlert(), &first_error), "");
+  EXPECT_NE(GbkToUtf8(first_error).find("认证失败"), std::string::npos);
 }
 
 TEST(AlertCourierTest, FailingChannelLoggedOnceThenRecovery) {
