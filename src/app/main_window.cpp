@@ -542,6 +542,8 @@ void MainWindow::OpenRecordWindow() {
 void MainWindow::RedrawSelectedBills() {
   bill_model_->Sync();
   if (record_window_ && record_window_->isVisible()) record_window_->Reload();
+  // A delivery takes codes: the stock window's counts follow.
+  if (stock_window_ && stock_window_->isVisible()) stock_window_->Reload();
   CountOrders();
   ShowStatusLine();
 }

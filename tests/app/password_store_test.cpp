@@ -42,8 +42,13 @@ TEST(KeyringPassword, RoundTripsMovesAnOldPasswordAndIsNotLostWhenTheKeyringGoes
     KeyringPasswordStore restarted;
     EXPECT_EQ(restarted.Read(path), password);
     EXPECT_TRUE(restarted.InKeyring());
-    // Another data folder keeps its own password.
+    // Another data folder keeps its own password, and the second account its own item.
     EXPECT_EQ(restarted.Read(other.File("Peizhi.ini")), "");
+    EXPECT_EQ(restarted.Read(path, kBackupPassword), "");
+    ASSERT_TRUE(restarted.Write(path, "spare", kBackupPassword).ok);
+    EXPECT_EQ(KeyringPasswordStore().Read(path, kBackupPassword), "spare");
+    EXPECT_EQ(restarted.Read(path), password);
+    EXPECT_EQ(ReadSetting(path, kBackupPassword), "");
     // An emptied field leaves no password behind.
     ASSERT_TRUE(restarted.Write(path, "").ok);
     EXPECT_EQ(KeyringPasswordStore().Read(path), "");
