@@ -178,7 +178,7 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
         continue;
       }
       (route.primary ? primary_error : backup_error) = why;
-      if (route.primary && fallback) {
+      if (route.primary && routes.size() > 1) {  // the second goes first for a while
         primary_down_until_ = orders_.clock.UnixSeconds() + kPrimaryRetrySeconds;
       }
     }
