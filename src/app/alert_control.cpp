@@ -181,6 +181,12 @@ void AlertControl::OpenSettings() {
     c.mail_to = ToGbk(mail->text().trimmed());
     c.webhook = hook->text().trimmed().toStdString();
     c.format = format->currentData().toString().toStdString();
+    // The spare account as typed, not as saved: the test is for what is about to be saved.
+    c.backup.reset();
+    if (!backup_server->text().trimmed().isEmpty() && !backup_user->text().trimmed().isEmpty()) {
+      c.backup = MailAccount{ToGbk(backup_server->text().trimmed()),
+                             ToGbk(backup_user->text().trimmed()), ToGbk(backup_password->text())};
+    }
     return c;
   };
   connect(test, &QPushButton::clicked, &dialog, [&, this] {

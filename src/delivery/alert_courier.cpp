@@ -99,22 +99,28 @@ void AlertCourier::Test(AlertChannels channels,
                ? FAHUO_GBK("推送：已发送（") + Utf8ToGbk(PushFormatName(f)) + FAHUO_GBK("）")
                : FAHUO_GBK("推送：") + error);
     }
+    // The spare account is only logged into: it mails nothing until it is needed.
+    if (channels.backup) {
+      const std::string error = TryMailOver(*channels.backup, {}, nullptr);
+      all_ok = all_ok && error.empty();
+      line(FAHUO_GBK("备用发信邮箱：") + (error.empty() ? FAHUO_GBK("连接成功") : error));
+    }
     if (done) done(report, all_ok);
   });
 }
 
 std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& alert,
                                   std::string* first_error) {
-  const std::string error = TryMailOver(channels.account, channels.mail_to, alert);
+  const std::string error = TryMailOver(channels.account, channels.mail_to, &alert);
   if (error.empty() || !channels.backup || error == mail::AbortedText()) return error;
-  const std::string second = TryMailOver(*channels.backup, channels.mail_to, alert);
+  const std::string second = TryMailOver(*channels.backup, channels.mail_to, &alert);
   if (second.empty() && first_error) *first_error = error;
   if (second.empty() || second == mail::AbortedText()) return second;
   return error + FAHUO_GBK("；备用发信邮箱：") + second;
 }
 
 std::string AlertCourier::TryMailOver(const MailAccount& a, const std::string& to,
-                                      const Alert& alert) {
+                                      const Alert* alert) {
   mail::Session session(options_.mail);
   {
     std::lock_guard lock(mutex_);
@@ -124,8 +130,8 @@ std::string AlertCourier::TryMailOver(const MailAccount& a, const std::string& t
   std::string error;
   if (!session.Connect(a.server, a.user, a.password)) {
     error = FAHUO_GBK("连接邮箱失败：") + MailFailureText(session.LastConnectError());
-  } else {
-    error = session.Send(alert.title, alert.text + FAHUO_GBK("\n\n（此邮件由发货程序自动发送）"),
+  } else if (alert) {
+    error = session.Send(alert->title, alert->text + FAHUO_GBK("\n\n（此邮件由发货程序自动发送）"),
                          to, a.user);
     if (!error.empty()) error = FAHUO_GBK("发送失败：") + MailFailureText(error);
   }

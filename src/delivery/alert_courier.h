@@ -51,9 +51,9 @@ class AlertCourier {
   // Queues `alert` over the current channels (none set: dropped). At most kMaxQueued wait;
   // beyond them an alert is dropped with one log line.
   void Send(Alert alert);
-  // Tries each of `channels` once, behind the queued alerts; `done` receives, on the
-  // courier's thread, the report for the seller (GBK, one line per channel) and whether
-  // every channel took the test.
+  // Tries each of `channels` once (and logs into the spare account), behind the queued
+  // alerts; `done` receives, on the courier's thread, the report for the seller (GBK, one
+  // line per channel) and whether every channel took the test.
   void Test(AlertChannels channels, std::function<void(const std::string&, bool)> done);
 
   // Cuts the exchange under way and the waits, drops what is queued. Idempotent.
@@ -68,7 +68,8 @@ class AlertCourier {
   std::string TryWebhook(const AlertChannels& channels, const Alert& alert);
 
  private:
-  std::string TryMailOver(const MailAccount& account, const std::string& to, const Alert& alert);
+  // Mails `alert` over `account`; without one only logs in.
+  std::string TryMailOver(const MailAccount& account, const std::string& to, const Alert* alert);
   void Deliver(const AlertChannels& channels, const Alert& alert);
   // Logs the first failure of a run of failures and the recovery after one.
   void Note(bool& failing, const char* channel_utf8, const std::string& error);

@@ -65,15 +65,24 @@ TEST(AlertSettingsTest, TestAlertThenSaveIntoTheirSection) {
     EXPECT_EQ(dialogs.Texts()[0], QStringLiteral("推送：已发送（自定义）"));
     EXPECT_NE(hook.WaitForLine("REQUEST ", 5000).find("发货提醒：测试"), std::string::npos);
 
+    // The spare account as typed is logged into; one that cannot be reached is told.
+    In<QLineEdit>(d, "编辑框_备用服务器")->setText(QStringLiteral("127.0.0.1:1"));
+    In<QLineEdit>(d, "编辑框_备用邮箱")->setText(QStringLiteral("备用@163.com"));
+    QTest::mouseClick(In<QPushButton>(d, "按钮_发送测试提醒"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.Texts().size() == 2; }, 15000));
+    ASSERT_EQ(dialogs.Texts().size(), 2u);
+    EXPECT_TRUE(
+        dialogs.Texts()[1].contains(QStringLiteral("备用发信邮箱：连接邮箱失败：无法连接服务器")))
+        << dialogs.Texts()[1].toStdString();
+
     In<QLineEdit>(d, "编辑框_每日汇总")->setText(QStringLiteral("25:00"));
     QTest::mouseClick(In<QPushButton>(d, "按钮_保存提醒设置"), Qt::LeftButton);
-    ASSERT_EQ(dialogs.Texts().size(), 2u);
-    EXPECT_TRUE(dialogs.Texts()[1].contains(QStringLiteral("21:30")));
+    ASSERT_EQ(dialogs.Texts().size(), 3u);
+    EXPECT_TRUE(dialogs.Texts()[2].contains(QStringLiteral("21:30")));
     EXPECT_TRUE(d->isVisible());
     In<QLineEdit>(d, "编辑框_每日汇总")->setText(QStringLiteral("21:30"));
     In<QLineEdit>(d, "编辑框_发信速度")->setText(QStringLiteral("8"));
     In<QLineEdit>(d, "编辑框_备用服务器")->setText(QStringLiteral("smtp.163.com"));
-    In<QLineEdit>(d, "编辑框_备用邮箱")->setText(QStringLiteral("备用@163.com"));
     In<QLineEdit>(d, "编辑框_备用密码")->setText(QStringLiteral(" 授权码 "));
     QTest::mouseClick(In<QPushButton>(d, "按钮_保存提醒设置"), Qt::LeftButton);
     checked = true;
