@@ -34,7 +34,7 @@ MailTestActions::MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* s
       password_(password),
       connect_button_(按钮_连接),
       send_button_(按钮_发送),
-      options_(std::move(options)) {
+      slot_(std::move(options)) {
   if (按钮_连接) connect(按钮_连接, &QPushButton::clicked, this, &MailTestActions::TestConnection);
   if (按钮_发送) connect(按钮_发送, &QPushButton::clicked, this, &MailTestActions::SendTestMail);
   if (按钮2) connect(按钮2, &QPushButton::clicked, this, &MailTestActions::ShowTips);
@@ -48,26 +48,14 @@ MailTestActions::MailTestActions(QWidget* window, Dialogs& dialogs, QLineEdit* s
 MailTestActions::~MailTestActions() { Shutdown(); }
 
 void MailTestActions::Shutdown() {
-  {
-    std::lock_guard lock(session_mutex_);
-    shut_down_ = true;
-    if (session_) session_->Abort();
-  }
+  slot_.Abort();
   worker_thread_.quit();
   worker_thread_.wait();
 }
 
 std::string MailTestActions::WithSession(const Work& work) {
-  auto session = std::make_unique<mail::Session>(options_);
-  {
-    std::lock_guard lock(session_mutex_);
-    if (shut_down_) return mail::AbortedText();
-    session_ = session.get();
-  }
-  std::string text = work(*session);
-  session.reset();  // QUIT while Shutdown can still cut it
-  std::lock_guard lock(session_mutex_);
-  session_ = nullptr;
+  std::string text = mail::AbortedText();
+  slot_.Run([&](mail::Session& session) { text = work(session); });
   return text;
 }
 

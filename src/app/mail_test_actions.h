@@ -5,7 +5,6 @@
 #include <QString>
 #include <QThread>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "delivery/mail_setup.h"
@@ -82,12 +81,9 @@ class MailTestActions : public QObject {
   QPointer<QPushButton> running_button_;
   QString running_caption_;
   bool running_ = false;
-  const mail::Options options_;
+  mail::SessionSlot slot_;  // the test's session at work, which Shutdown cuts
   QThread worker_thread_;
   QObject* worker_ = nullptr;  // lives on worker_thread_, deleted when it ends
-  std::mutex session_mutex_;
-  mail::Session* session_ = nullptr;  // the test's at work
-  bool shut_down_ = false;
 };
 
 }  // namespace fahuo

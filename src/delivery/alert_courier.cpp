@@ -3,20 +3,19 @@
 #include <chrono>
 #include <utility>
 
+#include "delivery/shop_internal.h"
 #include "platform/gbk.h"
 #include "platform/worker.h"
 
 namespace fahuo {
-namespace {
 
-std::string Eol() { return "\r\n"; }
-
-}  // namespace
+using shop_internal::Eol;
 
 AlertCourier::AlertCourier(Options options, std::function<void(const std::string&)> log)
     : options_(std::move(options)),
       log_(std::move(log)),
       http_(options_.http),
+      mail_slot_(options_.mail),
       worker_(std::make_unique<Worker>()) {}
 
 AlertCourier::~AlertCourier() { Stop(); }
@@ -25,9 +24,9 @@ void AlertCourier::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopped_ = true;
-    if (session_) session_->Abort();
     wake_.notify_all();
   }
+  mail_slot_.Abort();
   http_.AbortAll();
   worker_->Stop();
 }
@@ -121,22 +120,18 @@ std::string AlertCourier::TryMail(const AlertChannels& channels, const Alert& al
 
 std::string AlertCourier::TryMailOver(const MailAccount& a, const std::string& to,
                                       const Alert* alert) {
-  mail::Session session(options_.mail);
-  {
-    std::lock_guard lock(mutex_);
-    if (stopped_) return mail::AbortedText();
-    session_ = &session;
-  }
-  std::string error;
-  if (!session.Connect(a.server, a.user, a.password)) {
-    error = FAHUO_GBK("连接邮箱失败：") + MailFailureText(session.LastConnectError());
-  } else if (alert) {
+  std::string error = mail::AbortedText();
+  mail_slot_.Run([&](mail::Session& session) {
+    if (!session.Connect(a.server, a.user, a.password)) {
+      error = FAHUO_GBK("连接邮箱失败：") + MailFailureText(session.LastConnectError());
+      return;
+    }
+    error.clear();
+    if (!alert) return;
     error = session.Send(alert->title, alert->text + FAHUO_GBK("\n\n（此邮件由发货程序自动发送）"),
                          to, a.user);
     if (!error.empty()) error = FAHUO_GBK("发送失败：") + MailFailureText(error);
-  }
-  std::lock_guard lock(mutex_);
-  session_ = nullptr;
+  });
   return error;
 }
 

@@ -84,7 +84,7 @@ class AlertCourier {
   int queued_ = 0;
   bool overflow_logged_ = false;
   AlertChannels channels_;
-  mail::Session* session_ = nullptr;  // the alert mail's, while one is sent
+  mail::SessionSlot mail_slot_;  // the alert mail's session, which Stop cuts
   // Courier-thread state.
   bool mail_failing_ = false;
   bool webhook_failing_ = false;

@@ -87,12 +87,7 @@ struct Sender::Route {
   bool primary;
 };
 
-void Sender::Abort() {
-  std::lock_guard lock(session_mutex_);
-  aborted_ = true;
-  if (session_) session_->Abort();
-  abort_wake_.notify_all();
-}
+void Sender::Abort() { slot_.Abort(); }
 
 void Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
   std::lock_guard lock(backup_mutex_);
@@ -103,12 +98,7 @@ void Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
 }
 
 bool Sender::AwaitPace(const SendPace& pace) {
-  const int64_t wait = pace.WaitMs(orders_.clock.TickMs());
-  std::unique_lock lock(session_mutex_);
-  if (wait > 0) {
-    abort_wake_.wait_for(lock, std::chrono::milliseconds(wait), [this] { return aborted_; });
-  }
-  return !aborted_;
+  return slot_.WaitFor(pace.WaitMs(orders_.clock.TickMs()));
 }
 
 void Sender::PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
@@ -155,22 +145,15 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
     std::string primary_error, backup_error;
     for (size_t i = 0; i < routes.size() && !due.empty(); ++i) {
       const Route& route = routes[i];
-      mail::Session session(options_);
-      {
-        std::lock_guard lock(session_mutex_);
-        if (aborted_) return;
-        session_ = &session;
-      }
       const bool fallback = i + 1 < routes.size();
-      Mailer mailer{route.account, services,      session,  window,       *route.pace,
-                    orders_.clock, route.primary, fallback, primary_error};
       std::string why;
-      const Outcome outcome = DeliverAll(due, mailer, window, why);
-      {
-        std::lock_guard lock(session_mutex_);
-        session_ = nullptr;
-      }
-      if (orders_.stopping.load() || outcome == Outcome::kDone) return;
+      Outcome outcome = Outcome::kDone;
+      const bool ran = slot_.Run([&](mail::Session& session) {
+        Mailer mailer{route.account, services,      session,  window,       *route.pace,
+                      orders_.clock, route.primary, fallback, primary_error};
+        outcome = DeliverAll(due, mailer, window, why);
+      });
+      if (!ran || orders_.stopping.load() || outcome == Outcome::kDone) return;
       if (outcome == Outcome::kPaused) {
         // Left waiting: the bills the pause came before (and the one it refused, which a
         // second account takes at once).
@@ -310,13 +293,13 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   const BillRecord& bill = e.bill;
   // The first write goes through only while the bill is as it was read: when the seller
   // changed it meanwhile, the next delivery takes it as the seller left it.
-  std::optional<LedgerEntry> taken = e;
+  const LedgerEntry taken = e;
   bool stale = false;
   // A bill the seller sent again keeps its recipient but takes the rule that matches now.
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
     if (!Prepare(e, window, &skip)) {
-      return Settle(e, BillState::kSkipped, skip, &*taken, window);
+      return Settle(e, BillState::kSkipped, skip, &taken, window);
     }
   } else if (e.state == BillState::kOutOfStock) {
     window.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
@@ -371,16 +354,16 @@ bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer&
   return Settle(e, BillState::kFailed, nullptr, nullptr, window);
 }
 
-bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
-                         OrderCodes& codes, const std::string& sender, DeliveryWindow& window) {
+bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, OrderCodes& codes,
+                         const std::string& sender, DeliveryWindow& window) {
   const std::vector<std::string> stocks = CodeStocks({e.rule_subject, e.rule_body});
   const std::string sent_before = e.sent_by;
   e.sent_by = sender;  // with "sending": a bill left unknown tells which mailbox to look in
   e.state = BillState::kSending;
   e.skip_reason.clear();
   ++e.attempts;
-  const Ledger::Sending written = orders_.ledger.WriteSending(e, taken ? &*taken : nullptr, stocks,
-                                                              orders_.clock.UnixSeconds());
+  const Ledger::Sending written =
+      orders_.ledger.WriteSending(e, &taken, stocks, orders_.clock.UnixSeconds());
   switch (written.outcome) {
     case Ledger::Sending::Outcome::kFailed:
       ledger_failure_.Report(window, orders_.ledger);
@@ -392,30 +375,18 @@ bool Sender::TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool
       // Never the code itself in a log or a notice: only the stock's name.
       --e.attempts;
       e.sent_by = sent_before;
-      e.state = BillState::kOutOfStock;
-      e.skip_reason = written.empty_stock;
       const std::string line = FAHUO_GBK("库存 ") + written.empty_stock +
                                FAHUO_GBK(" 的卡密已用完，等待补货（流水号 ") + e.bill.流水号 +
                                FAHUO_GBK("）");
       window.AppendLog(line + Eol());
       window.Notify(FAHUO_GBK("卡密缺货"), line);
       window.StockShort(written.empty_stock, true);
-      Ledger::UpdateResult result = Ledger::UpdateResult::kFailed;
-      if (taken) {
-        result = orders_.ledger.UpdateIfUnchanged(e, *taken);
-      } else if (orders_.ledger.Update(e)) {
-        result = Ledger::UpdateResult::kWritten;
-      }
-      taken.reset();
-      if (result == Ledger::UpdateResult::kChanged) stale = true;
-      if (result != Ledger::UpdateResult::kFailed) return true;
-      ledger_failure_.Report(window, orders_.ledger);
-      return false;
+      // The bill waits for the stock (its skip reason); a seller's change meanwhile stands.
+      return Settle(e, BillState::kOutOfStock, written.empty_stock.c_str(), &taken, window);
     }
     case Ledger::Sending::Outcome::kWritten:
       break;
   }
-  taken.reset();
   for (const StockCode& code : written.codes) codes[code.stock] = code.code;
   for (const std::string& stock : written.newly_given) {
     window.AppendLog(FAHUO_GBK("已分配卡密（库存 ") + stock + FAHUO_GBK("）") + Eol());

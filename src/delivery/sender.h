@@ -3,7 +3,6 @@
 // of its own. It never reads pages: the records reader goes on meanwhile, whatever the
 // mailbox does.
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,7 +20,7 @@ namespace fahuo {
 class Sender {
  public:
   Sender(Orders& orders, const RuleBook& rules, mail::Options options)
-      : orders_(orders), rules_(rules), options_(std::move(options)) {}
+      : orders_(orders), rules_(rules), slot_(std::move(options)) {}
 
   // Mails every due bill, on the calling thread, over one connection: the services' connect
   // and send when set (tests), else a session of this delivery's own. Returns false at once
@@ -43,7 +42,6 @@ class Sender {
   // one at its own pace; the first is tried again after kPrimaryRetrySeconds, or at once
   // after this is called again.
   void SetBackup(std::optional<MailAccount> account, int per_minute = 0);
-  SendPace& backup_pace() { return backup_pace_; }
   static constexpr int64_t kPrimaryRetrySeconds = 5 * 60;
 
  private:
@@ -84,17 +82,13 @@ class Sender {
   // Writes the bill "sending" with its codes (into `codes`), or "out of stock" when a stock
   // has none left. False when the ledger could not be written; `stale` when the seller
   // changed the bill meanwhile.
-  bool TakeSending(LedgerEntry& e, std::optional<LedgerEntry>& taken, bool& stale,
-                   OrderCodes& codes, const std::string& sender, DeliveryWindow& window);
+  bool TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, OrderCodes& codes,
+                   const std::string& sender, DeliveryWindow& window);
 
   Orders& orders_;
   const RuleBook& rules_;
-  const mail::Options options_;
+  mail::SessionSlot slot_;  // the delivery's session, which Abort cuts
   std::atomic<bool> busy_{false};
-  std::mutex session_mutex_;
-  mail::Session* session_ = nullptr;  // the delivery's own, while one runs
-  bool aborted_ = false;
-  std::condition_variable abort_wake_;  // ends a wait for the pace
   SendPace pace_;
   std::mutex backup_mutex_;
   std::optional<MailAccount> backup_;

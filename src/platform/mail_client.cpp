@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -354,6 +356,38 @@ void Session::Abort() {
   // The owner's thread sees the shut socket as a dropped connection at once; its own
   // cleanup then closes the descriptor.
   for (curl_socket_t fd : s.sockets) shutdown(fd, SHUT_RDWR);
+}
+
+bool SessionSlot::Run(const std::function<void(Session&)>& work) {
+  Session session(options_);
+  {
+    std::lock_guard lock(mutex_);
+    if (aborted_) return false;
+    session_ = &session;
+  }
+  work(session);
+  session.Disconnect();  // QUIT while Abort can still cut it
+  std::lock_guard lock(mutex_);
+  session_ = nullptr;
+  return true;
+}
+
+void SessionSlot::Abort() {
+  std::lock_guard lock(mutex_);
+  aborted_ = true;
+  if (session_) session_->Abort();
+  wake_.notify_all();
+}
+
+bool SessionSlot::Aborted() const {
+  std::lock_guard lock(mutex_);
+  return aborted_;
+}
+
+bool SessionSlot::WaitFor(long long ms) {
+  std::unique_lock lock(mutex_);
+  if (ms > 0) wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return aborted_; });
+  return !aborted_;
 }
 
 std::string AbortedText() { return FAHUO_GBK("发货程序正在退出，邮件发送已中止"); }

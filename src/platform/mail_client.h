@@ -2,8 +2,10 @@
 // An SMTP session on libcurl. Each job that mails (the sender, a connection test, a test mail,
 // a preview) owns its own session, so none waits on another's connection and nothing one
 // does can close or reset another's.
-#include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,28 @@ class Session {
 
  private:
   std::unique_ptr<State> s_;
+};
+
+// The session of a job that another thread may cut at any moment, its closing QUIT
+// included: one slot per job, a new session for each run.
+class SessionSlot {
+ public:
+  explicit SessionSlot(Options options = {}) : options_(std::move(options)) {}
+  // Runs `work` over a new session, then ends its connection while it can still be cut.
+  // False, without running, once Abort was called.
+  bool Run(const std::function<void(Session&)>& work);
+  // From any thread: cuts the session at work and refuses every later run; wakes WaitFor.
+  void Abort();
+  bool Aborted() const;
+  // Waits `ms` milliseconds, or until Abort; false when aborted.
+  bool WaitFor(long long ms);
+
+ private:
+  const Options options_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  Session* session_ = nullptr;
+  bool aborted_ = false;
 };
 
 // The SMTP reply code a text starts with ("550 5.1.1 …" → 550), 0 without one.
