@@ -33,13 +33,8 @@ void LedgerFailureNote::Report(DeliveryWindow& window, Ledger& ledger) {
                    shop_internal::Eol());
 }
 
-std::string Baseline::RecordsAddress() const {
-  std::lock_guard lock(mutex_);
-  return records_address_;
-}
-
 std::string Baseline::CurrentRecordsAddress() const {
-  if (!loaded_.load() || RecordsAddress().empty()) return {};
+  if (!loaded_.load()) return {};
   return Page1Address(site_, orders_.clock.Today());
 }
 
@@ -73,11 +68,7 @@ std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
 }
 
 void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
-  std::string address = Page1Address(site_, orders_.clock.Today());
-  {
-    std::lock_guard lock(mutex_);
-    records_address_ = address;
-  }
+  const std::string address = Page1Address(site_, orders_.clock.Today());
   StopAwareSink stop_aware(sink, orders_.stopping);
   RecordPagesResult read = LoadRecordPages(address, fetch, stop_aware);
   if (read.page1_read) {

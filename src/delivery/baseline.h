@@ -4,7 +4,6 @@
 // were paid while no fahuo was reading and are held for the seller.
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +34,6 @@ class Baseline {
   // Returns how many were held; nullopt when the ledger could not be written.
   std::optional<size_t> TakeFromPage1(const std::vector<BillRecord>& rows);
 
-  // The page-1 address the baseline was read from (empty before).
-  std::string RecordsAddress() const;
   // What the reader and the keep-alive fetch: empty until the baseline loading has ended,
   // then today's page 1 (a program left running past midnight sees the new day).
   std::string CurrentRecordsAddress() const;
@@ -57,8 +54,6 @@ class Baseline {
   std::atomic<bool> started_{false};
   std::atomic<bool> loaded_{false};
   std::atomic<bool> missing_{false};
-  mutable std::mutex mutex_;
-  std::string records_address_;
 };
 
 }  // namespace fahuo

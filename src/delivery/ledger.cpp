@@ -235,8 +235,6 @@ int BindFilter(Stmt& s, const LedgerFilter& f, const FilterSql& sql) {
   return i;
 }
 
-bool Exists(const std::string& path) { return PathExists(path); }
-
 }  // namespace
 
 std::string_view StateName(BillState state) { return kStateNames[static_cast<size_t>(state)]; }
@@ -333,7 +331,7 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool 
   OpenResult result;
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
-  result.existed = Exists(path);
+  result.existed = PathExists(path);
   std::string error;
   if (OpenAt(path, error)) {
     result.ok = true;
@@ -350,7 +348,7 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool 
     return result;
   }
   for (const char* side : {"-wal", "-shm"}) {
-    if (Exists(path + side)) std::rename((path + side).c_str(), (aside + side).c_str());
+    if (PathExists(path + side)) std::rename((path + side).c_str(), (aside + side).c_str());
   }
   result.moved_aside_to = aside;
   result.ok = OpenAt(path, error);
@@ -394,7 +392,6 @@ bool Ledger::WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* ex
   if (!insert) kColumns[1].bind(s, param++, e);  // the serial finds the row
   for (const Column& c : kColumns) {
     if (c.role == Role::kKey || (!insert && !Updated(c.role))) continue;
-    if (!insert && c.role == Role::kSerial) continue;
     c.bind(s, param++, e);
   }
   if (expected) {

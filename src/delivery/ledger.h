@@ -226,6 +226,9 @@ class Ledger {
   bool WriteEntry(const LedgerEntry& e, bool insert, const LedgerEntry* expected = nullptr);
 
   void NoteChange(const std::string& serial);
+  // The codes given to a bill, by stock (the caller holds the mutex); false when the read
+  // failed.
+  bool ReadCodesOf(const std::string& serial, std::vector<StockCode>& out);
   // Inside WriteSending's transaction: false when the stock had no code left.
   bool GiveCode(const std::string& stock, const std::string& serial, int64_t now_unix,
                 Sending& out);

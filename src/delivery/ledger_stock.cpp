@@ -69,16 +69,9 @@ Ledger::Sending Ledger::WriteSending(const LedgerEntry& entry, const LedgerEntry
   if (sqlite3_changes(db_) == 0) return fail(Sending::Outcome::kChanged);
   if (!stocks.empty()) {
     // A bill keeps the codes it was given once: a resend mails the same ones.
-    Stmt held(db_, "SELECT stock, code, given_at FROM codes WHERE bill = ?1;");
-    if (!held.ok()) {
-      Fail();
-      return fail(Sending::Outcome::kFailed);
-    }
-    held.Bind(1, entry.bill.流水号);
+    // A read that broke off must not pass for "none held": the bill would get a second code.
     std::vector<StockCode> kept;
-    while (held.Step() == SQLITE_ROW) {
-      kept.push_back({held.Text(0), held.Text(1), entry.bill.流水号, {}, held.Int(2)});
-    }
+    if (!ReadCodesOf(entry.bill.流水号, kept)) return fail(Sending::Outcome::kFailed);
     for (const std::string& stock : stocks) {
       auto has = std::find_if(kept.begin(), kept.end(),
                               [&](const StockCode& c) { return c.stock == stock; });
@@ -182,14 +175,20 @@ bool Ledger::SetLowStock(const std::string& stock, int threshold) {
   return s.Step() == SQLITE_DONE || Fail();
 }
 
+bool Ledger::ReadCodesOf(const std::string& serial, std::vector<StockCode>& out) {
+  Stmt s(db_, "SELECT stock, code, given_at FROM codes WHERE bill = ?1 ORDER BY stock;");
+  if (!s.ok()) return Fail();
+  s.Bind(1, serial);
+  int step;
+  while ((step = s.Step()) == SQLITE_ROW)
+    out.push_back({s.Text(0), s.Text(1), serial, {}, s.Int(2)});
+  return step == SQLITE_DONE || Fail();
+}
+
 std::vector<StockCode> Ledger::CodesOf(const std::string& serial) {
   std::lock_guard lock(mutex_);
   std::vector<StockCode> out;
-  if (!db_) return out;
-  Stmt s(db_, "SELECT stock, code, given_at FROM codes WHERE bill = ?1 ORDER BY stock;");
-  if (!s.ok()) return out;
-  s.Bind(1, serial);
-  while (s.Step() == SQLITE_ROW) out.push_back({s.Text(0), s.Text(1), serial, {}, s.Int(2)});
+  if (db_) ReadCodesOf(serial, out);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "delivery/reply_words.h"
 #include "platform/json_text.h"
 
 namespace fahuo {
@@ -39,11 +40,7 @@ std::string Host(std::string_view url) {
   rest = rest.substr(0, rest.find_first_of("/?#"));
   if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
   rest = rest.substr(0, rest.find(':'));
-  std::string host(rest);
-  for (char& c : host) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return host;
+  return AsciiLower(rest);
 }
 
 // The value of `name` in the URL's query, as written.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "delivery/alerts.h"
+#include "delivery/reply_words.h"
 #include "platform/gbk.h"
 
 namespace fahuo {
@@ -12,17 +13,9 @@ namespace {
 constexpr int64_t kMinPauseSeconds = 60;
 constexpr int64_t kMaxPauseSeconds = 24 * 60 * 60;
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // The first number followed (after blanks) by a unit of time, in seconds; 0 without one.
 int64_t AskedSeconds(std::string_view error) {
-  const std::string text = Lower(error);
+  const std::string text = AsciiLower(error);
   const struct {
     std::string unit;
     int64_t seconds;

@@ -30,7 +30,6 @@ class SendPace {
 
   void PauseUntil(int64_t unix_seconds) { paused_until_ = unix_seconds; }
   bool PausedAt(int64_t now_unix) const { return paused_until_ && now_unix < *paused_until_; }
-  std::optional<int64_t> PausedUntil() const { return paused_until_; }
   void EndPause() { paused_until_.reset(); }
 
  private:

@@ -92,7 +92,6 @@ class Shop {
   int64_t LastRecordsRead() const { return orders_.last_records_read.load(); }
 
   static constexpr int64_t kLapseAfterMs = RecordsReader::kLapseAfterMs;
-  static constexpr int kMaxCatchUpPages = RecordsReader::kMaxCatchUpPages;
 
  private:
   const SystemClock system_clock_;

@@ -16,7 +16,6 @@ class Stmt {
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
   bool ok() const { return stmt_ != nullptr; }
-  sqlite3_stmt* get() { return stmt_; }
   // Bytes (GBK texts, serials, codes) go in as blobs; names of states and stocks as text.
   void Bind(int i, const std::string& text) {
     sqlite3_bind_blob(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);

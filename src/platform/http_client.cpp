@@ -157,6 +157,31 @@ int OnProgress(void* aborted, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<const std::atomic<bool>*>(aborted)->load() ? 1 : 0;
 }
 
+// What a GET and a POST share: http(s) only, the time-outs, the body cap, certificate
+// checks, where the answer goes, and the abort poll.
+void SetCommon(CURL* curl, const std::string& url, const HttpOptions& options, Body& body,
+               std::atomic<bool>& aborted) {
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.connect_ms);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options.total_ms);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  // Replaces only the bundle file; the system's hashed certificate folder stays trusted.
+  if (!options.extra_ca_file.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, options.extra_ca_file.c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  // Polled about once a second while the transfer waits, so a quit never waits out a
+  // server that stopped answering.
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &aborted);
+}
+
 }  // namespace
 
 // Our own copy of the browser's cookies. Every request loads it into a fresh libcurl handle,
@@ -215,30 +240,12 @@ std::string HttpClient::Get(const std::string& url) {
   }
 
   Body body;
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  SetCommon(curl, url, options_, body, aborted_);
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options_.connect_ms);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options_.total_ms);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  // Replaces only the bundle file; the system's hashed certificate folder stays trusted.
-  if (!options_.extra_ca_file.empty()) {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, options_.extra_ca_file.c_str());
-  }
   if (!user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  // Polled about once a second while the transfer waits, so a quit never waits out a
-  // server that stopped answering.
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &aborted_);
 
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // cookie engine on, no file
   for (const auto& [key, cookie] : loaded) {
@@ -279,27 +286,12 @@ HttpClient::PostAnswer HttpClient::Post(const std::string& url, const std::strin
       curl_slist_append(nullptr, ("Content-Type: " + content_type).c_str()), curl_slist_free_all);
   Body got;
   char error[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  SetCommon(curl, url, options_, got, aborted_);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options_.connect_ms);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options_.total_ms);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!options_.extra_ca_file.empty()) {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, options_.extra_ca_file.c_str());
-  }
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &got);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &aborted_);
   const CURLcode rc = curl_easy_perform(curl);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
   if (rc != CURLE_OK) {

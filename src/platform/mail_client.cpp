@@ -26,6 +26,9 @@ struct Account {
   long use_ssl = CURLUSESSL_TRY;
 };
 
+// More than a reply's wording ever needs: a server that keeps talking is not kept whole.
+constexpr size_t kMaxReplyBytes = 8192;
+
 // The server's replies as libcurl's debug callback sees them, line by line.
 struct Transcript {
   std::string partial;     // bytes not yet ended by LF
@@ -38,10 +41,10 @@ struct Transcript {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     const bool continued = line.size() >= 4 && line[3] == '-';
     if (pending.empty()) {
-      pending = line;
-    } else {
+      pending = line.substr(0, kMaxReplyBytes);
+    } else if (pending.size() < kMaxReplyBytes) {
       pending += ' ';
-      pending += line.size() >= 4 ? line.substr(4) : line;
+      pending += line.size() >= 4 ? line.substr(4, kMaxReplyBytes) : line;
     }
     if (continued) return;
     // The goodbye to a QUIT after a refusal must not hide the refusal.
@@ -101,12 +104,13 @@ int OnCloseSocket(void* user, curl_socket_t fd) {
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   if (type != CURLINFO_HEADER_IN) return 0;
   auto* t = static_cast<Transcript*>(user);
-  t->partial.append(data, size);
+  t->partial.append(data, std::min(size, kMaxReplyBytes));
   size_t nl;
   while ((nl = t->partial.find('\n')) != std::string::npos) {
     t->AddLine(t->partial.substr(0, nl));
     t->partial.erase(0, nl + 1);
   }
+  if (t->partial.size() > kMaxReplyBytes) t->partial.resize(kMaxReplyBytes);
   return 0;
 }
 
