@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "app/core/activity_log.h"
+#include "app/core/run_logic.h"
 #include "app/core/settings.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
@@ -28,13 +29,8 @@ constexpr int kTickMs = 60 * 1000;
 const char* const kFormats[] = {"企业微信", "钉钉", "飞书",  "Server酱",
                                 "PushPlus", "Bark", "自定义"};
 
-// A pace as typed: empty, or a whole number of mails per minute up to 1000.
-bool PaceText(const QString& text) {
-  if (text.isEmpty()) return true;
-  bool number = false;
-  const int n = text.toInt(&number);
-  return number && n >= 0 && n <= 1000;
-}
+// A pace as typed: empty (the provider's preset), or what ParsePace reads.
+bool PaceText(const QString& text) { return text.isEmpty() || ParsePace(text.toStdString()); }
 
 }  // namespace
 
@@ -46,7 +42,7 @@ AlertControl::AlertControl(QWidget* window, const Clock& clock, const mail::Opti
       services_(services),
       hooks_(std::move(hooks)),
       courier_(std::make_shared<AlertCourier>(
-          AlertCourier::Options{mail, {10000, 20000, {}}, {30, 120}},
+          AlertCourier::Options{.mail = mail},
           [&log = services.log](const std::string& line) { log.Append(line); })),
       timer_(new QTimer(this)) {
   connect(timer_, &QTimer::timeout, this, &AlertControl::OnTick);
@@ -64,20 +60,28 @@ std::shared_ptr<DeliveryWindow> AlertControl::Watch(std::shared_ptr<DeliveryWind
   return monitor_;
 }
 
-AlertChannels AlertControl::Channels() const {
+AlertControl::Saved AlertControl::ReadSaved() const {
   const std::string path = SettingsPath(services_.data_folder);
+  return {ReadSettingIfPresent(path, kAlertMail), GbkToUtf8(ReadSetting(path, kAlertWebhook)),
+          GbkToUtf8(ReadSetting(path, kAlertWebhookFormat))};
+}
+
+AlertChannels AlertControl::Over(const Saved& saved) const {
   AlertChannels c;
   c.account = hooks_.account ? hooks_.account() : MailAccount{};
   // Without a 邮箱 key the alerts go to the sending account itself; an empty one sends none.
-  c.mail_to = ReadSettingIfPresent(path, kAlertMail).value_or(c.account.user);
-  c.webhook = GbkToUtf8(ReadSetting(path, kAlertWebhook));
-  c.format = GbkToUtf8(ReadSetting(path, kAlertWebhookFormat));
+  c.mail_to = saved.mail_to.value_or(c.account.user);
+  c.webhook = saved.webhook;
+  c.format = saved.format;
   c.backup = backup_;
   return c;
 }
 
+AlertChannels AlertControl::Channels() const { return Over(saved_); }
+
 void AlertControl::Load() {
   const std::string path = SettingsPath(services_.data_folder);
+  saved_ = ReadSaved();
   MailAccount backup{ReadSetting(path, kBackupServer), ReadSetting(path, kBackupAccount), {}};
   backup_.reset();
   if (!backup.server.empty() && !backup.user.empty()) {
@@ -85,8 +89,7 @@ void AlertControl::Load() {
     backup_ = std::move(backup);
   }
   if (monitor_) {
-    monitor_->SetSummaryMinute(
-        ParseSummaryTime(ReadSetting(SettingsPath(services_.data_folder), kAlertSummary)));
+    monitor_->SetSummaryMinute(ParseSummaryTime(ReadSetting(path, kAlertSummary)));
   }
   courier_->SetChannels(Channels());
   if (!timer_->isActive()) timer_->start(kTickMs);
@@ -110,7 +113,7 @@ void AlertControl::HeldPaymentsWaiting(size_t count) {
 
 void AlertControl::OpenSettings() {
   const std::string path = SettingsPath(services_.data_folder);
-  const AlertChannels now = Channels();
+  const AlertChannels now = Over(ReadSaved());  // the file as it is now, hand edits too
   QDialog dialog(window_);
   dialog.setObjectName(QStringLiteral("提醒设置"));
   dialog.setWindowTitle(QStringLiteral("提醒设置"));
@@ -145,7 +148,8 @@ void AlertControl::OpenSettings() {
   backup_server->setPlaceholderText(QStringLiteral("如 smtp.163.com，留空则不用备用邮箱"));
   auto* backup_user = new QLineEdit(FromGbk(ReadSetting(path, kBackupAccount)), &dialog);
   backup_user->setObjectName(QStringLiteral("编辑框_备用邮箱"));
-  auto* backup_password = new QLineEdit(FromGbk(passwords_->Read(path, kBackupPassword)), &dialog);
+  auto* backup_password = new QLineEdit(
+      FromGbk(backup_ ? backup_->password : passwords_->Read(path, kBackupPassword)), &dialog);
   backup_password->setObjectName(QStringLiteral("编辑框_备用密码"));
   backup_password->setEchoMode(QLineEdit::Password);
   auto* backup_pace = new QLineEdit(FromGbk(ReadSetting(path, kBackupPace)), &dialog);

@@ -50,7 +50,7 @@ class AlertControl : public QObject {
   // Cuts the alert under way; nothing is sent afterwards.
   void Shutdown();
 
-  // The channels as saved, over the account deliveries use now.
+  // The channels as Load read them, over the account deliveries use now.
   AlertChannels Channels() const;
   // The second sending account as saved ([发信] 备用…), read by Load (a keyring is asked
   // then, not on every tick); none without a server or address.
@@ -58,7 +58,6 @@ class AlertControl : public QObject {
   // Keeps the second account's password in `store` (it outlives this) instead of in
   // Peizhi.ini alone.
   void UsePasswordStore(PasswordStore& store) { passwords_ = &store; }
-  AlertCourier& courier() { return *courier_; }
 
  private:
   QWidget* window_;
@@ -68,6 +67,15 @@ class AlertControl : public QObject {
   std::shared_ptr<AlertCourier> courier_;
   std::shared_ptr<AlertMonitor> monitor_;
   QTimer* timer_;
+  // [提醒] as saved: the alert address (none: the sending account's), the webhook, its format.
+  struct Saved {
+    std::optional<std::string> mail_to;
+    std::string webhook;
+    std::string format;
+  };
+  Saved ReadSaved() const;  // from Peizhi.ini
+  AlertChannels Over(const Saved& saved) const;
+  Saved saved_;  // read by Load, so a tick does not parse the file
   std::optional<MailAccount> backup_;
   SettingsFilePasswordStore file_passwords_;
   PasswordStore* passwords_ = &file_passwords_;

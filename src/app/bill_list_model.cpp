@@ -24,10 +24,7 @@ QString MarkText(const Ledger::StateMark& mark) {
   return QString::fromStdString(StateText(entry));
 }
 
-QColor MarkColour(BillState state) {
-  const uint32_t rgb = StateColour(state);
-  return QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
-}
+QColor MarkColour(BillState state) { return QColor::fromRgb(StateColour(state)); }
 
 }  // namespace
 

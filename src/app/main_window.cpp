@@ -200,10 +200,8 @@ void MainWindow::WireParts() {
   mail_actions_ =
       new MailTestActions(this, services_.dialogs, 编辑框_邮箱服务器地址, 编辑框_邮箱用户名,
                           编辑框_邮箱密码, 按钮_连接, 按钮_发送, 按钮2, shop_.mail_options(), this);
-  order_actions_ = new OrderActions(
-      shop_, delivery_window_,
-      [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
-      services_.dialogs, this, this);
+  order_actions_ =
+      new OrderActions(shop_, delivery_window_, SellerRunner(), services_.dialogs, this, this);
   connect(order_actions_, &OrderActions::pendingChanged, this, [this] { ShowStatusLine(); });
   // The actions report through the delivery window like a pass (BillsChanged): the lists
   // redraw from there.
@@ -518,14 +516,21 @@ bool MainWindow::OpenOrRecreateBillTable() {
 
 void MainWindow::AppendLog(const std::string& gbk_entry) { services_.log.Append(gbk_entry); }
 
+std::function<void(std::function<void()>)> MainWindow::SellerRunner() {
+  return [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); };
+}
+
+StockWindow* MainWindow::NewStockWindow(QWidget* parent) {
+  return new StockWindow(shop_.ledger(), SellerRunner(), services_.dialogs, parent);
+}
+
 void MainWindow::OpenStockWindow() {
-  if (!stock_window_) {
-    stock_window_ = new StockWindow(
-        shop_.ledger(),
-        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
-        services_.dialogs, this);
+  // A new window reads the stocks itself; one opened before may be behind.
+  if (stock_window_) {
+    stock_window_->Reload();
+  } else {
+    stock_window_ = NewStockWindow(this);
   }
-  stock_window_->Reload();
   stock_window_->show();
   stock_window_->raise();
   stock_window_->activateWindow();
@@ -564,10 +569,7 @@ void MainWindow::OpenRulesWindow() {
   // Over the modal rules window, and modal itself so that it takes the input; it goes with
   // the rules window at the latest.
   window.SetStockHook([this](QWidget* over) {
-    auto* stocks = new StockWindow(
-        shop_.ledger(),
-        [this](std::function<void()> job) { run_control_->RunSellerAction(std::move(job)); },
-        services_.dialogs, over);
+    StockWindow* stocks = NewStockWindow(over);
     stocks->setAttribute(Qt::WA_DeleteOnClose);
     stocks->setWindowModality(Qt::ApplicationModal);
     stocks->show();

@@ -81,7 +81,6 @@ class MainWindow : public QWidget {
 
   TrayController* tray() const { return tray_; }
   RunControl* run_control() const { return run_control_; }
-  AlertControl* alerts() const { return alerts_; }
 
  signals:
   // Emitted on the UI thread whenever a log entry was shown (tests wait on it).
@@ -97,6 +96,9 @@ class MainWindow : public QWidget {
   void OpenRulesWindow();
   void OpenRecordWindow();
   void OpenStockWindow();
+  // Runs a seller's ledger write on the sender's worker (RunControl::RunSellerAction).
+  std::function<void(std::function<void()>)> SellerRunner();
+  StockWindow* NewStockWindow(QWidget* parent);
   bool OpenOrRecreateBillTable();
 
   void WireParts();

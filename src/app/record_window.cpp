@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <iterator>
 
 #include "app/order_actions.h"
 #include "app/record_model.h"

@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <algorithm>
 #include <utility>
 
 #include "app/core/activity_log.h"
@@ -120,9 +119,9 @@ void RunControl::OnRefreshTick() {
 }
 
 int RunControl::SendingPace(const std::string& gbk_server, const SettingKey& key) const {
-  const std::string typed = ReadSetting(SettingsPath(services_.data_folder), key);
-  if (typed.find_first_not_of(" \t") == std::string::npos) return PresetPerMinute(gbk_server);
-  return std::max(0, ParseInterval(typed));
+  // Missing, empty or not a pace (a hand edit): the provider's preset, never an unpaced mailbox.
+  return ParsePace(ReadSetting(SettingsPath(services_.data_folder), key))
+      .value_or(PresetPerMinute(gbk_server));
 }
 
 MailAccount RunControl::DeliveryAccount() const { return running() ? account_ : FieldsAccount(); }

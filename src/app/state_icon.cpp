@@ -117,9 +117,8 @@ class StateIconEngine : public QIconEngine {
 };
 
 QIcon MakeIcon(std::optional<BillState> state) {
-  const uint32_t rgb = state ? StateColour(*state) : 0;
-  const QColor colour((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
-  return QIcon(new StateIconEngine(SignOf(state), colour));
+  return QIcon(
+      new StateIconEngine(SignOf(state), QColor::fromRgb(state ? StateColour(*state) : 0)));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "delivery/bill_state_text.h"
 #include "delivery/code_import.h"
 #include "delivery/ledger.h"
+#include "delivery/placeholders.h"
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"
@@ -159,7 +160,7 @@ void StockWindow::Write(std::function<std::string(Ledger&)> job) {
 
 std::string StockWindow::ChosenStock() {
   const std::string stock = ToGbk(编辑框_库存名称->text().trimmed());
-  if (stock.empty() || stock.size() > 64 || stock.find_first_of("{}") != std::string::npos) {
+  if (!IsStockName(stock)) {
     dialogs_.ShowMessage(this, QStringLiteral("请填写库存名称（不含花括号）"), {},
                          Dialogs::Icon::kWarning);
     return {};
@@ -237,7 +238,7 @@ void StockWindow::DeleteUnused() {
 }
 
 void StockWindow::SetThreshold() {
-  const std::string stock = ToGbk(编辑框_库存名称->text().trimmed());
+  const std::string stock = ChosenStock();
   if (stock.empty()) return;
   const int threshold = 数值框_阈值->value();
   Write([stock, threshold](Ledger& ledger) -> std::string {

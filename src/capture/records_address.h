@@ -16,8 +16,6 @@ class RecordsSite {
   const std::string& Base() const { return base_; }
   // Base() + "/record/standard.htm": where the seller signs in.
   std::string StartAddress() const;
-  // The host part of Base() ("consumeprod.alipay.com", "127.0.0.1").
-  std::string Host() const;
 
  private:
   std::string base_;

@@ -10,8 +10,10 @@
 #include "cli/commands.h"
 #include "delivery/code_import.h"
 #include "delivery/ledger.h"
+#include "delivery/placeholders.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"
+#include "platform/program_folder.h"
 
 namespace fahuo::cli {
 namespace {
@@ -71,21 +73,18 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
 }
 
 // A name a placeholder {卡密:名称} can name: not empty, short, no braces.
-bool StockNameOk(const std::string& gbk) {
-  return !gbk.empty() && gbk.size() <= 64 && gbk.find_first_of("{}") == std::string::npos;
-}
-
 bool OpenLedger(const Options& options, Ledger& ledger, std::string& error) {
   // A ledger this program cannot read is left to fahuo, never renamed from here.
-  const Ledger::OpenResult opened = ledger.Open(options.data_dir + "/fahuo.db", 0, true);
-  if (!opened.ok) error = "cannot open " + options.data_dir + "/fahuo.db: " + opened.error;
+  const std::string path = DataFolder(options.data_dir).File("fahuo.db");
+  const Ledger::OpenResult opened = ledger.Open(path, 0, true);
+  if (!opened.ok) error = "cannot open " + path + ": " + opened.error;
   return opened.ok;
 }
 
 int Add(const Options& options) {
   if (options.rest.size() != 2) return Failed("add takes STOCK FILE");
   const std::string stock = Utf8ToGbk(options.rest[0]);
-  if (!StockNameOk(stock)) return Failed("a stock name is 1 to 64 bytes without braces");
+  if (!IsStockName(stock)) return Failed("a stock name is 1 to 64 bytes without braces");
   InputBytes input;
   std::string error;
   if (!input.Read(options.rest[1], error)) return Failed(error);
@@ -114,7 +113,7 @@ int List(const Options& options) {
 int Low(const Options& options) {
   if (options.rest.size() != 2) return Failed("low takes STOCK N");
   const std::string stock = Utf8ToGbk(options.rest[0]);
-  if (!StockNameOk(stock)) return Failed("a stock name is 1 to 64 bytes without braces");
+  if (!IsStockName(stock)) return Failed("a stock name is 1 to 64 bytes without braces");
   char* end = nullptr;
   const long threshold = std::strtol(options.rest[1].c_str(), &end, 10);
   if (options.rest[1].empty() || *end != '\0' || threshold < 0 || threshold > 1000000) {

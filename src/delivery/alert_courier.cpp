@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "delivery/push_webhook.h"
 #include "delivery/shop_internal.h"
 #include "platform/gbk.h"
 #include "platform/worker.h"

@@ -12,7 +12,6 @@
 
 #include "delivery/alerts.h"
 #include "delivery/mail_setup.h"
-#include "delivery/push_webhook.h"
 #include "platform/http_client.h"
 #include "platform/mail_client.h"
 

@@ -1,7 +1,5 @@
 #include "delivery/mail_setup.h"
 
-#include <initializer_list>
-
 #include "delivery/reply_words.h"
 #include "platform/gbk.h"
 #include "platform/mail_client.h"

@@ -44,12 +44,13 @@ bool CodePlaceholderAt(std::string_view text, size_t i, std::string& stock, size
     return false;
   }
   // A stock name is short and holds no brace; anything else is text as typed.
-  constexpr size_t kMaxName = 64;
   const size_t start = at;
-  while (at < text.size() && text[at] != '}' && text[at] != '{' && at - start <= kMaxName) {
+  while (at < text.size() && text[at] != '}' && text[at] != '{' &&
+         at - start <= kMaxStockNameBytes) {
     at += GbkCharLength(text, at);
   }
-  if (at >= text.size() || text[at] != '}' || at == start || at - start > kMaxName) return false;
+  if (at >= text.size() || text[at] != '}' || at == start || at - start > kMaxStockNameBytes)
+    return false;
   stock.assign(text.substr(start, at - start));
   length = at + 1 - i;
   return true;

@@ -25,6 +25,13 @@ std::vector<std::string> CodeStocks(const std::vector<std::string_view>& gbk_tex
 // The stock {卡密} takes from (GBK).
 const std::string& DefaultStockName();
 
+// A name a rule can give a stock: 1 to kMaxStockNameBytes bytes (GBK), no brace.
+inline constexpr size_t kMaxStockNameBytes = 64;
+inline bool IsStockName(std::string_view gbk) {
+  return !gbk.empty() && gbk.size() <= kMaxStockNameBytes &&
+         gbk.find_first_of("{}") == std::string_view::npos;
+}
+
 // The order a rule preview is filled with, its fields as the records page gives them.
 BillRecord SampleOrder();
 

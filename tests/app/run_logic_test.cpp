@@ -16,6 +16,15 @@ TEST(RunLogic, IntervalTextGivesItsLeadingNumber) {
   for (const auto& c : cases) EXPECT_EQ(ParseInterval(c.text), c.value) << c.text;
 }
 
+TEST(RunLogic, PaceIsAWholeNumberUpToAThousandElseNone) {
+  EXPECT_EQ(ParsePace("10"), 10);
+  EXPECT_EQ(ParsePace(" 0 "), 0);
+  EXPECT_EQ(ParsePace("1000"), 1000);
+  for (const char* bad : {"", "  ", "abc", "-5", "1001", "6.5", "10/min", "99999"}) {
+    EXPECT_EQ(ParsePace(bad), std::nullopt) << bad;
+  }
+}
+
 TEST(RunLogic, ElapsedCaptionPadsEachPartAndLetsHoursGrow) {
   EXPECT_EQ(ElapsedCaption(0), "已经运行:00:00:00");
   EXPECT_EQ(ElapsedCaption(3723), "已经运行:01:02:03");

@@ -49,24 +49,29 @@ KeyringPasswordStore::KeyringPasswordStore(std::unique_ptr<SecretStore> secrets)
 
 KeyringPasswordStore::~KeyringPasswordStore() = default;
 
+void KeyringPasswordStore::NoteWhere(const SettingKey& key, bool in_keyring) {
+  // The tool tip and the log speak of the mailbox password only.
+  if (&key == &kSettingPassword) in_keyring_ = in_keyring;
+}
+
 std::string KeyringPasswordStore::ReadKey(const std::string& settings_path, const SettingKey& key) {
   std::string in_file = file_.Read(settings_path, key);
   if (!in_file.empty()) {
-    in_keyring_ = false;
+    NoteWhere(key, false);
     return in_file;
   }
   std::string secret;
   switch (secrets_->Read(ItemOf(settings_path, key), secret)) {
     case SecretStore::Result::kOk:
-      in_keyring_ = true;
+      NoteWhere(key, true);
       return Utf8ToGbk(secret);
     case SecretStore::Result::kNotFound:
-      in_keyring_ = true;  // it answered: the first password typed goes there
+      NoteWhere(key, true);  // it answered: the first password typed goes there
       return {};
     case SecretStore::Result::kUnavailable:
       break;
   }
-  in_keyring_ = false;
+  NoteWhere(key, false);
   return {};
 }
 
@@ -81,11 +86,11 @@ PasswordWrite KeyringPasswordStore::WriteKey(const std::string& settings_path,
           : secrets_->Write(item, LabelOf(settings_path, key), GbkToUtf8(gbk_password));
   if (stored != SecretStore::Result::kOk) {
     PasswordWrite result = file_.Write(settings_path, gbk_password, key);
-    result.left_keyring = was_in_keyring;
-    in_keyring_ = false;
+    result.left_keyring = &key == &kSettingPassword && was_in_keyring;
+    NoteWhere(key, false);
     return result;
   }
-  in_keyring_ = true;
+  NoteWhere(key, true);
   // The file keeps no copy: an old password there would win over the keyring's at the
   // next start.
   PasswordWrite result;

@@ -34,7 +34,8 @@ class PasswordStore {
                       const SettingKey& key = kSettingPassword) {
     return WriteKey(settings_path, key, gbk_password);
   }
-  // Whether the password last read or written is in the keyring (else in the file).
+  // Whether the mailbox password, as last read or written, is in the keyring (else in the
+  // file).
   virtual bool InKeyring() const = 0;
 
  protected:
@@ -73,6 +74,8 @@ class KeyringPasswordStore : public PasswordStore {
                          const std::string& gbk_password) override;
 
  private:
+  void NoteWhere(const SettingKey& key, bool in_keyring);
+
   std::unique_ptr<SecretStore> secrets_;
   SettingsFilePasswordStore file_;
   bool in_keyring_ = false;

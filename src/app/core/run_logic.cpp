@@ -5,6 +5,18 @@
 
 namespace fahuo {
 
+std::optional<int> ParsePace(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::nullopt;
+  text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  if (text.size() > 4 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const int n = std::stoi(std::string(text));
+  if (n > 1000) return std::nullopt;
+  return n;
+}
+
 int ParseInterval(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
