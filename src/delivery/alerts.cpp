@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 #include "delivery/mail_setup.h"
 #include "delivery/reply_words.h"
@@ -105,7 +106,7 @@ MailRefusal ReadMailRefusal(std::string_view error) {
       HasAnyGbk(error, {"锁定", "冻结", "封禁"})) {
     return MailRefusal::kBlocked;
   }
-  if (code == 0 && MailFailureReason(error) == FAHUO_GBK("无法连接服务器")) {
+  if (code == 0 && ClassifyMailFailure(error) == MailFailure::kNoConnection) {
     return MailRefusal::kNoConnection;
   }
   if (code == 421) return MailRefusal::kNoConnection;
@@ -145,7 +146,10 @@ void AlertRules::Raise(Cause& cause, AlertKind kind, std::string text, int64_t n
   cause.active = true;
   cause.announced = false;
   // Within 30 minutes of the last alert of this kind the onset waits for Tick.
-  if (!MayAlert(cause, now)) return;
+  if (MayAlert(cause, now)) Announce(cause, kind, now, out);
+}
+
+void AlertRules::Announce(Cause& cause, AlertKind kind, int64_t now, std::vector<Alert>& out) {
   cause.announced = true;
   cause.last_alert = now;
   out.push_back({kind, false, Title(TextsOf(kind).title), cause.text});
@@ -291,15 +295,14 @@ std::vector<Alert> AlertRules::TickCauses(const TickInput& in) {
           now, out);
   }
   // Onsets held back by the 30 minutes go out once those have passed, if still true.
-  const AlertKind kinds[] = {AlertKind::kSignIn, AlertKind::kRecords, AlertKind::kMailboxRefused,
-                             AlertKind::kMailboxUnreachable};
-  Cause* causes[] = {&sign_in_, &records_, &refused_, &unreachable_};
-  for (size_t i = 0; i < 4; ++i) {
-    Cause& c = *causes[i];
-    if (!c.active || c.announced || !MayAlert(c, now)) continue;
-    c.announced = true;
-    c.last_alert = now;
-    out.push_back({kinds[i], false, Title(TextsOf(kinds[i]).title), c.text});
+  const std::pair<Cause*, AlertKind> held[] = {{&sign_in_, AlertKind::kSignIn},
+                                               {&records_, AlertKind::kRecords},
+                                               {&refused_, AlertKind::kMailboxRefused},
+                                               {&unreachable_, AlertKind::kMailboxUnreachable}};
+  for (const auto& [cause, kind] : held) {
+    if (cause->active && !cause->announced && MayAlert(*cause, now)) {
+      Announce(*cause, kind, now, out);
+    }
   }
   FlushWaiting(now, out);
   return out;

@@ -113,6 +113,8 @@ class AlertRules {
   };
   void Raise(Cause& cause, AlertKind kind, std::string text, int64_t now, std::vector<Alert>& out);
   void End(Cause& cause, AlertKind kind, std::vector<Alert>& out);
+  // The onset alert of `cause` goes out now.
+  void Announce(Cause& cause, AlertKind kind, int64_t now, std::vector<Alert>& out);
   static bool MayAlert(const Cause& cause, int64_t now);
   void FlushWaiting(int64_t now, std::vector<Alert>& out);
   std::vector<Alert> TickCauses(const TickInput& in);

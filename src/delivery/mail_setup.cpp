@@ -25,25 +25,41 @@ std::string SendNow(mail::Session& session, const MailAccount& account, const st
 
 }  // namespace
 
-std::string MailFailureReason(std::string_view error) {
+MailFailure ClassifyMailFailure(std::string_view error) {
   const std::string text = AsciiLower(error);
   const int code = mail::ReplyCode(text);
   // 530 (login required), 534 and 535 (credentials refused): QQ and 163 refuse the login
   // password and want the mailbox's authorisation code.
   if (code == 530 || code == 534 || code == 535 ||
       HasAny(text, {"authentication", "login denied"})) {
-    return FAHUO_GBK("认证失败（QQ 邮箱请使用授权码）");
+    return MailFailure::kAuth;
   }
-  if (HasAny(text, {"ssl", "tls", "certificate"})) return FAHUO_GBK("安全连接失败");
+  if (HasAny(text, {"ssl", "tls", "certificate"})) return MailFailure::kTls;
   if (HasAny(text, {"rcpt", "recipient", "mailbox", "user unknown", "no such user"}) ||
       error.find(FAHUO_GBK("收件人")) != std::string_view::npos || code == 550 || code == 551 ||
       code == 553) {
-    return FAHUO_GBK("收件人被拒绝");
+    return MailFailure::kRecipient;
   }
   if (code == 421 || error == FAHUO_GBK("邮箱服务器地址无效") ||
       HasAny(text, {"connect", "resolve", "timed out", "timeout", "refused", "unreachable",
                     "returned nothing", "recv failure", "send failure"})) {
-    return FAHUO_GBK("无法连接服务器");
+    return MailFailure::kNoConnection;
+  }
+  return MailFailure::kOther;
+}
+
+std::string MailFailureReason(std::string_view error) {
+  switch (ClassifyMailFailure(error)) {
+    case MailFailure::kAuth:
+      return FAHUO_GBK("认证失败（QQ 邮箱请使用授权码）");
+    case MailFailure::kTls:
+      return FAHUO_GBK("安全连接失败");
+    case MailFailure::kRecipient:
+      return FAHUO_GBK("收件人被拒绝");
+    case MailFailure::kNoConnection:
+      return FAHUO_GBK("无法连接服务器");
+    case MailFailure::kOther:
+      break;
   }
   return FAHUO_GBK("邮件服务器报告错误");
 }

@@ -46,6 +46,10 @@ std::string RunTestMail(mail::Session& session, const MailAccount& account,
 std::string RunPreviewMail(mail::Session& session, const MailAccount& account,
                            const std::string& subject, const std::string& body);
 
+// What kind of failure the mail client's `error` text is (see MailFailureReason).
+enum class MailFailure { kAuth, kTls, kRecipient, kNoConnection, kOther };
+MailFailure ClassifyMailFailure(std::string_view error);
+
 // Why a mail action failed, in the seller's words (GBK): "认证失败（QQ 邮箱请使用授权码）",
 // "无法连接服务器", "安全连接失败", "收件人被拒绝", or "邮件服务器报告错误" for anything else.
 // `error` is the mail client's text (LastConnectError, or what Send returned): the server's
