@@ -12,7 +12,7 @@
 
 #include "app/bill_list_model.h"
 #include "capture/bill_list.h"
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 namespace fahuo {
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "delivery/code_import.h"
-#include "delivery/ledger.h"
+#include "ledger/code_import.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 
 namespace fahuo {

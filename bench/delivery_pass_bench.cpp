@@ -16,7 +16,7 @@
 namespace fahuo {
 namespace {
 
-class NullWindow : public DeliveryWindow {
+class NullWindow : public SellerView, public DeliveryEvents {
  public:
   void AppendLog(const std::string& line) override { benchmark::DoNotOptimize(line.data()); }
   void ShowMessage(const std::string&) override {}

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/record_model.h"
-#include "delivery/bill_state_text.h"
+#include "ledger/bill_state_text.h"
 #include "platform/gbk.h"
 
 namespace fahuo {

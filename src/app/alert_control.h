@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "alerts/alert_courier.h"
+#include "alerts/alert_monitor.h"
 #include "app/app_services.h"
 #include "app/core/password_store.h"
-#include "delivery/alert_courier.h"
-#include "delivery/alert_monitor.h"
 #include "delivery/mail_setup.h"
 
 class QTimer;
@@ -36,8 +36,8 @@ class AlertControl : public QObject {
                const AppServices& services, Hooks hooks, QObject* parent = nullptr);
   ~AlertControl() override;
 
-  // The delivery window the reader and the sender report to: `inner`, watched.
-  std::shared_ptr<DeliveryWindow> Watch(std::shared_ptr<DeliveryWindow> inner);
+  // The alerts' listener to what the reader and the sender report.
+  std::shared_ptr<DeliveryEvents> Listener() const { return monitor_; }
 
   // Reads [提醒] and the second account (start-up, after a save) and starts the minute
   // timer.

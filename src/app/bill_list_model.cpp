@@ -3,16 +3,29 @@
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
+#include <QStyle>
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 #include "app/state_icon.h"
-#include "delivery/bill_state_text.h"
+#include "ledger/bill_state_text.h"
 #include "ui/qt_text.h"
 
 namespace fahuo {
 namespace {
 
-// 序号 also holds the state mark, beside six-digit row numbers.
-const int kWidths[BillListModel::kColumns] = {70, 120, 80, 100, 180, 100, 50, 80, 110};
+// 序号 also holds the state mark, beside the row number. The first eight share the list's
+// 750 px at the default size; 发货状态 follows for whoever widens the window.
+const int kWidths[BillListModel::kColumns] = {56, 120, 70, 90, 160, 90, 50, 80, 110};
+// What 备注, 名称, 流水号 and 对方 give up, down to these, so that 金额 and 状态 stay in view;
+// the serial is elided in the middle and whole in its tool tip.
+struct Shrinkable {
+  int column;
+  int least;
+};
+constexpr Shrinkable kShrinkable[] = {{2, 56}, {3, 64}, {4, 110}, {5, 64}};
+constexpr int kSerialColumn = 4;
 
 // Above this many new bills at once, one read of every state beats a look-up per bill.
 constexpr size_t kLookUpLimit = 256;
@@ -170,6 +183,11 @@ QVariant BillListModel::data(const QModelIndex& index, int role) const {
   // marks the state and every cell tells it on hover.
   if (role == Qt::DecorationRole && index.column() == 0)
     return StateIcon(row.mark ? std::optional(row.mark->state) : std::nullopt);
+  if (role == Qt::ToolTipRole && index.column() == kSerialColumn) {
+    // The serial may be elided in its cell: the tip has it whole.
+    const QString serial = FromGbk(row.bill.流水号);
+    return row.mark ? serial + u'\n' + MarkText(*row.mark) : serial;
+  }
   if (!row.mark) return {};
   if (role == Qt::ToolTipRole) return MarkText(*row.mark);
   if (role == Qt::ForegroundRole && index.column() == kStateColumn)
@@ -199,6 +217,7 @@ QTableView* CreateBillListView(QWidget* parent, BillListModel* model) {
   view->horizontalHeader()->setHighlightSections(false);
   view->setShowGrid(false);
   view->setWordWrap(false);
+  view->setTextElideMode(Qt::ElideMiddle);  // a long serial keeps its start and its end
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -210,10 +229,36 @@ QTableView* CreateBillListView(QWidget* parent, BillListModel* model) {
 
 void FitBillListColumns(QTableView* view) {
   // Only the header and the rows near the top are measured, so this stays cheap.
+  int widths[BillListModel::kColumns];
   for (int i = 0; i < BillListModel::kColumns; ++i) {
     view->resizeColumnToContents(i);
-    view->setColumnWidth(i, std::max(kWidths[i], view->columnWidth(i) + 6));
+    widths[i] = std::max(kWidths[i], view->columnWidth(i) + 6);
   }
+  // The room left of 发货状态, a vertical scroll bar counted (the list grows one soon).
+  const int room = view->width() - 2 * view->frameWidth() -
+                   view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+  int used = 0;
+  for (int i = 0; i < BillListModel::kStateColumn; ++i) used += widths[i];
+  int slack = 0;
+  for (const Shrinkable& s : kShrinkable) slack += std::max(0, widths[s.column] - s.least);
+  const int excess = std::min(used - room, slack);
+  if (excess > 0) {
+    // Each gives up in proportion to what it holds above its least width; the rounding's
+    // few pixels come from whichever still can.
+    int left = excess;
+    for (const Shrinkable& s : kShrinkable) {
+      const int give = static_cast<int>(static_cast<int64_t>(excess) *
+                                        std::max(0, widths[s.column] - s.least) / slack);
+      widths[s.column] -= give;
+      left -= give;
+    }
+    for (const Shrinkable& s : kShrinkable) {
+      const int give = std::min(left, std::max(0, widths[s.column] - s.least));
+      widths[s.column] -= give;
+      left -= give;
+    }
+  }
+  for (int i = 0; i < BillListModel::kColumns; ++i) view->setColumnWidth(i, widths[i]);
 }
 
 }  // namespace fahuo

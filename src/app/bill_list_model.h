@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "capture/bill_list.h"
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 namespace fahuo {
 

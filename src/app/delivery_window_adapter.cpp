@@ -15,7 +15,7 @@ namespace {
 
 // Every call is posted to the UI thread; the pass never waits for the window (a box left
 // open must not hold up the reading of pages).
-class QtDeliveryWindow : public DeliveryWindow {
+class QtDeliveryWindow : public SellerView, public DeliveryEvents {
  public:
   QtDeliveryWindow(QWidget* window, Dialogs& dialogs, ActivityLog& log, DeliveryWindowHooks hooks)
       : window_(window),
@@ -75,9 +75,10 @@ class QtDeliveryWindow : public DeliveryWindow {
 
 }  // namespace
 
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, Dialogs& dialogs,
-                                                   ActivityLog& log, DeliveryWindowHooks hooks) {
-  return std::make_shared<QtDeliveryWindow>(window, dialogs, log, std::move(hooks));
+DeliveryReports MakeDeliveryWindow(QWidget* window, Dialogs& dialogs, ActivityLog& log,
+                                   DeliveryWindowHooks hooks) {
+  auto both = std::make_shared<QtDeliveryWindow>(window, dialogs, log, std::move(hooks));
+  return {both, both};
 }
 
 }  // namespace fahuo

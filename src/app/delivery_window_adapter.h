@@ -1,10 +1,12 @@
 #pragma once
-// The main window as a delivery pass sees it: every call is carried to the UI thread.
+// The main window as the reader, the sender and the seller's actions see it: the seller's
+// view (log, boxes, tray) and the events the window follows; every call is carried to the UI
+// thread.
 #include <QString>
 #include <functional>
 #include <memory>
 
-#include "delivery/delivery_pass.h"
+#include "delivery/delivery_events.h"
 
 class QWidget;
 
@@ -25,7 +27,8 @@ struct DeliveryWindowHooks {
 
 // Log lines go to `log`; boxes open over `window`, through `dialogs`. Both must outlive
 // every pass that holds the adapter. Once the window is gone no box opens and no hook runs.
-std::shared_ptr<DeliveryWindow> MakeDeliveryWindow(QWidget* window, Dialogs& dialogs,
-                                                   ActivityLog& log, DeliveryWindowHooks hooks);
+// The view and the events are one object, handed out as both.
+DeliveryReports MakeDeliveryWindow(QWidget* window, Dialogs& dialogs, ActivityLog& log,
+                                   DeliveryWindowHooks hooks);
 
 }  // namespace fahuo

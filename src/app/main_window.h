@@ -2,6 +2,7 @@
 // The start window: embedded browser (later the bill list) at the left, the control panel
 // at the right. It builds and wires the controls; behaviour lives in the classes it owns.
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/app_services.h"
+#include "delivery/delivery_events.h"
 #include "platform/record_table.h"
 
 class QGroupBox;
@@ -26,7 +28,6 @@ namespace fahuo {
 
 class TrayController;
 class SettingsBinder;
-class DeliveryWindow;
 class RunControl;
 class MailTestActions;
 class SignInWatch;
@@ -37,6 +38,8 @@ class RecordWindow;
 class StockWindow;
 class PasswordStore;
 class AlertControl;
+class StatusLine;
+class HeldPaymentsPrompt;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -99,19 +102,21 @@ class MainWindow : public QWidget {
   // Runs a seller's ledger write on the sender's worker (RunControl::RunSellerAction).
   std::function<void(std::function<void()>)> SellerRunner();
   StockWindow* NewStockWindow(QWidget* parent);
-  bool OpenOrRecreateBillTable();
 
-  void WireParts();
-  void OpenLedger();
+  void WireControls();
+  void WireSettings();
+  void WireDelivery();
+  void WireSignIn();
   void ShowStatusLine();
-  void CountOrders();
   // Places the controls for a canvas of `size`: the list grows, the panel keeps right.
   void Arrange(QSize size);
 
+  // The size the layout is drawn for; the window is never made smaller than this (unless
+  // the screen is: then the controls scroll).
+  static constexpr QSize kDefaultSize{1024, 650};
+
   Shop& shop_;
   const AppServices services_;
-  bool asking_about_held_ = false;
-  std::vector<std::string> interrupted_serials_;  // found "unknown" at start-up
 
   // Controls, named as the system names them (also their objectName); tests
   // find them by that name.
@@ -152,7 +157,7 @@ class MainWindow : public QWidget {
   SettingsBinder* settings_ = nullptr;
   RunControl* run_control_ = nullptr;
   AlertControl* alerts_ = nullptr;
-  std::shared_ptr<DeliveryWindow> delivery_window_;  // the reader's and the sender's reports
+  DeliveryReports reports_;  // where the reader, the sender and the seller's actions report
   MailTestActions* mail_actions_ = nullptr;
   SignInWatch* sign_in_watch_ = nullptr;
   BillListModel* bill_model_ = nullptr;
@@ -161,9 +166,8 @@ class MainWindow : public QWidget {
   QPointer<StockWindow> stock_window_;
   QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
   QTimer* status_timer_ = nullptr;
-  size_t sent_today_ = 0;
-  size_t need_seller_ = 0;
-  QString settings_notice_;  // a failed settings write, shown until one succeeds
+  std::unique_ptr<StatusLine> status_line_;
+  std::unique_ptr<HeldPaymentsPrompt> held_payments_;
   RecordTable bill_table_;
 };
 

@@ -13,12 +13,11 @@
 
 namespace fahuo {
 
-OrderActions::OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window,
-                           ActionRunner run_action, Dialogs& dialogs, QWidget* dialog_parent,
-                           QObject* parent)
+OrderActions::OrderActions(Shop& shop, DeliveryReports reports, ActionRunner run_action,
+                           Dialogs& dialogs, QWidget* dialog_parent, QObject* parent)
     : QObject(parent),
       shop_(shop),
-      window_(std::move(window)),
+      reports_(std::move(reports)),
       run_action_(std::move(run_action)),
       dialogs_(dialogs),
       dialog_parent_(dialog_parent) {}
@@ -28,8 +27,8 @@ void OrderActions::Run(Action action) {
   emit pendingChanged(pending_);
   QPointer<OrderActions> self = this;
   Shop* shop = &shop_;
-  run_action_([self, shop, window = window_, action = std::move(action)] {
-    const ActionOutcome outcome = action(*shop, *window);
+  run_action_([self, shop, reports = reports_, action = std::move(action)] {
+    const ActionOutcome outcome = action(*shop, reports.Outlet());
     // Through the application: the menu's owner may be gone by the time the worker answers.
     PostToUi(QCoreApplication::instance(), [self, outcome] {
       if (self) self->Settle(outcome);
@@ -57,7 +56,7 @@ void OrderActions::Resend(const std::string& serial) {
           Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
     return;
   }
-  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().Resend(serial, w); });
+  Run([serial](Shop& shop, const DeliveryOutlet& w) { return shop.actions().Resend(serial, w); });
 }
 
 void OrderActions::ResendTo(const std::string& serial) {
@@ -67,13 +66,15 @@ void OrderActions::ResendTo(const std::string& serial) {
                      QStringLiteral("把账单 %1 的发货邮件发送到：").arg(FromGbk(serial)),
                      entry ? FromGbk(entry->recipient) : QString());
   if (!address) return;
-  Run([serial, typed = ToGbk(*address)](Shop& shop, DeliveryWindow& w) {
+  Run([serial, typed = ToGbk(*address)](Shop& shop, const DeliveryOutlet& w) {
     return shop.actions().ResendTo(serial, typed, w);
   });
 }
 
 void OrderActions::MarkHandled(const std::string& serial) {
-  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().MarkHandled(serial, w); });
+  Run([serial](Shop& shop, const DeliveryOutlet& w) {
+    return shop.actions().MarkHandled(serial, w);
+  });
 }
 
 void OrderActions::ReturnCodes(const std::string& serial) {
@@ -84,12 +85,14 @@ void OrderActions::ReturnCodes(const std::string& serial) {
                    Dialogs::Buttons::kYesNo) != Dialogs::Answer::kYes) {
     return;
   }
-  Run([serial](Shop& shop, DeliveryWindow& w) { return shop.actions().ReturnCodes(serial, w); });
+  Run([serial](Shop& shop, const DeliveryOutlet& w) {
+    return shop.actions().ReturnCodes(serial, w);
+  });
 }
 
 void OrderActions::CopySerial(const std::string& serial) {
   if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(FromGbk(serial));
-  window_->AppendLog(FAHUO_GBK("已复制流水号：") + serial + "\r\n");
+  reports_.view->AppendLog(FAHUO_GBK("已复制流水号：") + serial + "\r\n");
 }
 
 std::unique_ptr<QMenu> OrderActions::MakeMenu(const std::string& serial, QWidget* parent) {

@@ -24,12 +24,12 @@ class OrderActions : public QObject {
   Q_OBJECT
 
  public:
-  // `window` receives the log lines and "bills changed"; `run_action` runs a job off the UI
+  // `reports` receive the log lines and "bills changed"; `run_action` runs a job off the UI
   // thread (the sender's worker, which then mails what became due); boxes open over
   // `dialog_parent`, through `dialogs` (which outlives this).
   using ActionRunner = std::function<void(std::function<void()> job)>;
-  OrderActions(Shop& shop, std::shared_ptr<DeliveryWindow> window, ActionRunner run_action,
-               Dialogs& dialogs, QWidget* dialog_parent, QObject* parent = nullptr);
+  OrderActions(Shop& shop, DeliveryReports reports, ActionRunner run_action, Dialogs& dialogs,
+               QWidget* dialog_parent, QObject* parent = nullptr);
 
   // Serials are GBK, as the ledger keeps them. A refused action shows why in a box once the
   // worker has answered.
@@ -53,13 +53,13 @@ class OrderActions : public QObject {
   void pendingChanged(int pending);
 
  private:
-  using Action = std::function<ActionOutcome(Shop& shop, DeliveryWindow& window)>;
+  using Action = std::function<ActionOutcome(Shop& shop, const DeliveryOutlet& out)>;
   // Runs `action` through the runner; its refusal is shown, its success emits changed().
   void Run(Action action);
   void Settle(const ActionOutcome& outcome);
 
   Shop& shop_;
-  std::shared_ptr<DeliveryWindow> window_;
+  DeliveryReports reports_;
   ActionRunner run_action_;
   int pending_ = 0;
   Dialogs& dialogs_;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "delivery/bill_state_text.h"
-#include "delivery/record_rows.h"
+#include "ledger/bill_state_text.h"
+#include "ledger/record_rows.h"
 
 namespace fahuo {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 class QTableView;
 

@@ -21,9 +21,9 @@
 
 #include "app/order_actions.h"
 #include "app/record_model.h"
-#include "delivery/bill_state_text.h"
-#include "delivery/record_rows.h"
 #include "delivery/shop.h"
+#include "ledger/bill_state_text.h"
+#include "ledger/record_rows.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 
@@ -58,7 +58,7 @@ RecordWindow::RecordWindow(Shop& shop, OrderActions* actions, Dialogs& dialogs, 
   if (actions_) connect(actions_, &OrderActions::changed, this, &RecordWindow::Reload);
 }
 
-void RecordWindow::BuildLayout() {
+QHBoxLayout* RecordWindow::BuildFilters() {
   组合框_状态 = Named(new QComboBox(this), "组合框_状态");
   组合框_状态->addItem(QStringLiteral("全部"), kAllStates);
   组合框_状态->addItem(QStringLiteral("需要处理"), kSellerStates);
@@ -90,19 +90,10 @@ void RecordWindow::BuildLayout() {
   filters->addSpacing(12);
   filters->addWidget(编辑框_搜索, 1);
   filters->addWidget(按钮_刷新);
+  return filters;
+}
 
-  表格_发货记录 = Named(new QTableView(this), "表格_发货记录");
-  表格_发货记录->setModel(model_);
-  表格_发货记录->setSelectionBehavior(QAbstractItemView::SelectRows);
-  表格_发货记录->setSelectionMode(QAbstractItemView::SingleSelection);
-  表格_发货记录->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  表格_发货记录->setContextMenuPolicy(Qt::CustomContextMenu);
-  表格_发货记录->setWordWrap(false);
-  表格_发货记录->verticalHeader()->hide();
-  表格_发货记录->verticalHeader()->setDefaultSectionSize(表格_发货记录->fontMetrics().height() + 8);
-  表格_发货记录->horizontalHeader()->setStretchLastSection(true);
-  SizeRecordColumns(表格_发货记录);
-
+QHBoxLayout* RecordWindow::BuildActions() {
   按钮_重新发送 = Named(new QPushButton(QStringLiteral("重新发送"), this), "按钮_重新发送");
   按钮_发送到其他邮箱 =
       Named(new QPushButton(QStringLiteral("发送到其他邮箱…"), this), "按钮_发送到其他邮箱");
@@ -119,11 +110,27 @@ void RecordWindow::BuildLayout() {
   actions->addStretch(1);
   actions->addWidget(标签_合计);
   actions->addWidget(按钮_导出);
+  return actions;
+}
+
+void RecordWindow::BuildLayout() {
+  QHBoxLayout* filters = BuildFilters();
+  表格_发货记录 = Named(new QTableView(this), "表格_发货记录");
+  表格_发货记录->setModel(model_);
+  表格_发货记录->setSelectionBehavior(QAbstractItemView::SelectRows);
+  表格_发货记录->setSelectionMode(QAbstractItemView::SingleSelection);
+  表格_发货记录->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  表格_发货记录->setContextMenuPolicy(Qt::CustomContextMenu);
+  表格_发货记录->setWordWrap(false);
+  表格_发货记录->verticalHeader()->hide();
+  表格_发货记录->verticalHeader()->setDefaultSectionSize(表格_发货记录->fontMetrics().height() + 8);
+  表格_发货记录->horizontalHeader()->setStretchLastSection(true);
+  SizeRecordColumns(表格_发货记录);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(filters);
   layout->addWidget(表格_发货记录, 1);
-  layout->addLayout(actions);
+  layout->addLayout(BuildActions());
   // Wide enough for every column where the screen allows, so the codes and the sending
   // account are seen without scrolling.
   int columns = 0;
@@ -135,7 +142,10 @@ void RecordWindow::BuildLayout() {
     width = std::min(width, screen->availableGeometry().width() - 40);
   }
   resize(std::max(width, 1100), 600);
+  Wire();
+}
 
+void RecordWindow::Wire() {
   search_pause_ = new QTimer(this);
   search_pause_->setSingleShot(true);
   search_pause_->setInterval(kSearchPauseMs);

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,6 +17,8 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 class QTimer;
+
+class QHBoxLayout;
 
 namespace fahuo {
 
@@ -50,6 +52,9 @@ class RecordWindow : public QWidget {
 
  private:
   void BuildLayout();
+  QHBoxLayout* BuildFilters();
+  QHBoxLayout* BuildActions();
+  void Wire();
   void UpdateButtons();
   void UpdateCount();
   void ShowMenuAt(const QPoint& pos);

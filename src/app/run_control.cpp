@@ -26,19 +26,19 @@ const QString kStop = QStringLiteral("停止");
 
 }  // namespace
 
-RunControl::RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
+RunControl::RunControl(const Controls& controls, Shop& shop, DeliveryReports reports,
                        const AppServices& services, QObject* parent)
     : QObject(parent),
       c_(controls),
       services_(services),
       shop_(&shop),
-      delivery_window_(std::move(window)),
+      reports_(std::move(reports)),
       reader_worker_(std::make_unique<Worker>()),
       sender_worker_(std::make_unique<Worker>()),
       keep_alive_worker_(std::make_unique<Worker>()) {
-  read_records = [s = shop_](DeliveryWindow& w) { s->ReadRecords(w); };
-  deliver_due = [s = shop_](DeliveryWindow& w, const MailAccount& account) {
-    s->DeliverDue(account, w);
+  read_records = [s = shop_](const DeliveryOutlet& out) { s->ReadRecords(out); };
+  deliver_due = [s = shop_](const DeliveryOutlet& out, const MailAccount& account) {
+    s->DeliverDue(account, out);
   };
   keep_alive_request = [s = shop_] {
     const std::string address = s->baseline().CurrentRecordsAddress();
@@ -111,8 +111,8 @@ void RunControl::OnStartStopClicked() {
 void RunControl::OnRefreshTick() {
   // A tick while the reader still works is dropped, so ticks never queue. A read that found
   // bills offers them to the sender at once; each tick also offers the retries that came due.
-  reader_worker_->TryPost([this, read = read_records, window = delivery_window_] {
-    read(*window);
+  reader_worker_->TryPost([this, read = read_records, reports = reports_] {
+    read(reports.Outlet());
     PostToUi(this, [this] { OfferDelivery(); });
   });
   OfferDelivery();
@@ -127,15 +127,16 @@ int RunControl::SendingPace(const std::string& gbk_server, const SettingKey& key
 MailAccount RunControl::DeliveryAccount() const { return running() ? account_ : FieldsAccount(); }
 
 void RunControl::OfferDelivery() {
-  sender_worker_->TryPost([deliver = deliver_due, window = delivery_window_,
-                           account = DeliveryAccount()] { deliver(*window, account); });
+  sender_worker_->TryPost([deliver = deliver_due, reports = reports_, account = DeliveryAccount()] {
+    deliver(reports.Outlet(), account);
+  });
 }
 
 void RunControl::RunSellerAction(std::function<void()> action) {
-  sender_worker_->Post([action = std::move(action), deliver = deliver_due,
-                        window = delivery_window_, account = DeliveryAccount()] {
+  sender_worker_->Post([action = std::move(action), deliver = deliver_due, reports = reports_,
+                        account = DeliveryAccount()] {
     action();
-    deliver(*window, account);
+    deliver(reports.Outlet(), account);
   });
 }
 

@@ -45,7 +45,7 @@ class RunControl : public QObject {
 
   // Reads and deliveries run for `shop` (which outlives this) and report to `window`; boxes,
   // the log and the rule table come from `services`.
-  RunControl(const Controls& controls, Shop& shop, std::shared_ptr<DeliveryWindow> window,
+  RunControl(const Controls& controls, Shop& shop, DeliveryReports reports,
              const AppServices& services, QObject* parent = nullptr);
   ~RunControl() override;
 
@@ -71,8 +71,8 @@ class RunControl : public QObject {
 
   // How a read, a delivery and a keep-alive request run; tests may replace them. Each runs
   // on its worker; a tick that finds that worker busy is dropped for it.
-  std::function<void(DeliveryWindow&)> read_records;
-  std::function<void(DeliveryWindow&, const MailAccount&)> deliver_due;
+  std::function<void(const DeliveryOutlet&)> read_records;
+  std::function<void(const DeliveryOutlet&, const MailAccount&)> deliver_due;
   std::function<void()> keep_alive_request;
   // The second sending account, read at each 开始; empty or none: only the fields'.
   std::function<std::optional<MailAccount>()> backup_account;
@@ -90,7 +90,7 @@ class RunControl : public QObject {
   Controls c_;
   const AppServices services_;
   Shop* shop_;
-  std::shared_ptr<DeliveryWindow> delivery_window_;
+  DeliveryReports reports_;
   MailAccount account_;
   std::unique_ptr<Worker> reader_worker_;
   std::unique_ptr<Worker> sender_worker_;

@@ -7,7 +7,7 @@
 #include <QPainterPath>
 #include <array>
 
-#include "delivery/bill_state_text.h"
+#include "ledger/bill_state_text.h"
 
 namespace fahuo {
 namespace {

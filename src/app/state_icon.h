@@ -4,7 +4,7 @@
 #include <QIcon>
 #include <optional>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 namespace fahuo {
 

@@ -10,10 +10,10 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
-#include "delivery/bill_state_text.h"
-#include "delivery/code_import.h"
-#include "delivery/ledger.h"
 #include "delivery/placeholders.h"
+#include "ledger/bill_state_text.h"
+#include "ledger/code_import.h"
+#include "ledger/ledger.h"
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "delivery/code_import.h"
-#include "delivery/ledger.h"
 #include "delivery/placeholders.h"
+#include "ledger/code_import.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"
 #include "platform/program_folder.h"

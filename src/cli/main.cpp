@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     return argc < 2 ? 1 : 0;
   }
   if (!std::strcmp(argv[1], "--version")) {
-    std::printf("fahuo-cli %s\n", FAHUO_VERSION);
+    std::printf("fahuo-cli %s\n%s", FAHUO_VERSION, FAHUO_LICENCE_NOTICE);
     return 0;
   }
   for (const Command& c : kCommands) {

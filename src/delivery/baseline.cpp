@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "delivery/shop_internal.h"
+#include "delivery/run_alone.h"
 #include "platform/gbk.h"
 
 namespace fahuo {
@@ -26,11 +26,11 @@ class StopAwareSink : public RecordPagesSink {
 
 }  // namespace
 
-void LedgerFailureNote::Report(DeliveryWindow& window, Ledger& ledger) {
+void LedgerFailureNote::Report(const DeliveryOutlet& out, Ledger& ledger) {
   if (logged_) return;
   logged_ = true;
-  window.AppendLog(FAHUO_GBK("发货记录无法写入，暂不发送邮件：") + Utf8ToGbk(ledger.LastError()) +
-                   shop_internal::Eol());
+  out.view.AppendLog(FAHUO_GBK("发货记录无法写入，暂不发送邮件：") + Utf8ToGbk(ledger.LastError()) +
+                     delivery_internal::Eol());
 }
 
 std::string Baseline::CurrentRecordsAddress() const {

@@ -7,7 +7,7 @@
 
 #include "capture/bill_list.h"
 #include "delivery/delivery_pass.h"
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/clock.h"
 
 namespace fahuo {
@@ -33,7 +33,7 @@ struct Orders {
 // write until it is mended). Used by one thread.
 class LedgerFailureNote {
  public:
-  void Report(DeliveryWindow& window, Ledger& ledger);
+  void Report(const DeliveryOutlet& out, Ledger& ledger);
   void Clear() { logged_ = false; }
 
  private:

@@ -21,7 +21,7 @@ class RecordsReader {
   // One read on the calling thread, through `fetch`. Does nothing before the baseline has
   // loaded. Returns false at once when another read is under way; otherwise true, and
   // `*found` (when given) is how many new bills were recorded.
-  bool ReadOnce(DeliveryWindow& window, const PageFetcher& fetch, size_t* found = nullptr);
+  bool ReadOnce(const DeliveryOutlet& out, const PageFetcher& fetch, size_t* found = nullptr);
 
   // True from the read that noticed the lapse until a read finds the records page again
   // (after the seller signed in again: no new baseline is taken).
@@ -35,14 +35,14 @@ class RecordsReader {
   static constexpr int kMaxCatchUpPages = 50;
 
  private:
-  size_t ReadPage1(DeliveryWindow& window, const PageFetcher& fetch);
+  size_t ReadPage1(const DeliveryOutlet& out, const PageFetcher& fetch);
   // The page is not the listing: a lapse once it stays so for kLapseAfterMs.
-  void NotTheRecordsPage(DeliveryWindow& window, bool empty_answer);
-  void TakeAsBaseline(const std::vector<BillRecord>& rows, DeliveryWindow& window);
+  void NotTheRecordsPage(const DeliveryOutlet& out, bool empty_answer);
+  void TakeAsBaseline(const std::vector<BillRecord>& rows, const DeliveryOutlet& out);
   std::vector<BillRecord> TakeNewBills(const std::vector<BillRecord>& page1_rows,
                                        const std::string& page1, const std::string& address,
                                        const PageFetcher& fetch);
-  size_t Record(const std::vector<BillRecord>& fresh, DeliveryWindow& window);
+  size_t Record(const std::vector<BillRecord>& fresh, const DeliveryOutlet& out);
 
   Orders& orders_;
   Baseline& baseline_;

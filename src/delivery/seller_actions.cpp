@@ -3,13 +3,13 @@
 #include <optional>
 
 #include "delivery/recipient.h"
-#include "delivery/shop_internal.h"
+#include "delivery/run_alone.h"
 #include "platform/gbk.h"
 
 namespace fahuo {
 namespace {
 
-using shop_internal::Eol;
+using delivery_internal::Eol;
 
 ActionOutcome Refused(const std::string& gbk_message) { return {false, gbk_message}; }
 
@@ -37,7 +37,7 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 ActionOutcome SellerActions::Requeue(const std::string& serial, const std::string* address,
-                                     DeliveryWindow& window) {
+                                     const DeliveryOutlet& out) {
   const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   if (found->state == BillState::kSending) {
@@ -56,26 +56,26 @@ ActionOutcome SellerActions::Requeue(const std::string& serial, const std::strin
           WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
   if (address) {
-    window.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
+    out.view.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
   } else {
-    window.AppendLog(FAHUO_GBK("重新发送：") + serial + FAHUO_GBK("（由卖家操作）") + Eol());
+    out.view.AppendLog(FAHUO_GBK("重新发送：") + serial + FAHUO_GBK("（由卖家操作）") + Eol());
   }
-  window.BillsChanged();
+  out.events.BillsChanged();
   return {true, {}};
 }
 
-ActionOutcome SellerActions::Resend(const std::string& serial, DeliveryWindow& window) {
-  return Requeue(serial, nullptr, window);
+ActionOutcome SellerActions::Resend(const std::string& serial, const DeliveryOutlet& out) {
+  return Requeue(serial, nullptr, out);
 }
 
 ActionOutcome SellerActions::ResendTo(const std::string& serial, const std::string& address,
-                                      DeliveryWindow& window) {
+                                      const DeliveryOutlet& out) {
   const std::string typed = Trimmed(address);
   if (!IsMailbox(typed)) return Refused(FAHUO_GBK("邮箱地址无效：") + typed);
-  return Requeue(serial, &typed, window);
+  return Requeue(serial, &typed, out);
 }
 
-ActionOutcome SellerActions::MarkHandled(const std::string& serial, DeliveryWindow& window) {
+ActionOutcome SellerActions::MarkHandled(const std::string& serial, const DeliveryOutlet& out) {
   const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   switch (found->state) {
@@ -95,12 +95,12 @@ ActionOutcome SellerActions::MarkHandled(const std::string& serial, DeliveryWind
   if (auto refused =
           WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
-  window.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
-  window.BillsChanged();
+  out.view.AppendLog(FAHUO_GBK("已标记为已处理：") + serial + Eol());
+  out.events.BillsChanged();
   return {true, {}};
 }
 
-ActionOutcome SellerActions::ReturnCodes(const std::string& serial, DeliveryWindow& window) {
+ActionOutcome SellerActions::ReturnCodes(const std::string& serial, const DeliveryOutlet& out) {
   if (!orders_.ledger.Find(serial)) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   const int64_t returned = orders_.ledger.ReturnCodes(serial);
   if (returned < 0) {
@@ -110,9 +110,9 @@ ActionOutcome SellerActions::ReturnCodes(const std::string& serial, DeliveryWind
     return Refused(FAHUO_GBK("这笔账单没有可退回的卡密（只有从未发出的账单可以退回）：") + serial);
   }
   // The stock's count, never the code: the log is no place for it.
-  window.AppendLog(FAHUO_GBK("已退回 ") + std::to_string(returned) + FAHUO_GBK(" 个卡密到库存：") +
-                   serial + Eol());
-  window.BillsChanged();
+  out.view.AppendLog(FAHUO_GBK("已退回 ") + std::to_string(returned) +
+                     FAHUO_GBK(" 个卡密到库存：") + serial + Eol());
+  out.events.BillsChanged();
   return {true, {}};
 }
 

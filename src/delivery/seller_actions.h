@@ -1,6 +1,6 @@
 #pragma once
 // The seller's actions on one bill: send it again, send it elsewhere, settle it by hand.
-// Each is recorded in the ledger, logged, and followed by window.BillsChanged(). A bill in
+// Each is recorded in the ledger, logged, and followed by out.events.BillsChanged(). A bill in
 // "sending" refuses them all: its mail may be on its way. `serial` and texts are GBK.
 #include <string>
 
@@ -20,20 +20,20 @@ class SellerActions {
 
   // The bill becomes pending again and goes out with the next delivery: to the same
   // recipient, with the rule that matches its amount now.
-  ActionOutcome Resend(const std::string& serial, DeliveryWindow& window);
+  ActionOutcome Resend(const std::string& serial, const DeliveryOutlet& out);
   // The same to `address` (GBK, typed by the seller; refused unless a valid mail address).
   ActionOutcome ResendTo(const std::string& serial, const std::string& address,
-                         DeliveryWindow& window);
+                         const DeliveryOutlet& out);
   // The bill is settled by the seller and never mailed.
-  ActionOutcome MarkHandled(const std::string& serial, DeliveryWindow& window);
+  ActionOutcome MarkHandled(const std::string& serial, const DeliveryOutlet& out);
   // The codes of a bill that was never mailed (failed, unknown, handled, out of stock) go
   // back to their stocks, for the next buyer; refused for any other bill.
-  ActionOutcome ReturnCodes(const std::string& serial, DeliveryWindow& window);
+  ActionOutcome ReturnCodes(const std::string& serial, const DeliveryOutlet& out);
 
  private:
   // Makes a bill pending again for the next delivery (Resend, ResendTo).
   ActionOutcome Requeue(const std::string& serial, const std::string* address,
-                        DeliveryWindow& window);
+                        const DeliveryOutlet& out);
 
   Orders& orders_;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "delivery/alerts.h"
+#include "delivery/mail_refusal.h"
 #include "delivery/reply_words.h"
 #include "platform/gbk.h"
 

@@ -3,37 +3,37 @@
 #include <chrono>
 #include <optional>
 
-#include "delivery/alerts.h"
 #include "delivery/amount.h"
+#include "delivery/mail_refusal.h"
 #include "delivery/mail_setup.h"
 #include "delivery/placeholders.h"
 #include "delivery/recipient.h"
-#include "delivery/shop_internal.h"
+#include "delivery/run_alone.h"
 #include "platform/gbk.h"
 #include "rules/rule_entry.h"
 
 namespace fahuo {
 
-using shop_internal::Eol;
+using delivery_internal::Eol;
 
 namespace {
 
 // Logs why the bill's recipient cannot be mailed and returns the skip reason, or logs the QQ
 // address made and returns nullptr.
-const char* RecipientSkip(const Recipient& recipient, DeliveryWindow& window) {
+const char* RecipientSkip(const Recipient& recipient, const DeliveryOutlet& out) {
   switch (recipient.kind) {
     case Recipient::Kind::kSkipNoNote:
-      window.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
+      out.view.AppendLog(FAHUO_GBK("对方为留言，自动跳过发送邮件") + Eol());
       return skip::kNoNote;
     case Recipient::Kind::kSkipNotQq:
-      window.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
+      out.view.AppendLog(FAHUO_GBK("对方留言的不是QQ号码，自动跳过不发送邮件") + Eol());
       return skip::kNotQq;
     case Recipient::Kind::kSkipInvalidAddress:
-      window.AppendLog(InvalidAddressSkipText() + Eol());
+      out.view.AppendLog(InvalidAddressSkipText() + Eol());
       return skip::kInvalidAddress;
     case Recipient::Kind::kQqNumber:
-      window.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
-                       std::string(kQqMailDomain) + Eol());
+      out.view.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
+                         std::string(kQqMailDomain) + Eol());
       return nullptr;
     case Recipient::Kind::kMailAddress:
       return nullptr;
@@ -50,7 +50,7 @@ struct Sender::Mailer {
   const MailAccount& account;
   const DeliveryServices& services;
   mail::Session& session;
-  DeliveryWindow& window;
+  const DeliveryOutlet& out;
   SendPace& pace;
   const Clock& clock;
   bool primary;                      // the first account (else the second)
@@ -75,7 +75,7 @@ struct Sender::Mailer {
   }
   // A quit's cut exchange says nothing about the mailbox.
   std::string Reported(std::string error) {
-    if (primary && error != mail::AbortedText()) window.MailboxAnswered(error);
+    if (primary && error != mail::AbortedText()) out.events.MailboxAnswered(error);
     return error;
   }
 };
@@ -102,15 +102,15 @@ bool Sender::AwaitPace(const SendPace& pace) {
 }
 
 void Sender::PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
-                          DeliveryWindow& window) {
+                          const DeliveryOutlet& out) {
   mailer.pace.PauseUntil(orders_.clock.UnixSeconds() + seconds);
   std::string text = MailRefusalText(ReadMailRefusal(error)) + FAHUO_GBK("，");
   if (!mailer.primary) text += FAHUO_GBK("备用发信邮箱");
   text += FAHUO_GBK("暂停发送 ") + std::to_string((seconds + 59) / 60) + FAHUO_GBK(" 分钟，");
   text += mailer.fallback ? FAHUO_GBK("等待的账单改用备用发信邮箱发送")
                           : FAHUO_GBK("等待的账单之后自动发送");
-  window.AppendLog(text + Eol());
-  window.Notify(FAHUO_GBK("暂停发送"), text);
+  out.view.AppendLog(text + Eol());
+  out.view.Notify(FAHUO_GBK("暂停发送"), text);
 }
 
 std::vector<Sender::Route> Sender::Routes(const MailAccount& primary) {
@@ -134,9 +134,9 @@ std::vector<Sender::Route> Sender::Routes(const MailAccount& primary) {
   return routes;
 }
 
-bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
+bool Sender::DeliverDue(const MailAccount& account, const DeliveryOutlet& out,
                         const DeliveryServices& services) {
-  return shop_internal::RunAlone(busy_, [&] {
+  return delivery_internal::RunAlone(busy_, [&] {
     if (orders_.stopping.load()) return;
     std::vector<Route> routes = Routes(account);
     if (routes.empty()) return;  // every account waits out its pause; the bills wait too
@@ -149,9 +149,9 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
       std::string why;
       Outcome outcome = Outcome::kDone;
       const bool ran = slot_.Run([&](mail::Session& session) {
-        Mailer mailer{route.account, services,      session,  window,       *route.pace,
+        Mailer mailer{route.account, services,      session,  out,          *route.pace,
                       orders_.clock, route.primary, fallback, primary_error};
-        outcome = DeliverAll(due, mailer, window, why);
+        outcome = DeliverAll(due, mailer, out, why);
       });
       if (!ran || orders_.stopping.load() || outcome == Outcome::kDone) return;
       if (outcome == Outcome::kPaused) {
@@ -171,11 +171,11 @@ bool Sender::DeliverDue(const MailAccount& account, DeliveryWindow& window,
     if (!primary_error.empty()) shown = MailFailureText(primary_error);
     if (!primary_error.empty() && !backup_error.empty()) shown += FAHUO_GBK("；");
     if (!backup_error.empty()) shown += FAHUO_GBK("备用发信邮箱：") + MailFailureText(backup_error);
-    PostponeAll(due, primary_error.empty() ? backup_error : primary_error, shown, window);
+    PostponeAll(due, primary_error.empty() ? backup_error : primary_error, shown, out);
   });
 }
 
-void Sender::NoteRoute(const Mailer& mailer, DeliveryWindow& window) {
+void Sender::NoteRoute(const Mailer& mailer, const DeliveryOutlet& out) {
   if (mailer.primary == !on_backup_) return;
   on_backup_ = !mailer.primary;
   if (on_backup_) {
@@ -183,35 +183,35 @@ void Sender::NoteRoute(const Mailer& mailer, DeliveryWindow& window) {
     if (!mailer.primary_error.empty()) {
       line += FAHUO_GBK("（主发信邮箱：") + MailFailureText(mailer.primary_error) + FAHUO_GBK("）");
     }
-    window.AppendLog(line + Eol());
+    out.view.AppendLog(line + Eol());
   } else {
-    window.AppendLog(FAHUO_GBK("主发信邮箱恢复，改回主发信邮箱发送") + Eol());
+    out.view.AppendLog(FAHUO_GBK("主发信邮箱恢复，改回主发信邮箱发送") + Eol());
   }
 }
 
 Sender::Outcome Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer,
-                                   DeliveryWindow& window, std::string& why) {
+                                   const DeliveryOutlet& out, std::string& why) {
   why = mailer.Connect();
   if (!why.empty()) return Outcome::kNoConnection;
-  NoteRoute(mailer, window);
-  if (outage_shown_) window.AppendLog(FAHUO_GBK("邮箱已恢复连接，继续发送") + Eol());
+  NoteRoute(mailer, out);
+  if (outage_shown_) out.view.AppendLog(FAHUO_GBK("邮箱已恢复连接，继续发送") + Eol());
   outage_shown_ = false;
   bool changed = false;
   Outcome outcome = Outcome::kDone;
   for (LedgerEntry& e : due) {
     if (orders_.stopping.load() || !AwaitPace(mailer.pace)) break;
     changed = true;
-    if (!DeliverOne(e, mailer, window)) {
+    if (!DeliverOne(e, mailer, out)) {
       if (mailer.pace.PausedAt(orders_.clock.UnixSeconds())) outcome = Outcome::kPaused;
       break;
     }
   }
-  if (changed) window.BillsChanged();
+  if (changed) out.events.BillsChanged();
   return outcome;
 }
 
 void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
-                         const std::string& shown, DeliveryWindow& window) {
+                         const std::string& shown, const DeliveryOutlet& out) {
   const int64_t now = orders_.clock.UnixSeconds();
   for (LedgerEntry& e : due) {
     const LedgerEntry taken = e;
@@ -221,31 +221,31 @@ void Sender::PostponeAll(std::vector<LedgerEntry>& due, const std::string& why,
     e.last_error = why;
     // A bill the seller changed while we connected stays as the seller left it.
     if (orders_.ledger.UpdateIfUnchanged(e, taken) == Ledger::UpdateResult::kFailed) {
-      ledger_failure_.Report(window, orders_.ledger);
+      ledger_failure_.Report(out, orders_.ledger);
     }
   }
-  window.BillsChanged();  // the list shows them as waiting for a retry
+  out.events.BillsChanged();  // the list shows them as waiting for a retry
   // Once per outage: the reader goes on reading pages and recording bills meanwhile. The
   // log (and so the kept log file) records when mailing stopped and started again.
   if (outage_shown_) return;
   outage_shown_ = true;
-  window.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + shown + Eol());
-  window.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + shown);
+  out.view.AppendLog(FAHUO_GBK("连接邮箱失败，稍后自动重试：") + shown + Eol());
+  out.view.ShowMessage(FAHUO_GBK("连接邮箱失败") + "\n" + shown);
 }
 
-bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) {
+bool Sender::Prepare(LedgerEntry& e, const DeliveryOutlet& out, const char** skip) {
   const BillRecord& bill = e.bill;
   const bool fresh = e.recipient.empty();
   if (fresh) {
-    window.AppendLog(FAHUO_GBK("发现新账单") + Eol());
-    window.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
+    out.view.AppendLog(FAHUO_GBK("发现新账单") + Eol());
+    out.view.AppendLog(FAHUO_GBK("对方是：") + bill.对方 + Eol());
   } else {
-    window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
+    out.view.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
   }
   const std::optional<float> readable = ReadAmount(bill.金额);
   if (!readable) {
     // An amount the page does not show as a number must not be matched as 0.
-    window.AppendLog(FAHUO_GBK("金额无法识别，未发送：") + bill.流水号 + Eol());
+    out.view.AppendLog(FAHUO_GBK("金额无法识别，未发送：") + bill.流水号 + Eol());
     *skip = skip::kBadAmount;
     return false;
   }
@@ -255,19 +255,19 @@ bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) 
   RuleListSnapshot rules = rules_.Current();  // taken per bill: a save may replace the list
   const DeliveryRule* matched = nullptr;
   for (const DeliveryRule& rule : *rules) {
-    window.AppendLog(amount_line);
+    out.view.AppendLog(amount_line);
     if (amount > rule.maximum || amount < rule.minimum) continue;
     matched = &rule;
     break;
   }
   if (!matched) {
-    window.AppendLog(FAHUO_GBK("没有匹配的发货规则，未发送：") + bill.流水号 + Eol());
+    out.view.AppendLog(FAHUO_GBK("没有匹配的发货规则，未发送：") + bill.流水号 + Eol());
     *skip = skip::kNoRule;
     return false;
   }
   Recipient recipient{Recipient::Kind::kMailAddress, e.recipient};
   if (fresh) recipient = RecipientFor(bill.名称, bill.备注);
-  if (const char* why = RecipientSkip(recipient, window)) {
+  if (const char* why = RecipientSkip(recipient, out)) {
     *skip = why;
     return false;
   }
@@ -278,18 +278,18 @@ bool Sender::Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip) 
 }
 
 bool Sender::Settle(LedgerEntry& e, BillState state, const char* reason, const LedgerEntry* taken,
-                    DeliveryWindow& window) {
+                    const DeliveryOutlet& out) {
   e.state = state;
   e.skip_reason = reason ? reason : "";
   const bool written =
       taken ? orders_.ledger.UpdateIfUnchanged(e, *taken) != Ledger::UpdateResult::kFailed
             : orders_.ledger.Update(e);
   if (written) return true;
-  ledger_failure_.Report(window, orders_.ledger);
+  ledger_failure_.Report(out, orders_.ledger);
   return false;
 }
 
-bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) {
+bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& out) {
   const BillRecord& bill = e.bill;
   // The first write goes through only while the bill is as it was read: when the seller
   // changed it meanwhile, the next delivery takes it as the seller left it.
@@ -298,20 +298,20 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // A bill the seller sent again keeps its recipient but takes the rule that matches now.
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
-    if (!Prepare(e, window, &skip)) {
-      return Settle(e, BillState::kSkipped, skip, &taken, window);
+    if (!Prepare(e, out, &skip)) {
+      return Settle(e, BillState::kSkipped, skip, &taken, out);
     }
   } else if (e.state == BillState::kOutOfStock) {
-    window.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
+    out.view.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
   } else {
-    window.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
+    out.view.AppendLog(FAHUO_GBK("重新发送：") + bill.流水号 + Eol());
   }
-  window.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + e.recipient + Eol());
+  out.view.AppendLog(FAHUO_GBK("发送的邮箱地址是：") + e.recipient + Eol());
   // "sending" is on disk before the mail's DATA: a crash from here on can never lead to a
   // second mail, only to a bill shown as unknown. The bill's codes are taken in that same
   // commit, so no crash gives one code twice or a bill two codes of one stock.
   OrderCodes codes;
-  if (!TakeSending(e, taken, stale, codes, mailer.account.user, window)) return false;
+  if (!TakeSending(e, taken, stale, codes, mailer.account.user, out)) return false;
   if (stale || e.state != BillState::kSending) return true;
   ledger_failure_.Clear();
   // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
@@ -320,42 +320,43 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, DeliveryWindow& window) 
   // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
   // stays "sending" for the next start to show.
   if (!error.empty() && orders_.stopping.load()) return false;
-  return RecordSendOutcome(e, error, mailer, window);
+  return RecordSendOutcome(e, error, mailer, out);
 }
 
 bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
-                               DeliveryWindow& window) {
+                               const DeliveryOutlet& out) {
   const BillRecord& bill = e.bill;
   const int64_t now = orders_.clock.UnixSeconds();
   if (error.empty()) {
-    window.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
+    out.view.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
     e.sent_at = now;
     e.last_error.clear();
-    return Settle(e, BillState::kSent, nullptr, nullptr, window);
+    return Settle(e, BillState::kSent, nullptr, nullptr, out);
   }
-  window.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
-                   FAHUO_GBK("）") + Eol());
+  out.view.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
+                     FAHUO_GBK("）") + Eol());
   e.last_error = error;
   // Over the account's limit: this bill and the rest wait out the pause instead of failing,
   // or go out at once over the other account.
   if (const int64_t pause = PauseSecondsFor(error); pause > 0) {
     e.next_try = mailer.fallback ? now : now + pause;
-    PauseSending(mailer, pause, error, window);
-    Settle(e, BillState::kRetrying, nullptr, nullptr, window);
+    PauseSending(mailer, pause, error, out);
+    Settle(e, BillState::kRetrying, nullptr, nullptr, out);
     return false;
   }
   if (SendErrorIsTemporary(error)) {
     e.next_try = now + RetryDelaySeconds(e.attempts);
-    return Settle(e, BillState::kRetrying, nullptr, nullptr, window);
+    return Settle(e, BillState::kRetrying, nullptr, nullptr, out);
   }
-  window.BillFailed(bill.流水号);
-  window.Notify(FAHUO_GBK("发送失败"), FAHUO_GBK("流水号 ") + bill.流水号 +
-                                           FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
-  return Settle(e, BillState::kFailed, nullptr, nullptr, window);
+  out.events.BillFailed(bill.流水号);
+  out.view.Notify(
+      FAHUO_GBK("发送失败"),
+      FAHUO_GBK("流水号 ") + bill.流水号 + FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
+  return Settle(e, BillState::kFailed, nullptr, nullptr, out);
 }
 
 bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, OrderCodes& codes,
-                         const std::string& sender, DeliveryWindow& window) {
+                         const std::string& sender, const DeliveryOutlet& out) {
   const std::vector<std::string> stocks = CodeStocks({e.rule_subject, e.rule_body});
   const std::string sent_before = e.sent_by;
   e.sent_by = sender;  // with "sending": a bill left unknown tells which mailbox to look in
@@ -366,7 +367,7 @@ bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, 
       orders_.ledger.WriteSending(e, &taken, stocks, orders_.clock.UnixSeconds());
   switch (written.outcome) {
     case Ledger::Sending::Outcome::kFailed:
-      ledger_failure_.Report(window, orders_.ledger);
+      ledger_failure_.Report(out, orders_.ledger);
       return false;
     case Ledger::Sending::Outcome::kChanged:
       stale = true;
@@ -378,24 +379,24 @@ bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, 
       const std::string line = FAHUO_GBK("库存 ") + written.empty_stock +
                                FAHUO_GBK(" 的卡密已用完，等待补货（流水号 ") + e.bill.流水号 +
                                FAHUO_GBK("）");
-      window.AppendLog(line + Eol());
-      window.Notify(FAHUO_GBK("卡密缺货"), line);
-      window.StockShort(written.empty_stock, true);
+      out.view.AppendLog(line + Eol());
+      out.view.Notify(FAHUO_GBK("卡密缺货"), line);
+      out.events.StockShort(written.empty_stock, true);
       // The bill waits for the stock (its skip reason); a seller's change meanwhile stands.
-      return Settle(e, BillState::kOutOfStock, written.empty_stock.c_str(), &taken, window);
+      return Settle(e, BillState::kOutOfStock, written.empty_stock.c_str(), &taken, out);
     }
     case Ledger::Sending::Outcome::kWritten:
       break;
   }
   for (const StockCode& code : written.codes) codes[code.stock] = code.code;
   for (const std::string& stock : written.newly_given) {
-    window.AppendLog(FAHUO_GBK("已分配卡密（库存 ") + stock + FAHUO_GBK("）") + Eol());
+    out.view.AppendLog(FAHUO_GBK("已分配卡密（库存 ") + stock + FAHUO_GBK("）") + Eol());
   }
   for (const std::string& stock : written.low_stocks) {
     const std::string line = FAHUO_GBK("库存 ") + stock + FAHUO_GBK(" 的卡密即将用完，请及时补充");
-    window.AppendLog(line + Eol());
-    window.Notify(FAHUO_GBK("卡密库存不足"), line);
-    window.StockShort(stock, false);
+    out.view.AppendLog(line + Eol());
+    out.view.Notify(FAHUO_GBK("卡密库存不足"), line);
+    out.events.StockShort(stock, false);
   }
   return true;
 }

@@ -25,7 +25,7 @@ class Sender {
   // Mails every due bill, on the calling thread, over one connection: the services' connect
   // and send when set (tests), else a session of this delivery's own. Returns false at once
   // when another delivery is under way.
-  bool DeliverDue(const MailAccount& account, DeliveryWindow& window,
+  bool DeliverDue(const MailAccount& account, const DeliveryOutlet& out,
                   const DeliveryServices& services = {});
 
   // From any thread: the delivery under way stops at once (its mail session is aborted; a
@@ -53,37 +53,37 @@ class Sender {
   // connection (`why` says why; nothing was written), or the account's pause began.
   enum class Outcome { kDone, kNoConnection, kPaused };
   // Connects, then mails the due bills in order.
-  Outcome DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, DeliveryWindow& window,
+  Outcome DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, const DeliveryOutlet& out,
                      std::string& why);
   // Marks every due bill for a later try after a failed connection: `why` is kept as the
   // bills' error, `shown` is what the seller is told.
   void PostponeAll(std::vector<LedgerEntry>& due, const std::string& why, const std::string& shown,
-                   DeliveryWindow& window);
+                   const DeliveryOutlet& out);
   // Tells the log when deliveries move to the second account or back to the first.
-  void NoteRoute(const Mailer& mailer, DeliveryWindow& window);
+  void NoteRoute(const Mailer& mailer, const DeliveryOutlet& out);
   // False when the ledger could not be written: the delivery stops mailing.
-  bool DeliverOne(LedgerEntry& entry, Mailer& mailer, DeliveryWindow& window);
+  bool DeliverOne(LedgerEntry& entry, Mailer& mailer, const DeliveryOutlet& out);
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
   // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
-  bool Prepare(LedgerEntry& e, DeliveryWindow& window, const char** skip);
+  bool Prepare(LedgerEntry& e, const DeliveryOutlet& out, const char** skip);
   // Writes the bill's new state: only while it still holds `*taken` when given (the first
   // write of a delivery), else whatever it holds. False when the ledger could not be
   // written (logged once).
   bool Settle(LedgerEntry& e, BillState state, const char* reason, const LedgerEntry* taken,
-              DeliveryWindow& window);
+              const DeliveryOutlet& out);
   // After the send: sent, retrying (also for a pause the provider asks) or failed. False
   // when mailing over this account stops (a pause, or the ledger could not be written).
   bool RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
-                         DeliveryWindow& window);
+                         const DeliveryOutlet& out);
   // Waits for the pace before the next mail; false when aborted meanwhile.
   bool AwaitPace(const SendPace& pace);
   void PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
-                    DeliveryWindow& window);
+                    const DeliveryOutlet& out);
   // Writes the bill "sending" with its codes (into `codes`), or "out of stock" when a stock
   // has none left. False when the ledger could not be written; `stale` when the seller
   // changed the bill meanwhile.
   bool TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, OrderCodes& codes,
-                   const std::string& sender, DeliveryWindow& window);
+                   const std::string& sender, const DeliveryOutlet& out);
 
   Orders& orders_;
   const RuleBook& rules_;

@@ -24,16 +24,16 @@ Shop::OpenReport Shop::Open(const std::string& ledger_path) {
   return report;
 }
 
-bool Shop::ReadRecords(DeliveryWindow& window, const DeliveryServices& services, size_t* found) {
-  if (services.fetch) return reader_.ReadOnce(window, services.fetch, found);
+bool Shop::ReadRecords(const DeliveryOutlet& out, const DeliveryServices& services, size_t* found) {
+  if (services.fetch) return reader_.ReadOnce(out, services.fetch, found);
   return reader_.ReadOnce(
-      window, [this](const std::string& address) { return http_.Get(address); }, found);
+      out, [this](const std::string& address) { return http_.Get(address); }, found);
 }
 
-bool Shop::RunPass(const MailAccount& account, DeliveryWindow& window,
+bool Shop::RunPass(const MailAccount& account, const DeliveryOutlet& out,
                    const DeliveryServices& services) {
-  if (!ReadRecords(window, services)) return false;
-  if (!Stopping()) sender_.DeliverDue(account, window, services);
+  if (!ReadRecords(out, services)) return false;
+  if (!Stopping()) sender_.DeliverDue(account, out, services);
   return true;
 }
 

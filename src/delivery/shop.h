@@ -65,16 +65,16 @@ class Shop {
   // --- Wiring.
   // Reads the records once (through the services' fetch, else this shop's HTTP client).
   // False at once when a read is under way. `*found` as RecordsReader::ReadOnce.
-  bool ReadRecords(DeliveryWindow& window, const DeliveryServices& services = {},
+  bool ReadRecords(const DeliveryOutlet& out, const DeliveryServices& services = {},
                    size_t* found = nullptr);
   // Mails the due bills once; false at once when a delivery is under way.
-  bool DeliverDue(const MailAccount& account, DeliveryWindow& window,
+  bool DeliverDue(const MailAccount& account, const DeliveryOutlet& out,
                   const DeliveryServices& services = {}) {
-    return sender_.DeliverDue(account, window, services);
+    return sender_.DeliverDue(account, out, services);
   }
   // One read followed by one delivery on the calling thread (tests, benchmarks, a
   // one-thread run). False at once, doing nothing, when a read is under way.
-  bool RunPass(const MailAccount& account, DeliveryWindow& window,
+  bool RunPass(const MailAccount& account, const DeliveryOutlet& out,
                const DeliveryServices& services = {});
 
   // Reading, loading and mailing stop at the next safe point; a mail exchange and the HTTP

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "test_support.h"
 

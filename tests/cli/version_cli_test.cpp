@@ -37,6 +37,9 @@ TEST(ProgramInfo, HelpAndVersionWorkWithoutADisplay) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << out;
     EXPECT_NE(out.find(c.want_in_output ? c.want_in_output : FAHUO_VERSION), std::string::npos)
         << out;
+    if (!c.want_in_output) {
+      EXPECT_NE(out.find("GPL-3.0-or-later"), std::string::npos) << out;
+    }
   }
 }
 

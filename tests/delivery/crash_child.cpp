@@ -16,7 +16,7 @@
 
 namespace {
 
-class QuietWindow : public fahuo::DeliveryWindow {
+class QuietWindow : public fahuo::SellerView, public fahuo::DeliveryEvents {
  public:
   void AppendLog(const std::string&) override {}
   void ShowMessage(const std::string&) override {}

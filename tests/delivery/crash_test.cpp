@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/http_client.h"
 #include "test_support.h"
 

@@ -2,6 +2,7 @@
 // server's refusal, or libcurl's own message when there was no reply.
 #include <gtest/gtest.h>
 
+#include "delivery/mail_refusal.h"
 #include "delivery/mail_setup.h"
 #include "platform/gbk.h"
 
@@ -39,6 +40,37 @@ TEST(MailFailureReasonTest, NamesWhatWentWrong) {
     const std::string full = GbkToUtf8(MailFailureText(error));
     EXPECT_EQ(full, *c.error ? std::string(c.reason) + "：" + c.error : c.reason);
   }
+}
+
+TEST(MailRefusalTest, ProvidersReasonsRecognised) {
+  struct Case {
+    const char* error;
+    MailRefusal refusal;
+  };
+  for (const Case& c : {
+           Case{"535 Error: authentication failed", MailRefusal::kAuth},
+           Case{"535 Login Fail. Please enter your authorization code to login.",
+                MailRefusal::kAuth},
+           Case{"550 User has no permission", MailRefusal::kNotEnabled},
+           Case{"554 DT:SPM 163 smtp14,EsCowAD3", MailRefusal::kTooMany},
+           Case{"550 Ip frequency limited", MailRefusal::kTooMany},
+           Case{"550 too many mails, try again later", MailRefusal::kTooMany},
+           Case{"554 5.7.1 Message content rejected as spam", MailRefusal::kContent},
+           Case{"550 Your account is locked", MailRefusal::kBlocked},
+           Case{"Failed to connect to smtp.qq.com port 465: Connection refused",
+                MailRefusal::kNoConnection},
+           Case{"550 5.1.1 <nobody@example.com>: Recipient address rejected",
+                MailRefusal::kNotTheAccount},
+           Case{"552 Message size exceeds fixed limit", MailRefusal::kNotTheAccount},
+           Case{"552 5.2.2 Mailbox full, quota exceeded", MailRefusal::kNotTheAccount},
+           Case{"550 5.4.5 Daily user sending quota exceeded", MailRefusal::kTooMany},
+           Case{"", MailRefusal::kNotTheAccount},
+       }) {
+    SCOPED_TRACE(c.error);
+    EXPECT_EQ(ReadMailRefusal(c.error), c.refusal);
+    EXPECT_EQ(MailRefusalText(c.refusal).empty(), c.refusal == MailRefusal::kNotTheAccount);
+  }
+  EXPECT_EQ(ReadMailRefusal(Utf8ToGbk("550 发送频繁，请稍后再试")), MailRefusal::kTooMany);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace fahuo::testing {
 // Records every call in one timeline, texts turned into UTF-8: "log:<line>",
 // "box:<text>", "changed", "lapsed", "restored", "held:<n>", "notify:<title>"; plus
 // "mail:<recipient>" entries that a fake mailer adds. Thread-safe.
-class RecordingWindow : public DeliveryWindow {
+class RecordingWindow : public SellerView, public DeliveryEvents {
  public:
   void AppendLog(const std::string& gbk_line) override { Add("log:" + GbkToUtf8(gbk_line)); }
   void ShowMessage(const std::string& gbk_text) override { Add("box:" + GbkToUtf8(gbk_text)); }

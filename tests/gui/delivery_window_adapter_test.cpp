@@ -31,7 +31,7 @@ TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindo
     all_on_ui = all_on_ui && QThread::currentThread() == qApp->thread();
     calls.push_back(std::move(what));
   };
-  std::shared_ptr<DeliveryWindow> adapter = MakeDeliveryWindow(
+  DeliveryReports adapter = MakeDeliveryWindow(
       window.get(), dialogs, log,
       {
           .bills_changed = [&] { record("bills"); },
@@ -43,13 +43,13 @@ TEST(DeliveryWindowAdapterTest, PassCallsReachTheHooksOnTheUiThreadWhileTheWindo
       });
   auto pass = [&] {
     std::thread worker([&] {
-      adapter->SignInLapsed();
-      adapter->SignInRestored();
-      adapter->BillsChanged();
-      adapter->HeldPaymentsFound(2);
-      adapter->Notify(Utf8ToGbk("标题"), Utf8ToGbk("内容"));
-      adapter->ShowMessage(Utf8ToGbk("发送邮件失败"));
-      adapter->AppendLog("sent\r\n");
+      adapter.events->SignInLapsed();
+      adapter.events->SignInRestored();
+      adapter.events->BillsChanged();
+      adapter.events->HeldPaymentsFound(2);
+      adapter.view->Notify(Utf8ToGbk("标题"), Utf8ToGbk("内容"));
+      adapter.view->ShowMessage(Utf8ToGbk("发送邮件失败"));
+      adapter.view->AppendLog("sent\r\n");
     });
     worker.join();
     QTest::qWait(50);

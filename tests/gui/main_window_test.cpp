@@ -22,14 +22,15 @@
 #include <thread>
 
 #include "app/app_services.h"
+#include "app/bill_list_model.h"
 #include "app/core/activity_log.h"
 #include "app/settings_binder.h"
 #include "app/tray.h"
 #include "capture/bill_list.h"
 #include "capture/records_address.h"
 #include "controls.h"
-#include "delivery/bill_state_text.h"
 #include "delivery/shop.h"
+#include "ledger/bill_state_text.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "rules/rule_table.h"
@@ -416,6 +417,19 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_EQ(to.row(), 302);
   EXPECT_EQ(to.column(), 8);
   EXPECT_TRUE(marked(3, BillState::kFailed));
+  // At the default size the eight columns the seller reads are in view: a long serial and
+  // name give way (the serial whole in its tip), the amount and the state do not.
+  const std::string serial(32, '7');
+  BillRecord wide = bill(serial.c_str(), "一个很长很长的商品名称，再长一点，还要更长一些");
+  wide.金额 = "12345.67";
+  wide.对方 = Utf8ToGbk("一位名字很长的买家（某某某某某某某某）");
+  shop.AllBills().PushFront(wide);
+  w.RedrawSelectedBills();
+  list->show();
+  FitBillListColumns(list);
+  EXPECT_LE(list->columnViewportPosition(7) + list->columnWidth(7), list->viewport()->width());
+  EXPECT_GE(list->columnWidth(6), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(6));
+  EXPECT_EQ(model->index(0, 4).data(Qt::ToolTipRole).toString(), QString::fromStdString(serial));
   Shop empty(nullptr, Offline());
   MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");

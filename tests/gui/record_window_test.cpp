@@ -31,7 +31,7 @@ namespace {
 using testing::ReadFileBytes;
 using testing::TempDir;
 
-class LogWindow : public DeliveryWindow {
+class LogWindow : public SellerView, public DeliveryEvents {
  public:
   void AppendLog(const std::string& gbk_line) override { logs.push_back(GbkToUtf8(gbk_line)); }
   void ShowMessage(const std::string&) override {}
@@ -123,7 +123,7 @@ TEST_F(RecordWindowTest, FiltersByStateAndSearchAndResendsToATypedAddress) {
   int jobs = 0;
   // The sender's worker, run in line; the answer comes back through the event loop.
   OrderActions actions(
-      shop_, log_,
+      shop_, {log_, log_},
       [&](std::function<void()> job) {
         job();
         ++jobs;
@@ -196,7 +196,7 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   many.push_back(formula);
   many.push_back(Entry("2026120921001000004001000017", "y", BillState::kSent));
   Add(many);
-  OrderActions actions(shop_, log_, {}, dialogs_, nullptr);
+  OrderActions actions(shop_, {log_, log_}, {}, dialogs_, nullptr);
   RecordWindow window(shop_, &actions, dialogs_);
   // At the window's default size the serial reads whole, the seller compares it with the
   // payment app.

@@ -181,7 +181,7 @@ TEST_F(RunControlTest, RefreshTicksRunPassesOffTheUiThreadAndDropTicksWhileOneRu
   std::atomic<int> passes{0};
   std::atomic<bool> hold{true};
   std::atomic<bool> off_ui{true};
-  w.run_control()->read_records = [&](DeliveryWindow&) {
+  w.run_control()->read_records = [&](const DeliveryOutlet&) {
     off_ui = off_ui && QThread::currentThread() != qApp->thread();
     ++passes;
     while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <thread>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"

@@ -1,9 +1,9 @@
-#include "delivery/record_rows.h"
+#include "ledger/record_rows.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "delivery/bill_state_text.h"
+#include "ledger/bill_state_text.h"
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
 

@@ -1,4 +1,4 @@
-#include "delivery/push_webhook.h"
+#include "alerts/push_webhook.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/alerts.h"
+#include "alerts/alerts.h"
 #include "delivery/mail_setup.h"
 #include "platform/http_client.h"
 #include "platform/mail_client.h"

@@ -1,16 +1,21 @@
-#include "delivery/alert_courier.h"
+#include "alerts/alert_courier.h"
 
 #include <chrono>
 #include <utility>
 
-#include "delivery/push_webhook.h"
-#include "delivery/shop_internal.h"
+#include "alerts/push_webhook.h"
 #include "platform/gbk.h"
 #include "platform/worker.h"
 
 namespace fahuo {
 
-using shop_internal::Eol;
+namespace {
+// Log lines end in CR LF.
+const std::string& Eol() {
+  static const std::string eol = "\r\n";
+  return eol;
+}
+}  // namespace
 
 AlertCourier::AlertCourier(Options options, std::function<void(const std::string&)> log)
     : options_(std::move(options)),

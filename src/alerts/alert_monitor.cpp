@@ -1,4 +1,4 @@
-#include "delivery/alert_monitor.h"
+#include "alerts/alert_monitor.h"
 
 #include <ctime>
 
@@ -11,13 +11,11 @@ void AlertMonitor::Dispatch(std::vector<Alert> alerts) {
 }
 
 void AlertMonitor::SignInLapsed() {
-  inner_->SignInLapsed();
   std::lock_guard lock(mutex_);
   Dispatch(rules_.SignInLapsed(clock_.UnixSeconds()));
 }
 
 void AlertMonitor::SignInRestored() {
-  inner_->SignInRestored();
   std::lock_guard lock(mutex_);
   Dispatch(rules_.SignInRestored(clock_.UnixSeconds()));
 }
@@ -29,19 +27,16 @@ void AlertMonitor::HeldPaymentsWaiting(size_t count) {
 }
 
 void AlertMonitor::MailboxAnswered(const std::string& error) {
-  inner_->MailboxAnswered(error);
   std::lock_guard lock(mutex_);
   Dispatch(rules_.MailboxAnswered(error, clock_.UnixSeconds()));
 }
 
 void AlertMonitor::BillFailed(const std::string& serial) {
-  inner_->BillFailed(serial);
   std::lock_guard lock(mutex_);
   Dispatch(rules_.BillsWaiting(WaitingReason::kFailed, {serial}, clock_.UnixSeconds()));
 }
 
 void AlertMonitor::StockShort(const std::string& gbk_stock, bool empty) {
-  inner_->StockShort(gbk_stock, empty);
   std::lock_guard lock(mutex_);
   Dispatch(rules_.StockShort(gbk_stock, empty, clock_.UnixSeconds()));
 }

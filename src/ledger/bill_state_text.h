@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 namespace fahuo {
 

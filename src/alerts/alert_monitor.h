@@ -1,39 +1,31 @@
 #pragma once
-// The delivery window as the alerts see it: every call goes on to the real window, and
-// what it says of the sign-in, the mailbox and the bills feeds the alert rules, whose
-// alerts the courier carries. The reader's and the sender's threads call it; the window's
-// timer ticks it about once a minute.
+// The alerts' listener to the delivery's events: what the reader and the sender say of the
+// sign-in, the mailbox, the bills and the stocks feeds the alert rules, whose alerts the
+// courier carries. The reader's and the sender's threads call it; the window's timer ticks
+// it about once a minute.
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "delivery/alert_courier.h"
-#include "delivery/alerts.h"
-#include "delivery/delivery_pass.h"
+#include "alerts/alert_courier.h"
+#include "alerts/alerts.h"
+#include "delivery/delivery_events.h"
 #include "platform/clock.h"
 
 namespace fahuo {
 
-class AlertMonitor : public DeliveryWindow {
+class AlertMonitor : public DeliveryEvents {
  public:
   // `clock` outlives every pass that holds the monitor; the courier lives as long as the
   // monitor does (a read may report after the window's parts are gone; a stopped courier
   // drops what it is given).
-  AlertMonitor(std::shared_ptr<DeliveryWindow> inner, std::shared_ptr<AlertCourier> courier,
-               const Clock& clock)
-      : inner_(std::move(inner)), courier_(std::move(courier)), clock_(clock) {}
+  AlertMonitor(std::shared_ptr<AlertCourier> courier, const Clock& clock)
+      : courier_(std::move(courier)), clock_(clock) {}
 
-  void AppendLog(const std::string& gbk_line) override { inner_->AppendLog(gbk_line); }
-  void ShowMessage(const std::string& gbk_text) override { inner_->ShowMessage(gbk_text); }
-  void BillsChanged() override { inner_->BillsChanged(); }
   void SignInLapsed() override;
   void SignInRestored() override;
-  void HeldPaymentsFound(size_t count) override { inner_->HeldPaymentsFound(count); }
-  void Notify(const std::string& title, const std::string& text) override {
-    inner_->Notify(title, text);
-  }
   void MailboxAnswered(const std::string& error) override;
   void BillFailed(const std::string& serial) override;
   void StockShort(const std::string& gbk_stock, bool empty) override;
@@ -52,7 +44,6 @@ class AlertMonitor : public DeliveryWindow {
  private:
   void Dispatch(std::vector<Alert> alerts);
 
-  std::shared_ptr<DeliveryWindow> inner_;
   std::shared_ptr<AlertCourier> courier_;
   const Clock& clock_;
   std::mutex mutex_;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "delivery/ledger.h"
-#include "delivery/sqlite_stmt.h"
+#include "ledger/ledger.h"
+#include "ledger/sqlite_stmt.h"
 
 namespace fahuo {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "delivery/alert_courier.h"
-#include "delivery/alert_monitor.h"
+#include "alerts/alert_courier.h"
+#include "alerts/alert_monitor.h"
 #include "pass_fixture.h"
 #include "platform/gbk.h"
 #include "test_support.h"
@@ -29,7 +29,7 @@ TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
   h.shop().rules().Replace({Rule(0, 1000, "教程")});
   h.LoadBaseline(BuildPage({{.serial = "A"}}));
   auto inner = std::make_shared<RecordingWindow>();
-  AlertMonitor monitor(inner, courier, h.clock);
+  DeliveryEventHub hub({inner, std::make_shared<AlertMonitor>(courier, h.clock)});
   std::string page = ReadFileBytes(TestDataDir() + "/records_signin.htm");
   std::string login_error;
   DeliveryServices services;
@@ -37,7 +37,7 @@ TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
   services.connect = [&](const MailAccount&) { return login_error; };
   services.send = [](const std::string&, const std::string&, const std::string&,
                      const std::string&) { return std::string(); };
-  auto pass = [&] { h.shop().RunPass(TestAccount(), monitor, services); };
+  auto pass = [&] { h.shop().RunPass(TestAccount(), {*inner, hub}, services); };
   auto next = [&](int ms = 10000) { return hook.WaitForLine("REQUEST ", ms); };
 
   pass();

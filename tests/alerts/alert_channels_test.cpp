@@ -6,9 +6,9 @@
 #include <future>
 #include <sstream>
 
-#include "delivery/alert_courier.h"
-#include "delivery/alert_monitor.h"
-#include "delivery/push_webhook.h"
+#include "alerts/alert_courier.h"
+#include "alerts/alert_monitor.h"
+#include "alerts/push_webhook.h"
 #include "fake_clock.h"
 #include "platform/gbk.h"
 #include "test_support.h"
@@ -179,13 +179,8 @@ TEST(AlertCourierTest, FailingChannelLoggedOnceThenRecovery) {
 }
 
 TEST(AlertMonitorTest, ALapseReachesTheWebhookOnceAndItsEnd) {
-  struct Quiet : DeliveryWindow {
-    void AppendLog(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void BillsChanged() override {}
+  struct Quiet : DeliveryEvents {
     void SignInLapsed() override { ++lapses; }
-    void SignInRestored() override {}
-    void HeldPaymentsFound(size_t) override {}
     int lapses = 0;
   };
   Hook hook;
@@ -195,16 +190,17 @@ TEST(AlertMonitorTest, ALapseReachesTheWebhookOnceAndItsEnd) {
   ch.webhook = hook.Url("/m");
   courier->SetChannels(ch);
   auto inner = std::make_shared<Quiet>();
-  AlertMonitor monitor(inner, courier, clock);
-  monitor.SignInLapsed();
-  monitor.SignInLapsed();
+  auto monitor = std::make_shared<AlertMonitor>(courier, clock);
+  DeliveryEventHub events({inner, monitor});
+  events.SignInLapsed();
+  events.SignInLapsed();
   clock.Advance(60'000);
-  monitor.SignInRestored();
+  events.SignInRestored();
   EXPECT_EQ(inner->lapses, 2);  // the window still hears everything
   EXPECT_NE(hook.NextRequest().find("登录已失效"), std::string::npos);
   EXPECT_NE(hook.NextRequest().find("已重新登录"), std::string::npos);
   Barrier(*courier, {});
-  monitor.Tick(false, 0, nullptr);
+  monitor->Tick(false, 0, nullptr);
   EXPECT_EQ(hook.child.WaitForLine("REQUEST ", 500), "");  // nothing more
 }
 

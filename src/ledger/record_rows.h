@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 
 namespace fahuo {
 

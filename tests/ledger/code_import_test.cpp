@@ -1,9 +1,9 @@
 // Reading the codes of an import: encodings, blanks, columns, and what is refused.
-#include "delivery/code_import.h"
+#include "ledger/code_import.h"
 
 #include <gtest/gtest.h>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "delivery/bill_state_text.h"
+#include "ledger/bill_state_text.h"
 
 #include <ctime>
 

@@ -1,10 +1,10 @@
 #pragma once
-// Small pieces the shop's parts share (the reader, the sender, the seller's actions).
+// Small pieces the reader, the sender and the seller's actions share.
 #include <atomic>
 #include <string>
 #include <utility>
 
-namespace fahuo::shop_internal {
+namespace fahuo::delivery_internal {
 
 // Log lines end in CR LF.
 inline const std::string& Eol() {
@@ -37,4 +37,4 @@ bool RunAlone(std::atomic<bool>& busy, Work&& work) {
   return true;
 }
 
-}  // namespace fahuo::shop_internal
+}  // namespace fahuo::delivery_internal

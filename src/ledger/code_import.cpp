@@ -1,4 +1,4 @@
-#include "delivery/code_import.h"
+#include "ledger/code_import.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "delivery/ledger.h"
+#include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "test_support.h"
 

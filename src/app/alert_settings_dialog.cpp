@@ -1,0 +1,174 @@
+#include "app/alert_settings_dialog.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "alerts/alert_monitor.h"
+#include "app/core/password_store.h"
+#include "app/core/run_logic.h"
+#include "app/core/settings.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
+
+namespace fahuo {
+namespace {
+
+// The formats offered besides finding it from the URL (alerts/push_webhook.h).
+const char* const kFormats[] = {"企业微信", "钉钉", "飞书",  "Server酱",
+                                "PushPlus", "Bark", "自定义"};
+
+// A pace as typed: empty (the provider's preset), or what ParsePace reads.
+bool PaceText(const QString& text) { return text.isEmpty() || ParsePace(text.toStdString()); }
+
+QLineEdit* Edit(QWidget* parent, const char* name, const QString& text) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(QString::fromUtf8(name));
+  return edit;
+}
+
+}  // namespace
+
+AlertSettingsDialog::AlertSettingsDialog(Parts parts, QWidget* parent)
+    : QDialog(parent), parts_(std::move(parts)) {
+  const std::string& path = parts_.settings_path;
+  setObjectName(QStringLiteral("提醒设置"));
+  setWindowTitle(QStringLiteral("提醒设置"));
+  mail_ = Edit(this, "编辑框_提醒邮箱", FromGbk(parts_.now.mail_to));
+  mail_->setPlaceholderText(QStringLiteral("留空则不发提醒邮件"));
+  hook_ = Edit(this, "编辑框_推送网址", QString::fromStdString(parts_.now.webhook));
+  hook_->setPlaceholderText(
+      QStringLiteral("企业微信/钉钉/飞书机器人、Server酱、PushPlus、Bark 的网址"));
+  format_ = new QComboBox(this);
+  format_->setObjectName(QStringLiteral("组合框_推送格式"));
+  format_->addItem(QStringLiteral("按网址自动识别"), QString());
+  for (const char* f : kFormats) format_->addItem(QString::fromUtf8(f), QString::fromUtf8(f));
+  format_->setCurrentIndex(
+      std::max(0, format_->findData(QString::fromStdString(parts_.now.format))));
+  summary_ = Edit(this, "编辑框_每日汇总", FromGbk(ReadSetting(path, kAlertSummary)));
+  summary_->setPlaceholderText(QStringLiteral("如 21:30，留空则不发"));
+  pace_ = Edit(this, "编辑框_发信速度", FromGbk(ReadSetting(path, kSendPace)));
+  pace_->setPlaceholderText(QStringLiteral("留空：QQ 邮箱 10，163/126 邮箱 6；0：不限"));
+  pace_->setToolTip(QStringLiteral("每分钟最多发出的邮件数，下次按“开始”时生效"));
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("提醒邮箱"), mail_);
+  form->addRow(QStringLiteral("推送网址"), hook_);
+  form->addRow(QStringLiteral("推送格式"), format_);
+  form->addRow(QStringLiteral("每日汇总时间"), summary_);
+  form->addRow(QStringLiteral("发信速度（封/分钟）"), pace_);
+  auto* note = new QLabel(
+      QStringLiteral("自定义网址可含 {title} 和 {text}，发送时换成提醒的标题和内容。"), this);
+  note->setWordWrap(true);
+  test_ = new QPushButton(QStringLiteral("发送测试提醒"), this);
+  test_->setObjectName(QStringLiteral("按钮_发送测试提醒"));
+  auto* save = new QPushButton(QStringLiteral("保存"), this);
+  save->setObjectName(QStringLiteral("按钮_保存提醒设置"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(test_);
+  buttons->addStretch();
+  buttons->addWidget(save);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(note);
+  layout->addWidget(BuildBackup());
+  layout->addLayout(buttons);
+  resize(480, sizeHint().height());
+  connect(test_, &QPushButton::clicked, this, [this] { SendTest(); });
+  connect(save, &QPushButton::clicked, this, [this] { Save(); });
+}
+
+QGroupBox* AlertSettingsDialog::BuildBackup() {
+  // The second account: its fields as saved, whole or not.
+  const std::string& path = parts_.settings_path;
+  backup_server_ = Edit(this, "编辑框_备用服务器", FromGbk(ReadSetting(path, kBackupServer)));
+  backup_server_->setPlaceholderText(QStringLiteral("如 smtp.163.com，留空则不用备用邮箱"));
+  backup_user_ = Edit(this, "编辑框_备用邮箱", FromGbk(ReadSetting(path, kBackupAccount)));
+  backup_password_ = Edit(this, "编辑框_备用密码", FromGbk(parts_.backup_password));
+  backup_password_->setEchoMode(QLineEdit::Password);
+  backup_pace_ = Edit(this, "编辑框_备用发信速度", FromGbk(ReadSetting(path, kBackupPace)));
+  backup_pace_->setPlaceholderText(pace_->placeholderText());
+  auto* backup = new QGroupBox(QStringLiteral("备用发信邮箱（主邮箱被拒、超限或连不上时改用）"));
+  backup->setToolTip(QStringLiteral("下次按“开始”时生效"));
+  auto* form = new QFormLayout(backup);
+  form->addRow(QStringLiteral("发信服务器"), backup_server_);
+  form->addRow(QStringLiteral("发信邮箱"), backup_user_);
+  form->addRow(QStringLiteral("邮箱密码"), backup_password_);
+  form->addRow(QStringLiteral("发信速度（封/分钟）"), backup_pace_);
+  return backup;
+}
+
+AlertChannels AlertSettingsDialog::Typed() const {
+  AlertChannels c = parts_.now;
+  c.mail_to = ToGbk(mail_->text().trimmed());
+  c.webhook = hook_->text().trimmed().toStdString();
+  c.format = format_->currentData().toString().toStdString();
+  // The spare account as typed, not as saved: the test is for what is about to be saved.
+  c.backup.reset();
+  if (!backup_server_->text().trimmed().isEmpty() && !backup_user_->text().trimmed().isEmpty()) {
+    c.backup = MailAccount{ToGbk(backup_server_->text().trimmed()),
+                           ToGbk(backup_user_->text().trimmed()), ToGbk(backup_password_->text())};
+  }
+  return c;
+}
+
+void AlertSettingsDialog::SendTest() {
+  test_->setEnabled(false);
+  // The answer may come after the window closed: then its box opens over the main window.
+  QPointer<QPushButton> button = test_;
+  QPointer<QWidget> over = this;
+  QPointer<QWidget> window = parentWidget();
+  Dialogs* dialogs = &parts_.dialogs;
+  parts_.test(Typed(), [button, over, window, dialogs](const std::string& report, bool ok) {
+    const QString text = FromGbk(report);
+    QObject* context = window ? static_cast<QObject*>(window.data()) : QCoreApplication::instance();
+    PostToUi(context, [button, over, window, dialogs, text, ok] {
+      if (button) button->setEnabled(true);
+      dialogs->ShowMessage(over ? over.data() : window.data(), text,
+                           ok ? QStringLiteral("测试成功") : QStringLiteral("测试失败"),
+                           ok ? Dialogs::Icon::kInformation : Dialogs::Icon::kWarning);
+    });
+  });
+}
+
+bool AlertSettingsDialog::Fails(bool ok, const QString& message) {
+  if (!ok) {
+    parts_.dialogs.ShowMessage(this, message, QStringLiteral("错误"), Dialogs::Icon::kWarning);
+  }
+  return !ok;
+}
+
+void AlertSettingsDialog::Save() {
+  const QString time = summary_->text().trimmed();
+  const QString per_minute = pace_->text().trimmed();
+  const QString backup_per_minute = backup_pace_->text().trimmed();
+  if (Fails(time.isEmpty() || ParseSummaryTime(time.toStdString()),
+            QStringLiteral("每日汇总时间请写成 时:分，例如 21:30")) ||
+      Fails(PaceText(per_minute) && PaceText(backup_per_minute),
+            QStringLiteral("发信速度请填 0 到 1000 的整数，或留空"))) {
+    return;
+  }
+  const std::string& path = parts_.settings_path;
+  const AlertChannels c = Typed();
+  const bool written =
+      WriteSetting(path, kAlertMail, c.mail_to) &&
+      WriteSetting(path, kAlertWebhook, Utf8ToGbk(c.webhook)) &&
+      WriteSetting(path, kAlertWebhookFormat, Utf8ToGbk(c.format)) &&
+      WriteSetting(path, kAlertSummary, ToGbk(time)) &&
+      WriteSetting(path, kSendPace, per_minute.toStdString()) &&
+      WriteSetting(path, kBackupServer, ToGbk(backup_server_->text().trimmed())) &&
+      WriteSetting(path, kBackupAccount, ToGbk(backup_user_->text().trimmed())) &&
+      WriteSetting(path, kBackupPace, backup_per_minute.toStdString()) &&
+      parts_.passwords.Write(path, ToGbk(backup_password_->text()), kBackupPassword).ok;
+  if (Fails(written, QStringLiteral("提醒设置无法保存到 Peizhi.ini"))) return;
+  accept();
+}
+
+}  // namespace fahuo

@@ -1,0 +1,66 @@
+#include "app/start_up_checks.h"
+
+#include <QString>
+
+#include "app/core/activity_log.h"
+#include "delivery/shop.h"
+#include "platform/gbk.h"
+#include "platform/record_table.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+
+namespace fahuo {
+
+bool OpenOrRecreateBillTable(RecordTable& table, const std::string& path, Dialogs& dialogs,
+                             QWidget* over) {
+  if (table.Open(path, &BillTableFields(), "zhifubaoZD")) return true;
+  auto answer = dialogs.Ask(over, Dialogs::Icon::kQuestion, QStringLiteral("写出新的数据库"),
+                            QStringLiteral("打开本地数据库失败，是否重新写出数据库"),
+                            Dialogs::Buttons::kYesNo);
+  if (answer != Dialogs::Answer::kYes) return false;
+  if (!RecordTable::CreateEmpty(path, BillTableFields())) {
+    dialogs.ShowMessage(over, QStringLiteral("写出初始化数据库失败"), QStringLiteral("错误"),
+                        Dialogs::Icon::kWarning);
+    return false;
+  }
+  if (!table.Open(path, &BillTableFields(), "zhifubaoZD")) {
+    dialogs.ShowMessage(over, QStringLiteral("打开数据库失败，请关闭程序后重新再试"),
+                        QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> OpenDeliveryLedger(Shop& shop, const std::string& path, Dialogs& dialogs,
+                                            ActivityLog& log, QWidget* over) {
+  Shop::OpenReport report = shop.Open(path);
+  if (!report.moved_aside_to.empty()) {
+    dialogs.ShowMessage(over,
+                        QStringLiteral("发货记录文件已损坏，已另存为 %1，并新建了发货记录。")
+                            .arg(QString::fromStdString(report.moved_aside_to)),
+                        QStringLiteral("错误"), Dialogs::Icon::kWarning);
+  }
+  if (!report.ok) {
+    dialogs.ShowMessage(over,
+                        QStringLiteral("发货记录无法打开，不会发送任何邮件：%1")
+                            .arg(QString::fromStdString(report.error)),
+                        QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    return {};
+  }
+  std::vector<std::string> serials;
+  std::string listed;
+  for (const LedgerEntry& e : report.interrupted) {
+    serials.push_back(e.bill.流水号);
+    listed += (listed.empty() ? "" : "，") + GbkToUtf8(e.bill.流水号);
+  }
+  if (!serials.empty()) {
+    log.Append(ToGbk(
+        QStringLiteral(
+            "上次退出时有 %1 笔账单正在发送，无法确认买家是否收到，未重新发送，请核对：%2\r\n")
+            .arg(serials.size())
+            .arg(QString::fromStdString(listed))));
+  }
+  return serials;
+}
+
+}  // namespace fahuo

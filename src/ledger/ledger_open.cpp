@@ -1,0 +1,127 @@
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "ledger/ledger.h"
+#include "ledger/ledger_schema.h"
+#include "platform/file_replace.h"
+#include "platform/files.h"
+
+// Opening the ledger: the file's version, its upgrade, and what is done with a file that
+// cannot be opened.
+namespace fahuo {
+
+using ledger_schema::kSchemaVersion;
+using ledger_schema::Statements;
+
+Ledger::~Ledger() { Close(); }
+
+void Ledger::Close() {
+  std::lock_guard lock(mutex_);
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+bool Ledger::Exec(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  return Fail();
+}
+
+bool Ledger::Fail() {
+  const int code = sqlite3_extended_errcode(db_);
+  std::string why = sqlite3_errmsg(db_);
+  // The seller can mend a full disk; say so in their words, keeping SQLite's for the rest.
+  if ((code & 0xff) == SQLITE_FULL || sqlite3_system_errno(db_) == ENOSPC) {
+    why = "磁盘空间不足，请清理数据文件夹所在的磁盘（" + why + "）";
+  }
+  last_error_ = why;
+  return false;
+}
+
+void Ledger::RollBack() {
+  // After a failed COMMIT SQLite may have rolled back already; either way the first error
+  // is the one worth reporting, so this one's is not kept.
+  if (sqlite3_get_autocommit(db_)) return;
+  sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+bool Ledger::OpenAt(const std::string& path, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    error = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  sqlite3_busy_timeout(db_, 5000);
+  // WAL with a full sync on every commit: a commit that returned survives a power cut.
+  bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=FULL;");
+  int version = 0;
+  if (ok) {
+    Stmt s(db_, "PRAGMA user_version;");
+    ok = s.ok() && s.Step() == SQLITE_ROW;
+    if (ok) version = static_cast<int>(s.Int(0));
+  }
+  if (ok && version > kSchemaVersion) {
+    last_error_ = "ledger written by a newer fahuo";
+    ok = false;
+  }
+  // The schema, the columns an older fahuo's file lacks, and the new version number in one
+  // transaction: a crash in between leaves the file as it was.
+  if (ok) {
+    std::string upgrade = "BEGIN IMMEDIATE;";
+    if (version >= 1 && version < kSchemaVersion) upgrade += Statements().added[version];
+    upgrade += Statements().schema;
+    if (version < kSchemaVersion) {
+      upgrade += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    }
+    ok = Exec((upgrade + "COMMIT;").c_str());
+    if (!ok) RollBack();
+  }
+  if (ok) {
+    // A file that opened but is no ledger of ours (another program's database).
+    Stmt s(db_, (Statements().select + " FROM bills LIMIT 1;").c_str());
+    ok = s.ok();
+    if (!ok) last_error_ = sqlite3_errmsg(db_);
+  }
+  if (!ok) {
+    error = last_error_;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  return ok;
+}
+
+Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool keep_damaged) {
+  std::lock_guard lock(mutex_);
+  OpenResult result;
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+  result.existed = PathExists(path);
+  std::string error;
+  if (OpenAt(path, error)) {
+    result.ok = true;
+    return result;
+  }
+  if (!result.existed || keep_damaged) {
+    result.error = error;
+    return result;
+  }
+  // Keep the damaged file for whoever wants to look at it, and start afresh.
+  const std::string aside = MoveAside(path, "damaged", now_unix);
+  if (aside.empty()) {
+    result.error = error;
+    return result;
+  }
+  for (const char* side : {"-wal", "-shm"}) {
+    if (PathExists(path + side)) std::rename((path + side).c_str(), (aside + side).c_str());
+  }
+  result.moved_aside_to = aside;
+  result.ok = OpenAt(path, error);
+  if (!result.ok) result.error = error;
+  return result;
+}
+
+}  // namespace fahuo
