@@ -13,8 +13,11 @@ then open http://127.0.0.1:8080/record/standard.htm in a browser, or run
 The first stdout line is "PORT <n>" (useful with --port 0).
 
 Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
-    /_control/pay?name=N&note=T&amount=98.00&counterparty=C
-                        add a payment at the top of the records; answers its serial number
+    /_control/pay?name=N&note=T&amount=98.00&counterparty=C[&status=S]
+                        add a payment at the top of the records (status default 交易成功;
+                        an amount starting with "-" is money paid out); answers its serial
+    /_control/status?serial=X&status=S
+                        change the status a bill shows (等待付款 -> 交易成功, say)
     /_control/fault?kind=K[&count=N][&page=P][&delay=S][&mb=M]
                         the next N (default 1, -1 = until reset) records requests, or only
                         those for pageNum P, fail: K is slow (answer after S seconds,
@@ -61,14 +64,15 @@ NOTES = ["教程", "视频课程", "资料包", "", "软件授权"]
 
 
 class Bill:
-    def __init__(self, serial, when, name, note, amount, counterparty):
+    def __init__(self, serial, when, name, note, amount, counterparty, status="交易成功"):
         self.serial, self.when, self.name = serial, when, name
         self.note, self.amount, self.counterparty = note, amount, counterparty
+        self.status = status
 
     def as_json(self):
         return {"serial": self.serial, "date": self.when.strftime("%Y.%m.%d %H:%M"),
                 "name": self.name, "note": self.note, "amount": self.amount,
-                "counterparty": self.counterparty}
+                "counterparty": self.counterparty, "status": self.status}
 
 
 class State:
@@ -155,8 +159,11 @@ def busy_page():
 def row_html(bill, base):
     name = html.escape(bill.name)
     amount = bill.amount
+    sign = "+"
     try:
-        amount = "%.2f" % float(amount)
+        value = float(amount)
+        sign = "-" if value < 0 else "+"
+        amount = "%.2f" % abs(value)
     except ValueError:
         pass
     cells = [
@@ -168,10 +175,10 @@ def row_html(bill, base):
                  "    <p class=\"ft-gray\" title=\"%s\">流水号:%s</p>" %
          (base, bill.serial, name, name, bill.serial, bill.serial)),
         ("other", "    <p class=\"name\">%s</p>" % html.escape(bill.counterparty)),
-        ("amount", "    <span class=\"amount-pay\">+ %s</span>" % html.escape(amount)),
+        ("amount", "    <span class=\"amount-pay\">%s %s</span>" % (sign, html.escape(amount))),
         ("detail", "    <a href=\"%s/record/detail.htm?bizInNo=%s&amp;bizType=TRADE\">详情</a>" %
          (base, bill.serial)),
-        ("status", "    <p class=\"text-success\">交易成功</p>"),
+        ("status", "    <p class=\"text-success\">%s</p>" % html.escape(bill.status)),
         ("action", "    <a href=\"#\" class=\"J-delete\">删除</a>"),
     ]
     lines = ["  <tr class=\"J-item\">"]
@@ -358,7 +365,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if action == "pay":
                 now = datetime.datetime.now().replace(microsecond=0)
                 bill = Bill(state.next_serial(now), now, params.get("name", ""), params.get("note", ""),
-                            params.get("amount", "0.00"), params.get("counterparty", ""))
+                            params.get("amount", "0.00"), params.get("counterparty", ""),
+                            params.get("status", "交易成功"))
                 state.bills.insert(0, bill)
                 reply = bill.serial
             elif action == "fault":
@@ -371,6 +379,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                      "page": int(page) if page else None,
                                      "delay": float(params.get("delay", "5")),
                                      "mb": int(params.get("mb", "150"))})
+            elif action == "status":
+                for bill in state.bills:
+                    if bill.serial == params.get("serial"):
+                        bill.status = params.get("status", "交易成功")
+                        break
+                else:
+                    return self.send_body(404, b"no such bill\n", "text/plain")
             elif action == "links":
                 state.link_style = params.get("style", "absolute")
             elif action == "reset":

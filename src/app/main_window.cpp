@@ -226,16 +226,35 @@ bool MainWindow::StartUp() {
     return false;
   }
   标签_本地数据库->setText(QStringLiteral("数据库:已连接"));
-  const std::vector<std::string> interrupted = OpenDeliveryLedger(
-      shop_, services_.data_folder.File("fahuo.db"), services_.dialogs, services_.log, this);
+  const LedgerOpening opening =
+      TellLedgerOpening(shop_.Open(services_.data_folder.File("fahuo.db")), true, services_.dialogs,
+                        services_.log, this);
   // The rules are needed before 开始 too: a seller's resend while monitoring is off, or the
   // held payments delivered at sign-in, would otherwise find no rule and be skipped. A
   // table that does not read is told when 开始 is pressed.
   LoadRuleList(RuleTablePath(services_.data_folder), shop_.rules());
   if (load_settings) load_settings();
   alerts_->Load();
-  alerts_->BillsUnknown(interrupted);
+  alerts_->BillsUnknown(opening.interrupted);
+  if (opening.busy) RetryLedgerSoon();
   return true;
+}
+
+void MainWindow::RetryLedgerSoon() {
+  // The try waits on the file's lock for a while: on the sender's worker, like every write,
+  // so the window stays live.
+  QTimer::singleShot(5000, this, [this] {
+    run_control_->RunSellerAction([this] {
+      const Shop::OpenReport report = shop_.Open(services_.data_folder.File("fahuo.db"));
+      PostToUi(this, [this, report] {
+        const LedgerOpening opening =
+            TellLedgerOpening(report, false, services_.dialogs, services_.log, this);
+        if (opening.busy) return RetryLedgerSoon();
+        alerts_->BillsUnknown(opening.interrupted);
+        RedrawSelectedBills();
+      });
+    });
+  });
 }
 
 void MainWindow::Shutdown() {

@@ -108,6 +108,8 @@ class MainWindow : public QWidget {
   void WireDelivery();
   void WireSignIn();
   void ShowStatusLine();
+  // Opens the ledger again in a while: it was busy.
+  void RetryLedgerSoon();
   // Places the controls for a canvas of `size`: the list grows, the panel keeps right.
   void Arrange(QSize size);
 

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include "app/core/activity_log.h"
-#include "delivery/shop.h"
 #include "platform/gbk.h"
 #include "platform/record_table.h"
 #include "ui/dialogs.h"
@@ -31,36 +30,56 @@ bool OpenOrRecreateBillTable(RecordTable& table, const std::string& path, Dialog
   return true;
 }
 
-std::vector<std::string> OpenDeliveryLedger(Shop& shop, const std::string& path, Dialogs& dialogs,
-                                            ActivityLog& log, QWidget* over) {
-  Shop::OpenReport report = shop.Open(path);
+LedgerOpening TellLedgerOpening(const Shop::OpenReport& report, bool first_try, Dialogs& dialogs,
+                                ActivityLog& log, QWidget* over) {
+  LedgerOpening opening;
+  if (report.busy) {
+    // Nothing is read or mailed meanwhile, so no payment passes for baseline or is lost:
+    // they wait on the records pages.
+    opening.busy = true;
+    if (first_try) {
+      log.Append(
+          ToGbk(QStringLiteral("发货记录文件正被其他程序使用（如正在导入卡密），"
+                               "稍后自动重试；打开之前不读取交易记录、不发送邮件\r\n")));
+    }
+    return opening;
+  }
   if (!report.moved_aside_to.empty()) {
     dialogs.ShowMessage(over,
                         QStringLiteral("发货记录文件已损坏，已另存为 %1，并新建了发货记录。")
                             .arg(QString::fromStdString(report.moved_aside_to)),
                         QStringLiteral("错误"), Dialogs::Icon::kWarning);
   }
+  if (report.newer) {
+    dialogs.ShowMessage(
+        over,
+        QStringLiteral("发货记录文件由更新版本的发货程序写入，本程序不能使用它，"
+                       "不会发送任何邮件。文件未做任何改动，请安装新版本的发货程序。"),
+        QStringLiteral("错误"), Dialogs::Icon::kCritical);
+    return opening;
+  }
   if (!report.ok) {
     dialogs.ShowMessage(over,
                         QStringLiteral("发货记录无法打开，不会发送任何邮件：%1")
                             .arg(QString::fromStdString(report.error)),
                         QStringLiteral("错误"), Dialogs::Icon::kCritical);
-    return {};
+    return opening;
   }
-  std::vector<std::string> serials;
+  opening.open = true;
+  if (!first_try) log.Append(ToGbk(QStringLiteral("发货记录文件已打开，继续发货\r\n")));
   std::string listed;
   for (const LedgerEntry& e : report.interrupted) {
-    serials.push_back(e.bill.流水号);
+    opening.interrupted.push_back(e.bill.流水号);
     listed += (listed.empty() ? "" : "，") + GbkToUtf8(e.bill.流水号);
   }
-  if (!serials.empty()) {
+  if (!opening.interrupted.empty()) {
     log.Append(ToGbk(
         QStringLiteral(
             "上次退出时有 %1 笔账单正在发送，无法确认买家是否收到，未重新发送，请核对：%2\r\n")
-            .arg(serials.size())
+            .arg(opening.interrupted.size())
             .arg(QString::fromStdString(listed))));
   }
-  return serials;
+  return opening;
 }
 
 }  // namespace fahuo

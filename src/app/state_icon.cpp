@@ -18,6 +18,8 @@ Sign SignOf(std::optional<BillState> state) {
   if (!state) return Sign::kNone;
   switch (*state) {
     case BillState::kBaseline:
+    case BillState::kNotPaid:
+    case BillState::kOutgoing:
       return Sign::kNone;  // most bills: a mark on each would only be noise
     case BillState::kSent:
     case BillState::kHandled:
@@ -26,12 +28,14 @@ Sign SignOf(std::optional<BillState> state) {
     case BillState::kSending:
       return Sign::kArrow;
     case BillState::kRetrying:
+    case BillState::kAwaiting:
       return Sign::kClock;
     case BillState::kFailed:
       return Sign::kCross;
     case BillState::kSkipped:
       return Sign::kBar;
     case BillState::kHeld:
+    case BillState::kUnconfirmed:
     case BillState::kOutOfStock:  // waits for codes, in red
       return Sign::kPause;
     case BillState::kUnknown:
@@ -125,7 +129,7 @@ QIcon MakeIcon(std::optional<BillState> state) {
 
 QIcon StateIcon(std::optional<BillState> state) {
   // One icon per state, made once: the list asks for one per painted row.
-  constexpr int kStates = static_cast<int>(BillState::kOutOfStock) + 1;
+  constexpr int kStates = static_cast<int>(BillState::kUnconfirmed) + 1;
   static const std::array<QIcon, kStates + 1> icons = [] {
     std::array<QIcon, kStates + 1> made;
     made[0] = MakeIcon(std::nullopt);

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "delivery/payment_status.h"
 #include "delivery/run_alone.h"
 #include "platform/gbk.h"
 
@@ -40,25 +41,47 @@ std::string Baseline::CurrentRecordsAddress() const {
 
 std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
   const int64_t now = orders_.clock.UnixSeconds();
+  // A walk cut short by the last run: the bills between the known ones and the bill it owes
+  // were paid while fahuo watched. They are left for the reader, which takes them as new;
+  // taking them as baseline would never mail them.
+  const std::optional<std::string> owed = orders_.ledger.CatchUpTarget();
+  bool owed_met = !owed;
   std::vector<LedgerEntry> fresh;
+  std::vector<BillRecord> kept;
   std::unordered_set<std::string> seen;
   // The records pages list the newest payment first: every unknown bill above the newest
   // bill the ledger knows was paid after the previous run last read page 1.
-  bool above_known = !first_run_;
+  bool above_known = !first_run_.load();
   for (const BillRecord& bill : bills) {
     if (orders_.ledger.Contains(bill.流水号)) {
       above_known = false;
+      if (!owed_met && bill.流水号 == *owed) owed_met = true;
+      kept.push_back(bill);
       continue;
     }
+    if (!above_known && !owed_met) continue;  // in the gap: the reader's
+    kept.push_back(bill);
     if (!seen.insert(bill.流水号).second) continue;
     LedgerEntry e;
     e.bill = bill;
     e.first_seen = now;
     e.origin = above_known ? BillOrigin::kRestart : BillOrigin::kBaseline;
-    e.state = above_known ? BillState::kHeld : BillState::kBaseline;
+    // Only a completed payment is held for the seller's word; a trade that waits for its
+    // payment is watched wherever it stands; the rest are recorded as what they are.
+    const BillState kind = StateOfNewRow(bill);
+    if (kind == BillState::kPending) {
+      e.state = above_known ? BillState::kHeld : BillState::kBaseline;
+    } else if (kind == BillState::kAwaiting || above_known) {
+      e.state = kind;
+    } else {
+      e.state = BillState::kBaseline;
+    }
+    if (e.state == BillState::kNotPaid || e.state == BillState::kUnconfirmed) {
+      e.skip_reason = bill.状态;
+    }
     fresh.push_back(std::move(e));
   }
-  orders_.all_bills.AppendAll(bills);
+  orders_.all_bills.AppendAll(kept);
   // On failure the bills stay known for this run (AllBills), so none of them is mailed;
   // they are taken again, as unknown, at the next start.
   if (!orders_.ledger.Insert(fresh)) return std::nullopt;
@@ -70,7 +93,10 @@ std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
 void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
   const std::string address = Page1Address(site_, orders_.clock.Today());
   StopAwareSink stop_aware(sink, orders_.stopping);
-  RecordPagesResult read = LoadRecordPages(address, fetch, stop_aware);
+  // Without a ledger the pages would be kept in memory only, and the payments made while
+  // fahuo was off would pass for baseline: the reader takes the baseline once one opens.
+  RecordPagesResult read;
+  if (orders_.ledger.IsOpen()) read = LoadRecordPages(address, fetch, stop_aware);
   if (read.page1_read) {
     orders_.last_records_read.store(orders_.clock.UnixSeconds());
     Keep(read.bills);

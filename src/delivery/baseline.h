@@ -19,14 +19,15 @@ class Baseline {
   Baseline(Orders& orders, const RecordsSite& site) : orders_(orders), site_(site) {}
 
   // Set at the ledger's opening: on a first run (an empty ledger) nothing is held.
-  void SetFirstRun(bool first_run) { first_run_ = first_run; }
+  void SetFirstRun(bool first_run) { first_run_.store(first_run); }
 
   // True for the first caller only: that caller loads the baseline.
   bool Begin() { return !started_.exchange(true); }
   // Reads the records pages from today's page 1 and keeps them: bills the ledger knows keep
   // their state; unknown ones above the newest known bill are held; the rest are baseline.
-  // Then calls sink.Finished(). When page 1 was not the records page, the first page 1 the
-  // reader reads becomes the baseline instead (TakeFromPage1).
+  // Then calls sink.Finished(). When page 1 was not the records page, or no ledger is open
+  // yet (a busy file), the first page 1 the reader reads becomes the baseline instead
+  // (TakeFromPage1).
   void Load(RecordPagesSink& sink, const PageFetcher& fetch);
   bool Loaded() const { return loaded_.load(); }
   bool Missing() const { return missing_.load(); }
@@ -50,7 +51,7 @@ class Baseline {
 
   Orders& orders_;
   const RecordsSite& site_;
-  bool first_run_ = true;
+  std::atomic<bool> first_run_{true};  // set when the ledger opens, maybe on another thread
   std::atomic<bool> started_{false};
   std::atomic<bool> loaded_{false};
   std::atomic<bool> missing_{false};

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "capture/record_scraper.h"
+#include "delivery/payment_status.h"
 #include "delivery/run_alone.h"
 #include "platform/gbk.h"
 
@@ -20,7 +21,10 @@ std::string HeldPaymentsNotice(size_t held) {
 bool RecordsReader::ReadOnce(const DeliveryOutlet& out, const PageFetcher& fetch, size_t* found) {
   size_t recorded = 0;
   const bool ran = delivery_internal::RunAlone(busy_, [&] {
-    if (baseline_.Loaded() && !orders_.stopping.load()) recorded = ReadPage1(out, fetch);
+    // No ledger (a busy file, retried): the payments wait on the pages, unread.
+    if (baseline_.Loaded() && !orders_.stopping.load() && orders_.ledger.IsOpen()) {
+      recorded = ReadPage1(out, fetch);
+    }
   });
   if (found) *found = recorded;
   return ran;
@@ -71,41 +75,108 @@ size_t RecordsReader::ReadPage1(const DeliveryOutlet& out, const PageFetcher& fe
     TakeAsBaseline(rows, out);
     return 0;
   }
-  return Record(TakeNewBills(rows, page, address, fetch), out);
+  const Found found = TakeNewBills(rows, page, address, fetch);
+  const size_t orders = Record(found, out);
+  FollowAwaiting(found.rows_read, out);
+  return orders;
 }
 
-std::vector<BillRecord> RecordsReader::TakeNewBills(const std::vector<BillRecord>& page1_rows,
-                                                    const std::string& page1,
-                                                    const std::string& address,
-                                                    const PageFetcher& fetch) {
-  std::vector<BillRecord> fresh;
-  std::set<std::string> taken;  // a serial twice on the pages stops the walk at the second
+RecordsReader::Found RecordsReader::TakeNewBills(const std::vector<BillRecord>& page1_rows,
+                                                 const std::string& page1,
+                                                 const std::string& address,
+                                                 const PageFetcher& fetch) {
+  Found found;
+  // A walk cut short before (a failed page, the page limit, a quit) is owed first: down to
+  // the newest bill known before that burst, passing over the bills of the burst recorded
+  // since.
+  const std::optional<std::string> owed = orders_.ledger.CatchUpTarget();
+  std::set<std::string> taken;
+  bool reached = false;  // a bill known before this burst: the pages below are read already
   auto walk = [&](const std::vector<BillRecord>& rows) {
     for (const BillRecord& bill : rows) {
-      if (taken.count(bill.流水号) || orders_.Known(bill.流水号)) return false;
+      found.rows_read.push_back(bill);
+      // A row twice on the pages (a payment came between two pages and shifted the
+      // listing down) is passed over, not taken for the end of the burst.
+      if (taken.count(bill.流水号)) continue;
+      if (orders_.Known(bill.流水号)) {
+        if (owed ? bill.流水号 == *owed : true) reached = true;
+        continue;
+      }
+      // Unknown wherever it stands: a trade created earlier may be paid later and be listed
+      // below a bill already known.
       taken.insert(bill.流水号);
-      fresh.push_back(bill);
+      found.fresh.push_back(bill);
     }
-    return !rows.empty();
   };
-  if (!walk(page1_rows)) return fresh;
-  // Every row of page 1 is new: more payments came than a page holds. Read on until a
-  // known bill, so that none of them is missed.
+  walk(page1_rows);
   std::string page = page1;
   std::string current = address;
   std::set<std::string> visited{current};
-  for (int n = 0; n < kMaxCatchUpPages && !orders_.stopping.load(); ++n) {
+  int n = 0;
+  for (; !reached && n < kMaxCatchUpPages && !orders_.stopping.load(); ++n) {
     current = NextPageAddress(page, current, visited);
-    if (current.empty()) break;
+    if (current.empty()) {
+      reached = true;  // the last page: nothing lies further down
+      break;
+    }
     page = fetch(current);
     std::vector<BillRecord> rows;
-    if (!ScrapeRecordTable(page, rows) || !walk(rows)) break;
+    if (!ScrapeRecordTable(page, rows) || rows.empty()) break;
+    walk(rows);
   }
-  return fresh;
+  if (reached) {
+    if (owed) found.catch_up_to = std::string();  // the owed walk is done
+  } else if (!owed) {
+    // Cut short: the next read, also after a restart, goes on down to the bill that was
+    // newest before this burst.
+    found.catch_up_to = orders_.ledger.NewestSerial().value_or(std::string());
+  }
+  return found;
 }
 
-size_t RecordsReader::Record(const std::vector<BillRecord>& fresh, const DeliveryOutlet& out) {
-  if (fresh.empty()) return 0;
+void RecordsReader::FollowAwaiting(const std::vector<BillRecord>& rows, const DeliveryOutlet& out) {
+  if (!awaiting_loaded_) {
+    for (const LedgerEntry& e : orders_.ledger.WithStates({BillState::kAwaiting})) {
+      awaiting_.insert(e.bill.流水号);
+    }
+    awaiting_loaded_ = true;
+  }
+  if (awaiting_.empty()) return;
+  bool changed = false;
+  for (const BillRecord& row : rows) {
+    if (!awaiting_.count(row.流水号)) continue;
+    const BillState now = StateOfNewRow(row);
+    if (now == BillState::kAwaiting) continue;
+    const std::optional<LedgerEntry> found = orders_.ledger.Find(row.流水号);
+    if (!found || found->state != BillState::kAwaiting) {
+      awaiting_.erase(row.流水号);  // the seller settled it meanwhile
+      continue;
+    }
+    LedgerEntry e = *found;
+    e.state = now;
+    e.skip_reason = now == BillState::kPending ? std::string() : row.状态;
+    const Ledger::UpdateResult written = orders_.ledger.UpdateIfUnchanged(e, *found);
+    if (written == Ledger::UpdateResult::kFailed) {
+      ledger_failure_.Report(out, orders_.ledger);
+      continue;  // watched again at the next read
+    }
+    awaiting_.erase(row.流水号);
+    if (written != Ledger::UpdateResult::kWritten) continue;
+    changed = true;
+    if (now == BillState::kPending) {
+      orders_.new_bills.Append(e.bill);
+      out.view.AppendLog(FAHUO_GBK("买家已付款，等待发送：") + row.流水号 + Eol());
+    } else {
+      out.view.AppendLog(FAHUO_GBK("交易未付款（") + row.状态 + FAHUO_GBK("），不发货：") +
+                         row.流水号 + Eol());
+    }
+  }
+  if (changed) out.events.BillsChanged();
+}
+
+size_t RecordsReader::Record(const Found& found, const DeliveryOutlet& out) {
+  const std::vector<BillRecord>& fresh = found.fresh;
+  if (fresh.empty() && !found.catch_up_to) return 0;
   const int64_t now = orders_.clock.UnixSeconds();
   const BillOrigin origin = found_after_lapse_ ? BillOrigin::kLapse : BillOrigin::kPass;
   std::vector<LedgerEntry> entries;
@@ -114,21 +185,38 @@ size_t RecordsReader::Record(const std::vector<BillRecord>& fresh, const Deliver
     e.bill = bill;
     e.first_seen = now;
     e.origin = origin;
-    e.state = BillState::kPending;
+    // Only a completed incoming payment is an order; the rest are recorded, not mailed.
+    e.state = StateOfNewRow(bill);
+    if (e.state == BillState::kNotPaid || e.state == BillState::kUnconfirmed) {
+      e.skip_reason = bill.状态;
+    }
     entries.push_back(std::move(e));
   }
-  // Pending is on disk before anything is mailed; when it cannot be, nothing is, and the
-  // same rows are found again by the next read.
-  if (!orders_.ledger.Insert(entries)) {
+  // Pending is on disk before anything is mailed, with what the walk still owes; when it
+  // cannot be, nothing is, and the same rows are found again by the next read.
+  if (!orders_.ledger.Insert(entries, found.catch_up_to ? &*found.catch_up_to : nullptr)) {
     ledger_failure_.Report(out, orders_.ledger);
     return 0;
   }
+  if (found.catch_up_to && !found.catch_up_to->empty() && !owed_noted_) {
+    owed_noted_ = true;
+    out.view.AppendLog(
+        FAHUO_GBK("交易记录未能读完（有页面读取失败或页数过多），下次刷新继续往下读") + Eol());
+  } else if (found.catch_up_to && found.catch_up_to->empty()) {
+    owed_noted_ = false;
+  }
   found_after_lapse_ = false;
   ledger_failure_.Clear();
-  for (const BillRecord& bill : fresh) orders_.new_bills.Append(bill);
+  size_t orders = 0;
+  for (const LedgerEntry& e : entries) {
+    if (e.state == BillState::kAwaiting) awaiting_.insert(e.bill.流水号);
+    if (e.state != BillState::kPending) continue;
+    orders_.new_bills.Append(e.bill);
+    ++orders;
+  }
   orders_.all_bills.PushFrontAll(fresh);  // page order: the newest stays at the top
-  out.events.BillsChanged();
-  return fresh.size();
+  if (!fresh.empty()) out.events.BillsChanged();
+  return orders;
 }
 
 }  // namespace fahuo

@@ -1,10 +1,12 @@
 #pragma once
-// Reading the records at every refresh: today's page 1, and the next pages while every row
-// is new. New bills go into the ledger as pending and into the lists; nothing here waits on
-// the mailbox, so a payment is on disk within one refresh whatever the mail server does.
+// Reading the records at every refresh: today's page 1, and the next pages while no bill
+// known before a burst is reached (or down to the bill a walk cut short still owes). New bills go
+// into the ledger as pending and into the lists; nothing here waits on the mailbox, so a payment is
+// on disk within one refresh whatever the mail server does.
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,7 +33,8 @@ class RecordsReader {
   // How long page 1 may be something other than the records page before the sign-in is
   // taken as lapsed.
   static constexpr int64_t kLapseAfterMs = 60000;
-  // At most this many further pages are read when every row of page 1 is new.
+  // At most this many further pages are read in one read; a walk cut there goes on at the
+  // next.
   static constexpr int kMaxCatchUpPages = 50;
 
  private:
@@ -39,10 +42,19 @@ class RecordsReader {
   // The page is not the listing: a lapse once it stays so for kLapseAfterMs.
   void NotTheRecordsPage(const DeliveryOutlet& out, bool empty_answer);
   void TakeAsBaseline(const std::vector<BillRecord>& rows, const DeliveryOutlet& out);
-  std::vector<BillRecord> TakeNewBills(const std::vector<BillRecord>& page1_rows,
-                                       const std::string& page1, const std::string& address,
-                                       const PageFetcher& fetch);
-  size_t Record(const std::vector<BillRecord>& fresh, const DeliveryOutlet& out);
+  struct Found {
+    std::vector<BillRecord> fresh;      // rows the ledger does not hold, in page order
+    std::vector<BillRecord> rows_read;  // every row of the pages read
+    // Set: the catch-up target to write with the bills (empty: clear it).
+    std::optional<std::string> catch_up_to;
+  };
+  Found TakeNewBills(const std::vector<BillRecord>& page1_rows, const std::string& page1,
+                     const std::string& address, const PageFetcher& fetch);
+  // Records the new rows; returns how many are orders to mail.
+  size_t Record(const Found& found, const DeliveryOutlet& out);
+  // A trade that waited for payment becomes pending once its row reads paid, or is left
+  // unmailed once it reads closed.
+  void FollowAwaiting(const std::vector<BillRecord>& rows, const DeliveryOutlet& out);
 
   Orders& orders_;
   Baseline& baseline_;
@@ -51,6 +63,9 @@ class RecordsReader {
   // Reader-thread state (only the read that holds busy_ touches these).
   std::optional<int64_t> not_records_since_;
   bool found_after_lapse_ = false;
+  bool owed_noted_ = false;         // the cut-short walk was told in the log
+  std::set<std::string> awaiting_;  // serials waiting for the buyer's payment
+  bool awaiting_loaded_ = false;
   LedgerFailureNote ledger_failure_;
 };
 

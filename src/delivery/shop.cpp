@@ -18,6 +18,8 @@ Shop::OpenReport Shop::Open(const std::string& ledger_path) {
   report.ok = opened.ok;
   report.error = opened.error;
   report.moved_aside_to = opened.moved_aside_to;
+  report.busy = opened.failure == Ledger::OpenFailure::kBusy;
+  report.newer = opened.failure == Ledger::OpenFailure::kNewer;
   if (!opened.ok) return report;
   baseline_.SetFirstRun(orders_.ledger.Empty());
   report.interrupted = orders_.ledger.SettleInterruptedSends();

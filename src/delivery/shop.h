@@ -41,8 +41,10 @@ class Shop {
 
   struct OpenReport {
     bool ok = false;
-    std::string error;                     // why the ledger could not be opened (UTF-8)
-    std::string moved_aside_to;            // a damaged ledger was kept under this name
+    std::string error;           // why the ledger could not be opened (UTF-8)
+    std::string moved_aside_to;  // a corrupt ledger was kept under this name
+    bool busy = false;           // another program holds the file: try again (nothing was replaced)
+    bool newer = false;          // written by a newer fahuo: left untouched, never used
     std::vector<LedgerEntry> interrupted;  // found in "sending": now "unknown"
   };
   // Opens (or starts) the ledger at `path`. Without a ledger nothing is ever mailed.

@@ -31,6 +31,14 @@ std::string_view StateLabel(BillState state) {
       return "状态不明";
     case BillState::kOutOfStock:
       return "缺货";
+    case BillState::kAwaiting:
+      return "等待付款";
+    case BillState::kNotPaid:
+      return "未付款";
+    case BillState::kOutgoing:
+      return "支出";
+    case BillState::kUnconfirmed:
+      return "待确认";
   }
   return "状态不明";
 }
@@ -39,6 +47,11 @@ std::string StateText(const LedgerEntry& entry) {
   std::string text(StateLabel(entry.state));
   if (entry.state == BillState::kOutOfStock && !entry.skip_reason.empty()) {
     return text + "（库存 " + GbkToUtf8(entry.skip_reason) + "）";
+  }
+  if (entry.state == BillState::kNotPaid || entry.state == BillState::kUnconfirmed) {
+    // The page's own word for it (交易关闭, 退款成功, …).
+    if (!entry.bill.状态.empty()) return text + "：" + GbkToUtf8(entry.bill.状态);
+    return text;
   }
   if (entry.state != BillState::kSkipped) return text;
   const std::string& why = entry.skip_reason;
@@ -53,9 +66,9 @@ std::string StateText(const LedgerEntry& entry) {
 }
 
 const std::vector<BillState>& SellerStates() {
-  static const std::vector<BillState> states = {BillState::kFailed, BillState::kSkipped,
-                                                BillState::kHeld, BillState::kUnknown,
-                                                BillState::kOutOfStock};
+  static const std::vector<BillState> states = {BillState::kFailed,     BillState::kSkipped,
+                                                BillState::kHeld,       BillState::kUnknown,
+                                                BillState::kOutOfStock, BillState::kUnconfirmed};
   return states;
 }
 
@@ -68,9 +81,10 @@ bool NeedsSeller(BillState state) {
 
 const std::vector<BillState>& FilterStates() {
   static const std::vector<BillState> states = {
-      BillState::kSent,     BillState::kPending, BillState::kSending,   BillState::kRetrying,
-      BillState::kFailed,   BillState::kSkipped, BillState::kHeld,      BillState::kHandled,
-      BillState::kBaseline, BillState::kUnknown, BillState::kOutOfStock};
+      BillState::kSent,     BillState::kPending,  BillState::kSending,    BillState::kRetrying,
+      BillState::kFailed,   BillState::kSkipped,  BillState::kHeld,       BillState::kHandled,
+      BillState::kBaseline, BillState::kUnknown,  BillState::kOutOfStock, BillState::kAwaiting,
+      BillState::kNotPaid,  BillState::kOutgoing, BillState::kUnconfirmed};
   return states;
 }
 
@@ -90,9 +104,14 @@ uint32_t StateColour(BillState state) {
     case BillState::kUnknown:
       return 0xA0461E;  // brown: the seller should look
     case BillState::kHeld:
+    case BillState::kUnconfirmed:
       return 0x7B2FA8;  // purple: waits for an answer
+    case BillState::kAwaiting:
+      return 0x1F5FBF;  // blue: watched until paid
     case BillState::kHandled:
     case BillState::kBaseline:
+    case BillState::kNotPaid:
+    case BillState::kOutgoing:
       return 0x707070;  // grey: nothing to do
   }
   return 0x000000;

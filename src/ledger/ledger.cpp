@@ -123,14 +123,44 @@ void Ledger::NoteChange(const std::string& serial) {
   if (recent_changes_.size() > kRemembered) recent_changes_.pop_front();
 }
 
-bool Ledger::Insert(std::vector<LedgerEntry>& entries) {
+bool Ledger::Insert(std::vector<LedgerEntry>& entries) { return Insert(entries, nullptr); }
+
+std::optional<std::string> Ledger::CatchUpTarget() {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_, "SELECT value FROM reader_marks WHERE name='catch-up';");
+  if (!s.ok() || s.Step() != SQLITE_ROW) return std::nullopt;
+  return s.Text(0);
+}
+
+std::optional<std::string> Ledger::NewestSerial() {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_, "SELECT serial FROM bills ORDER BY seq DESC LIMIT 1;");
+  if (!s.ok() || s.Step() != SQLITE_ROW) return std::nullopt;
+  return s.Text(0);
+}
+
+bool Ledger::Insert(std::vector<LedgerEntry>& entries, const std::string* catch_up_to) {
   std::lock_guard lock(mutex_);
   if (!db_) {
     last_error_ = "ledger not open";
     return false;
   }
-  if (entries.empty()) return true;
+  if (entries.empty() && !catch_up_to) return true;
   if (!Exec("BEGIN IMMEDIATE;")) return false;
+  if (catch_up_to) {
+    Stmt mark(db_,
+              catch_up_to->empty()
+                  ? "DELETE FROM reader_marks WHERE name='catch-up';"
+                  : "INSERT OR REPLACE INTO reader_marks(name, value) VALUES('catch-up', ?1);");
+    if (!catch_up_to->empty()) mark.Bind(1, *catch_up_to);
+    if (!mark.ok() || mark.Step() != SQLITE_DONE) {
+      Fail();
+      RollBack();
+      return false;
+    }
+  }
   // From the last given to the first: the first (the newest payment of a page) gets the
   // highest number, so that listings newest first show a batch in page order.
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {

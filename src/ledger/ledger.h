@@ -31,6 +31,11 @@ enum class BillState {
   kUnknown,     // the program ended between "sending" and "sent": maybe mailed, never resent
   kOutOfStock,  // its rule hands out a code and the stock (skip_reason) has none left: goes
                 // out by itself once codes are added
+  // Rows that are no completed incoming payment: recorded, never mailed by themselves.
+  kAwaiting,     // the trade waits for the buyer's payment: pending once the page says paid
+  kNotPaid,      // closed, refunded or failed: never mailed
+  kOutgoing,     // money the seller paid out (支出)
+  kUnconfirmed,  // a status fahuo does not know (the bill's 状态): waits for the seller
 };
 
 enum class BillOrigin { kBaseline, kPass, kLapse, kRestart };
@@ -105,18 +110,31 @@ class Ledger {
   Ledger(const Ledger&) = delete;
   Ledger& operator=(const Ledger&) = delete;
 
+  // Why an open failed: only a corrupt file is ever replaced; the others are left as they
+  // are, since they hold every bill and code the seller has.
+  enum class OpenFailure {
+    kNone,
+    kBusy,     // another program holds the file's lock past the busy timeout: try again
+    kNewer,    // written by a newer fahuo: this one must not touch it
+    kCorrupt,  // SQLite calls it corrupt or no database
+    kOther,    // any other error (permissions, a disk error, another program's tables)
+  };
   struct OpenResult {
     bool ok = false;
     bool existed = false;        // the file was there before (not a first run)
-    std::string moved_aside_to;  // a damaged ledger was renamed to this; a new one started
+    std::string moved_aside_to;  // a corrupt ledger was renamed to this; a new one started
     std::string error;           // why it could not be opened (when !ok)
+    OpenFailure failure = OpenFailure::kNone;  // of the file as found (when moved aside too)
   };
-  // Opens or creates the ledger at `path`. A file that is not a readable ledger is renamed
-  // ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted; with
+  // Opens or creates the ledger at `path`. A file SQLite calls corrupt or not a database is
+  // renamed ("<path>.damaged-YYYYMMDD-HHMMSS") and a new one started, never deleted; with
   // `keep_damaged` it is left alone and the open fails (a second program on the file, which
   // must not take a ledger it merely could not read for one from the program that owns it).
+  // Any other failure leaves the file untouched and the ledger closed.
   OpenResult Open(const std::string& path, int64_t now_unix, bool keep_damaged = false);
   void Close();
+  // Whether a ledger is open: without one no bill is taken or mailed.
+  bool IsOpen();
 
   // Whether any bill was ever recorded.
   bool Empty();
@@ -127,6 +145,14 @@ class Ledger {
   // their state and origin as set; see LedgerEntry::seq for their numbers. Bills already known are
   // left as they are. False when the write failed (nothing of it was recorded): see LastError().
   bool Insert(std::vector<LedgerEntry>& entries);
+  // The same, and in the same transaction the catch-up target: set to `*catch_up_to`, or
+  // cleared when it is empty; nullptr leaves it as it is.
+  bool Insert(std::vector<LedgerEntry>& entries, const std::string* catch_up_to);
+  // Where a catch-up walk of the records that was cut short must get down to: the serial of
+  // the newest bill known before the burst. nullopt: no walk is owed.
+  std::optional<std::string> CatchUpTarget();
+  // The bill recorded last (the newest payment of the latest batch); nullopt: none.
+  std::optional<std::string> NewestSerial();
 
   // Writes every field of an entry except the bill and its number, committed. False when
   // the write failed.
@@ -218,7 +244,7 @@ class Ledger {
   int64_t ReturnCodes(const std::string& serial);
 
  private:
-  bool OpenAt(const std::string& path, std::string& error);
+  OpenFailure OpenAt(const std::string& path, std::string& error);
   bool Exec(const char* sql);
   bool Fail();  // notes why the last SQLite call failed; always false
   void RollBack();
@@ -236,6 +262,7 @@ class Ledger {
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
   std::string last_error_;
+  int last_code_ = 0;  // SQLite's extended result code of the last failure
   // The last writes, for ChangedSince: revision of the newest, serials oldest first.
   uint64_t revision_ = 0;
   std::deque<std::string> recent_changes_;

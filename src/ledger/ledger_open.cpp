@@ -24,6 +24,11 @@ void Ledger::Close() {
   db_ = nullptr;
 }
 
+bool Ledger::IsOpen() {
+  std::lock_guard lock(mutex_);
+  return db_ != nullptr;
+}
+
 bool Ledger::Exec(const char* sql) {
   if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
   return Fail();
@@ -31,6 +36,7 @@ bool Ledger::Exec(const char* sql) {
 
 bool Ledger::Fail() {
   const int code = sqlite3_extended_errcode(db_);
+  last_code_ = code;
   std::string why = sqlite3_errmsg(db_);
   // The seller can mend a full disk; say so in their words, keeping SQLite's for the rest.
   if ((code & 0xff) == SQLITE_FULL || sqlite3_system_errno(db_) == ENOSPC) {
@@ -47,25 +53,50 @@ void Ledger::RollBack() {
   sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
-bool Ledger::OpenAt(const std::string& path, std::string& error) {
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+namespace {
+
+Ledger::OpenFailure FailureOf(int code) {
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Ledger::OpenFailure::kBusy;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return Ledger::OpenFailure::kCorrupt;
+    default:
+      return Ledger::OpenFailure::kOther;
+  }
+}
+
+}  // namespace
+
+Ledger::OpenFailure Ledger::OpenAt(const std::string& path, std::string& error) {
+  last_code_ = 0;
+  const int opened =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (opened != SQLITE_OK) {
     error = db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    return false;
+    return FailureOf(opened);
   }
   sqlite3_busy_timeout(db_, 5000);
+  OpenFailure failure = OpenFailure::kNone;
   // WAL with a full sync on every commit: a commit that returned survives a power cut.
   bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=FULL;");
   int version = 0;
   if (ok) {
     Stmt s(db_, "PRAGMA user_version;");
     ok = s.ok() && s.Step() == SQLITE_ROW;
-    if (ok) version = static_cast<int>(s.Int(0));
+    if (ok) {
+      version = static_cast<int>(s.Int(0));
+    } else {
+      Fail();
+    }
   }
   if (ok && version > kSchemaVersion) {
-    last_error_ = "ledger written by a newer fahuo";
+    last_error_ = "发货记录文件由更新版本的发货程序写入（格式 " + std::to_string(version) + "）";
+    failure = OpenFailure::kNewer;
     ok = false;
   }
   // The schema, the columns an older fahuo's file lacks, and the new version number in one
@@ -84,14 +115,15 @@ bool Ledger::OpenAt(const std::string& path, std::string& error) {
     // A file that opened but is no ledger of ours (another program's database).
     Stmt s(db_, (Statements().select + " FROM bills LIMIT 1;").c_str());
     ok = s.ok();
-    if (!ok) last_error_ = sqlite3_errmsg(db_);
+    if (!ok) Fail();
   }
   if (!ok) {
+    if (failure == OpenFailure::kNone) failure = FailureOf(last_code_);
     error = last_error_;
     sqlite3_close_v2(db_);
     db_ = nullptr;
   }
-  return ok;
+  return failure;
 }
 
 Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool keep_damaged) {
@@ -101,14 +133,15 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool 
   db_ = nullptr;
   result.existed = PathExists(path);
   std::string error;
-  if (OpenAt(path, error)) {
+  result.failure = OpenAt(path, error);
+  if (result.failure == OpenFailure::kNone) {
     result.ok = true;
     return result;
   }
-  if (!result.existed || keep_damaged) {
-    result.error = error;
-    return result;
-  }
+  result.error = error;
+  // Only a corrupt file is replaced: a busy one, a newer one or a disk error keeps every
+  // bill and code, and a fresh ledger would take the payments made meanwhile as baseline.
+  if (!result.existed || keep_damaged || result.failure != OpenFailure::kCorrupt) return result;
   // Keep the damaged file for whoever wants to look at it, and start afresh.
   const std::string aside = MoveAside(path, "damaged", now_unix);
   if (aside.empty()) {
@@ -119,8 +152,8 @@ Ledger::OpenResult Ledger::Open(const std::string& path, int64_t now_unix, bool 
     if (PathExists(path + side)) std::rename((path + side).c_str(), (aside + side).c_str());
   }
   result.moved_aside_to = aside;
-  result.ok = OpenAt(path, error);
-  if (!result.ok) result.error = error;
+  result.ok = OpenAt(path, error) == OpenFailure::kNone;
+  result.error = result.ok ? std::string() : error;
   return result;
 }
 

@@ -10,9 +10,9 @@ namespace {
 using ledger_schema::kSchemaVersion;
 using ledger_schema::Sql;
 
-constexpr std::array<std::string_view, 11> kStateNames = {
-    "baseline", "pending", "sending", "sent",    "retrying",    "failed",
-    "skipped",  "held",    "handled", "unknown", "out-of-stock"};
+constexpr std::array<std::string_view, 15> kStateNames = {
+    "baseline", "pending", "sending",      "sent",     "retrying", "failed",   "skipped",    "held",
+    "handled",  "unknown", "out-of-stock", "awaiting", "not-paid", "outgoing", "unconfirmed"};
 constexpr std::array<std::string_view, 4> kOriginNames = {"baseline", "pass", "lapse", "restart"};
 
 // The stocks of codes. A stock's name is bound as text so that it compares equal to a
@@ -23,7 +23,10 @@ constexpr const char kStockSchema[] =
     "CREATE TABLE IF NOT EXISTS codes(id INTEGER PRIMARY KEY, stock TEXT NOT NULL,"
     " code BLOB NOT NULL, bill BLOB, given_at INTEGER NOT NULL DEFAULT 0, UNIQUE(stock, code));"
     "CREATE INDEX IF NOT EXISTS codes_free ON codes(stock, bill);"
-    "CREATE INDEX IF NOT EXISTS codes_bill ON codes(bill);";
+    "CREATE INDEX IF NOT EXISTS codes_bill ON codes(bill);"
+    // What the reader must still do after a read it could not finish (a catch-up walk cut
+    // short): written with the bills of that read, so neither outlives the other.
+    "CREATE TABLE IF NOT EXISTS reader_marks(name TEXT PRIMARY KEY, value BLOB NOT NULL);";
 
 // The columns of the bills table, declared once: the schema, the reads and the writes are
 // all made from this list.

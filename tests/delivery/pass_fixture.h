@@ -55,6 +55,7 @@ struct PageRow {
   std::string amount = "98.00";
   std::string note = "教程";
   std::string counterparty = "张三";
+  std::string status = "交易成功";
 };
 
 // A records page in the service's shape: a header row, then one eight-cell row per bill.
@@ -67,8 +68,8 @@ inline std::string BuildPage(const std::vector<PageRow>& rows) {
     page += "<tr>\r\n<td>2015.01.06<br/>12:00</td>\r\n<td>" + r.note + "</td>\r\n<td><p>" + r.name +
             "</p><p title=\"" + r.serial + "\">" + r.serial + "</p></td>\r\n<td>" + r.counterparty +
             "</td>\r\n<td><span>" + r.amount +
-            "</span></td>\r\n<td><a href=\"/detail?no=" + r.serial +
-            "\">详情</a></td>\r\n<td>交易成功</td>\r\n<td>-</td>\r\n</tr>\r\n";
+            "</span></td>\r\n<td><a href=\"/detail?no=" + r.serial + "\">详情</a></td>\r\n<td>" +
+            r.status + "</td>\r\n<td>-</td>\r\n</tr>\r\n";
   }
   return Utf8ToGbk(page + "</table></body></html>");
 }
