@@ -23,11 +23,17 @@ Options (kept stable; tests and tools/demo.sh depend on them):
                        accept the first N messages, then answer every later DATA with TEXT
                        (a whole SMTP reply such as "550 too many mails"), as a provider's
                        sending limit does
+  --logins N           accept the first N logins, answer every later AUTH with 535 (an
+                       authorisation code changed while fahuo runs)
+  --close-after-mail   close the connection once a mail was accepted, as a server that
+                       drops idle connections does: the next mail logs in again
+  --drop-reply N       keep the first N messages but close the connection instead of
+                       answering them (the final reply lost on the way)
 
 log.jsonl keys: file, mail_from, rcpt_tos, subject, body (decoded text), tls (whether the
 message came over TLS), peer_port (the client's port: equal for mails of one
 connection), session_auth (successful AUTHs on that connection) and total_auth
-(successful AUTHs since start), auth_attempts (all AUTH attempts since start).
+(successful AUTHs since start), auth_attempts (all AUTH attempts since start), message_id.
 """
 
 import argparse
@@ -52,9 +58,11 @@ class Counters:
         self.by_peer = {}
 
 
-def make_authenticator(user, password, counters):
+def make_authenticator(user, password, counters, logins=None):
     def authenticate(server, session, envelope, mechanism, auth_data):
         counters.attempts += 1
+        if logins is not None and counters.total >= logins:
+            return AuthResult(success=False, handled=False)
         ok = isinstance(auth_data, LoginPassword)
         if ok and user is not None:
             ok = (auth_data.login.decode("utf-8", "replace") == user
@@ -97,6 +105,7 @@ class Handler:
         self.count = last_mail_number(args.maildir) if args.maildir else 0
         self.reject = re.compile(args.reject_rcpt) if args.reject_rcpt else None
         self.accepted = 0
+        self.dropped = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if not address.strip("<> "):
@@ -115,7 +124,9 @@ class Handler:
         raw = envelope.original_content or envelope.content
         subject, body = decode_message(raw)
         peer = session.peer[1] if session.peer else 0
+        message_id = email.message_from_bytes(raw, policy=email.policy.default).get("Message-ID", "")
         record = {
+            "message_id": str(message_id),
             "file": f"{self.count:04d}.eml",
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
@@ -144,6 +155,12 @@ class Handler:
             for line in body.splitlines():
                 print(f"  | {line}")
             sys.stdout.flush()
+        if self.args.drop_reply and self.dropped < self.args.drop_reply:
+            self.dropped += 1
+            server.transport.abort()
+            return "250 OK: never heard"
+        if self.args.close_after_mail:
+            asyncio.get_running_loop().call_soon(server.transport.close)
         return "250 OK: message accepted"
 
 
@@ -170,7 +187,7 @@ def make_smtp_factory(args):
         tls_context=tls,
         auth_required=args.user is not None,
         auth_require_tls=tls is not None,
-        authenticator=make_authenticator(args.user, args.password or "", counters),
+        authenticator=make_authenticator(args.user, args.password or "", counters, args.logins),
         hostname="fahuo-sink.local",
         timeout=60,
     )
@@ -203,6 +220,9 @@ def main():
     p.add_argument("--print", action="store_true")
     p.add_argument("--silent", action="store_true")
     p.add_argument("--refuse-after", nargs=2, metavar=("N", "TEXT"))
+    p.add_argument("--logins", type=int)
+    p.add_argument("--close-after-mail", action="store_true")
+    p.add_argument("--drop-reply", type=int, default=0)
     args = p.parse_args()
     # aiosmtpd warns about AUTH without TLS, which is what a loopback test wants.
     warnings.filterwarnings("ignore")

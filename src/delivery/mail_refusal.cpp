@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "delivery/delivery_pass.h"
 #include "delivery/mail_setup.h"
 #include "delivery/reply_words.h"
 #include "platform/gbk.h"
@@ -59,6 +60,26 @@ MailRefusal ReadMailRefusal(std::string_view error) {
   }
   if (code == 421) return MailRefusal::kNoConnection;
   return MailRefusal::kNotTheAccount;
+}
+
+SendOutcome ReadSendOutcome(std::string error, bool handed_over) {
+  using Kind = SendOutcome::Kind;
+  SendOutcome out;
+  if (error.empty()) return out;
+  out.refusal = ReadMailRefusal(error);
+  if (error == mail::AbortedText()) {
+    out.kind = Kind::kAborted;
+  } else if (out.refusal == MailRefusal::kAuth || out.refusal == MailRefusal::kNotEnabled ||
+             out.refusal == MailRefusal::kTooMany || out.refusal == MailRefusal::kBlocked) {
+    out.kind = Kind::kAccountRefused;
+  } else if (handed_over) {
+    out.kind = Kind::kNoFinalReply;
+  } else {
+    out.kind = SendErrorIsTemporary(error) ? Kind::kRefusedForNow : Kind::kRecipientRefused;
+  }
+  if (out.kind != Kind::kAccountRefused) out.refusal = MailRefusal::kNotTheAccount;
+  out.error = std::move(error);
+  return out;
 }
 
 std::string MailRefusalText(MailRefusal refusal) {

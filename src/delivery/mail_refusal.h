@@ -19,6 +19,25 @@ enum class MailRefusal {
   kNoConnection,   // no answer at all
 };
 MailRefusal ReadMailRefusal(std::string_view error);
+
+// What became of one mail handed to the server, read once where the answer comes back;
+// the sender, its pause and failover, and the delivery record act on this.
+struct SendOutcome {
+  enum class Kind {
+    kAccepted,          // the server took it
+    kRecipientRefused,  // refused for good for this mail or recipient (5xx)
+    kRefusedForNow,     // 4xx, a dropped connection before the mail went out, a time-out
+    kAccountRefused,    // the account was refused (`refusal`): no fault of this bill
+    kNoFinalReply,      // the whole mail went out and no reply came: it may have arrived
+    kAborted,           // the program is quitting: the exchange was cut
+  };
+  Kind kind = Kind::kAccepted;
+  MailRefusal refusal = MailRefusal::kNotTheAccount;  // with kAccountRefused
+  std::string error;                                  // the mail client's text, GBK
+};
+// `error` as Session::Send gave it (empty: accepted); `handed_over` as
+// Session::LastSendHandedOver said.
+SendOutcome ReadSendOutcome(std::string error, bool handed_over);
 // The seller's words for a refusal (GBK), empty for kNotTheAccount.
 std::string MailRefusalText(MailRefusal refusal);
 

@@ -48,6 +48,7 @@ ActionOutcome SellerActions::Requeue(const std::string& serial, const std::strin
   e.next_try = 0;
   e.last_error.clear();
   e.skip_reason.clear();
+  e.message_id.clear();  // a deliberate resend is a new mail, not a copy of the last
   // An empty rule with a recipient: the delivery matches the rule anew and keeps the address.
   e.rule_subject.clear();
   e.rule_body.clear();

@@ -10,6 +10,7 @@
 #include "delivery/recipient.h"
 #include "delivery/run_alone.h"
 #include "platform/gbk.h"
+#include "platform/mail_message.h"
 #include "rules/rule_entry.h"
 
 namespace fahuo {
@@ -58,12 +59,14 @@ struct Sender::Mailer {
   const std::string& primary_error;  // why the first account failed just now, if it did
 
   std::string Connect() { return Reported(ConnectOnce()); }
-  std::string Send(const std::string& subject, const std::string& body,
-                   const std::string& recipient) {
-    std::string error = services.send ? services.send(subject, body, recipient, account.user)
-                                      : session.Send(subject, body, recipient, account.user);
+  SendOutcome Send(const std::string& subject, const std::string& body,
+                   const std::string& recipient, const std::string& message_id) {
+    std::string error = services.send
+                            ? services.send(subject, body, recipient, account.user)
+                            : session.Send(subject, body, recipient, account.user, message_id);
+    const bool handed_over = !services.send && session.LastSendHandedOver();
     pace.Sent(clock.TickMs());
-    return Reported(std::move(error));
+    return ReadSendOutcome(Reported(std::move(error)), handed_over);
   }
 
  private:
@@ -160,6 +163,11 @@ bool Sender::DeliverDue(const MailAccount& account, const DeliveryOutlet& out,
         due = orders_.ledger.Due(orders_.clock.UnixSeconds());
         continue;
       }
+      if (outcome == Outcome::kAccountRefused) {
+        // This account's run is over; what it left waiting (the refused bill among them,
+        // due at once when another account follows) goes to the next.
+        due = orders_.ledger.Due(orders_.clock.UnixSeconds());
+      }
       (route.primary ? primary_error : backup_error) = why;
       if (route.primary && routes.size() > 1) {  // the second goes first for a while
         primary_down_until_ = orders_.clock.UnixSeconds() + kPrimaryRetrySeconds;
@@ -201,8 +209,12 @@ Sender::Outcome Sender::DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer
   for (LedgerEntry& e : due) {
     if (orders_.stopping.load() || !AwaitPace(mailer.pace)) break;
     changed = true;
-    if (!DeliverOne(e, mailer, out)) {
-      if (mailer.pace.PausedAt(orders_.clock.UnixSeconds())) outcome = Outcome::kPaused;
+    if (!DeliverOne(e, mailer, out, why)) {
+      if (!why.empty()) {
+        outcome = Outcome::kAccountRefused;
+      } else if (mailer.pace.PausedAt(orders_.clock.UnixSeconds())) {
+        outcome = Outcome::kPaused;
+      }
       break;
     }
   }
@@ -289,8 +301,12 @@ bool Sender::Settle(LedgerEntry& e, BillState state, const char* reason, const L
   return false;
 }
 
-bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& out) {
+bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& out,
+                        std::string& account_refused) {
   const BillRecord& bill = e.bill;
+  // An earlier attempt handed the whole mail over without an answer: the buyer may have it.
+  const bool maybe_received =
+      e.skip_reason == skip::kNoFinalReply || e.skip_reason == skip::kMaybeTwice;
   // The first write goes through only while the bill is as it was read: when the seller
   // changed it meanwhile, the next delivery takes it as the seller left it.
   const LedgerEntry taken = e;
@@ -315,44 +331,72 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& ou
   if (stale || e.state != BillState::kSending) return true;
   ledger_failure_.Clear();
   // Placeholders are filled per bill; a rule without braces goes out exactly as stored.
-  const std::string error = mailer.Send(ExpandPlaceholders(e.rule_subject, bill, codes),
-                                        ExpandPlaceholders(e.rule_body, bill, codes), e.recipient);
+  const SendOutcome sent =
+      mailer.Send(ExpandPlaceholders(e.rule_subject, bill, codes),
+                  ExpandPlaceholders(e.rule_body, bill, codes), e.recipient, e.message_id);
   // Quitting cut the exchange: whether the server took the mail is unknown, and the bill
   // stays "sending" for the next start to show.
-  if (!error.empty() && orders_.stopping.load()) return false;
-  return RecordSendOutcome(e, error, mailer, out);
+  if (sent.kind != SendOutcome::Kind::kAccepted && orders_.stopping.load()) return false;
+  if (sent.kind == SendOutcome::Kind::kAborted) return false;
+  if (sent.kind == SendOutcome::Kind::kAccountRefused && PauseSecondsFor(sent.error) == 0) {
+    account_refused = sent.error;
+  }
+  return RecordSendOutcome(e, sent, maybe_received, mailer, out);
 }
 
-bool Sender::RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
-                               const DeliveryOutlet& out) {
+bool Sender::RecordSendOutcome(LedgerEntry& e, const SendOutcome& sent, bool maybe_received,
+                               Mailer& mailer, const DeliveryOutlet& out) {
+  using Kind = SendOutcome::Kind;
   const BillRecord& bill = e.bill;
   const int64_t now = orders_.clock.UnixSeconds();
-  if (error.empty()) {
+  const std::string& error = sent.error;
+  const char* received_note = maybe_received ? skip::kNoFinalReply : nullptr;
+  if (sent.kind == Kind::kAccepted) {
     out.view.AppendLog(FAHUO_GBK("发送邮件成功") + Eol());
     e.sent_at = now;
     e.last_error.clear();
-    return Settle(e, BillState::kSent, nullptr, nullptr, out);
+    return Settle(e, BillState::kSent, maybe_received ? skip::kMaybeTwice : nullptr, nullptr, out);
   }
   out.view.AppendLog(FAHUO_GBK("发送失败，错误：") + error + FAHUO_GBK("（流水号 ") + bill.流水号 +
                      FAHUO_GBK("）") + Eol());
   e.last_error = error;
-  // Over the account's limit: this bill and the rest wait out the pause instead of failing,
-  // or go out at once over the other account.
-  if (const int64_t pause = PauseSecondsFor(error); pause > 0) {
-    e.next_try = mailer.fallback ? now : now + pause;
-    PauseSending(mailer, pause, error, out);
-    Settle(e, BillState::kRetrying, nullptr, nullptr, out);
-    return false;
-  }
-  if (SendErrorIsTemporary(error)) {
-    e.next_try = now + RetryDelaySeconds(e.attempts);
-    return Settle(e, BillState::kRetrying, nullptr, nullptr, out);
+  switch (sent.kind) {
+    case Kind::kAccountRefused: {
+      // No fault of this bill: it waits (its codes kept) for this account to be mended or
+      // for the other account, never failed for good. Over the account's limit the
+      // account pauses; a refused login ends this account's run.
+      const int64_t pause = PauseSecondsFor(error);
+      if (pause > 0) {
+        e.next_try = mailer.fallback ? now : now + pause;
+        PauseSending(mailer, pause, error, out);
+      } else {
+        e.next_try = mailer.fallback ? now : now + RetryDelaySeconds(e.attempts);
+        std::string line = MailRefusalText(sent.refusal);
+        line += mailer.fallback ? FAHUO_GBK("，等待的账单改用备用发信邮箱发送")
+                                : FAHUO_GBK("，等待的账单之后自动重试，不会作废");
+        out.view.AppendLog(line + Eol());
+      }
+      Settle(e, BillState::kRetrying, received_note, nullptr, out);
+      return false;
+    }
+    case Kind::kNoFinalReply:
+      // Tried again (the buyer must get the goods) under the same Message-ID, so that a
+      // second copy can be told for what it is.
+      out.view.AppendLog(FAHUO_GBK("邮件已交给服务器但未收到确认，稍后以同一封邮件重试（流水号 ") +
+                         bill.流水号 + FAHUO_GBK("）") + Eol());
+      e.next_try = now + RetryDelaySeconds(e.attempts);
+      return Settle(e, BillState::kRetrying, skip::kNoFinalReply, nullptr, out);
+    case Kind::kRefusedForNow:
+      e.next_try = now + RetryDelaySeconds(e.attempts);
+      return Settle(e, BillState::kRetrying, received_note, nullptr, out);
+    default:
+      break;
   }
   out.events.BillFailed(bill.流水号);
   out.view.Notify(
       FAHUO_GBK("发送失败"),
       FAHUO_GBK("流水号 ") + bill.流水号 + FAHUO_GBK(" 的邮件未能发出：") + MailFailureText(error));
-  return Settle(e, BillState::kFailed, nullptr, nullptr, out);
+  return Settle(e, BillState::kFailed, received_note, nullptr, out);
 }
 
 bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, OrderCodes& codes,
@@ -360,6 +404,8 @@ bool Sender::TakeSending(LedgerEntry& e, const LedgerEntry& taken, bool& stale, 
   const std::vector<std::string> stocks = CodeStocks({e.rule_subject, e.rule_body});
   const std::string sent_before = e.sent_by;
   e.sent_by = sender;  // with "sending": a bill left unknown tells which mailbox to look in
+  // Every automatic attempt of the bill carries the Message-ID of its first.
+  if (e.message_id.empty()) e.message_id = mail::NewMessageId(GbkToUtf8(sender));
   e.state = BillState::kSending;
   e.skip_reason.clear();
   ++e.attempts;

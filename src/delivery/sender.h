@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "delivery/delivery_pass.h"
+#include "delivery/mail_refusal.h"
 #include "delivery/orders.h"
 #include "delivery/placeholders.h"
 #include "delivery/send_pace.h"
@@ -51,7 +52,8 @@ class Sender {
   std::vector<Route> Routes(const MailAccount& primary);
   // How mailing over one account ended: every bill tried (or the delivery stopped), no
   // connection (`why` says why; nothing was written), or the account's pause began.
-  enum class Outcome { kDone, kNoConnection, kPaused };
+  // The account refused (a login, SMTP switched off) mid-run: `why` says why.
+  enum class Outcome { kDone, kNoConnection, kPaused, kAccountRefused };
   // Connects, then mails the due bills in order.
   Outcome DeliverAll(std::vector<LedgerEntry>& due, Mailer& mailer, const DeliveryOutlet& out,
                      std::string& why);
@@ -61,8 +63,10 @@ class Sender {
                    const DeliveryOutlet& out);
   // Tells the log when deliveries move to the second account or back to the first.
   void NoteRoute(const Mailer& mailer, const DeliveryOutlet& out);
-  // False when the ledger could not be written: the delivery stops mailing.
-  bool DeliverOne(LedgerEntry& entry, Mailer& mailer, const DeliveryOutlet& out);
+  // False when mailing over this account stops: the ledger could not be written, the
+  // account paused, or it refused (then `account_refused` holds why).
+  bool DeliverOne(LedgerEntry& entry, Mailer& mailer, const DeliveryOutlet& out,
+                  std::string& account_refused);
   // Matches the rule and the recipient of a bill mailed for the first time (or resent
   // after its rule was cleared). False when the bill is skipped, with `*skip` the reason.
   bool Prepare(LedgerEntry& e, const DeliveryOutlet& out, const char** skip);
@@ -73,8 +77,8 @@ class Sender {
               const DeliveryOutlet& out);
   // After the send: sent, retrying (also for a pause the provider asks) or failed. False
   // when mailing over this account stops (a pause, or the ledger could not be written).
-  bool RecordSendOutcome(LedgerEntry& e, const std::string& error, Mailer& mailer,
-                         const DeliveryOutlet& out);
+  bool RecordSendOutcome(LedgerEntry& e, const SendOutcome& sent, bool maybe_received,
+                         Mailer& mailer, const DeliveryOutlet& out);
   // Waits for the pace before the next mail; false when aborted meanwhile.
   bool AwaitPace(const SendPace& pace);
   void PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,

@@ -53,6 +53,8 @@ std::string StateText(const LedgerEntry& entry) {
     if (!entry.bill.状态.empty()) return text + "：" + GbkToUtf8(entry.bill.状态);
     return text;
   }
+  if (entry.skip_reason == skip::kMaybeTwice) return text + "（买家可能收到两封）";
+  if (entry.skip_reason == skip::kNoFinalReply) return text + "（邮件可能已送达）";
   if (entry.state != BillState::kSkipped) return text;
   const std::string& why = entry.skip_reason;
   const char* reason = why == skip::kNoNote           ? "没有留言"

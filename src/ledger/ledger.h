@@ -49,6 +49,10 @@ namespace skip {
 inline constexpr const char* kNoNote = "no-note";
 inline constexpr const char* kNotQq = "not-qq";
 inline constexpr const char* kInvalidAddress = "invalid-address";
+// With kRetrying (and kFailed): an attempt handed the whole mail over and no final reply
+// came, so the buyer may have it. With kSent: sent after such an attempt, maybe twice.
+inline constexpr const char* kNoFinalReply = "no-final-reply";
+inline constexpr const char* kMaybeTwice = "maybe-twice";
 inline constexpr const char* kNoRule = "no-rule";
 inline constexpr const char* kBadAmount = "bad-amount";
 }  // namespace skip
@@ -70,7 +74,10 @@ struct LedgerEntry {
   std::string skip_reason;  // kSkipped: why; kOutOfStock: the stock it waits for (GBK)
   int64_t sent_at = 0;      // Unix seconds
   std::string sent_by;      // the sending account (its address, GBK) of the last mail handed over
-  std::string codes;        // the codes given to it, blank-separated (GBK; Page only)
+  // The Message-ID every automatic attempt of this bill's mail carries, so that a buyer's
+  // mail service can drop a second copy; a seller's resend clears it for a new one.
+  std::string message_id;
+  std::string codes;  // the codes given to it, blank-separated (GBK; Page only)
 };
 
 // A code (卡密) of a stock, and the bill it was given to, if any. Texts GBK.

@@ -99,6 +99,9 @@ const Column kColumns[] = {
     {"sent_by", "BLOB NOT NULL DEFAULT x''", Role::kDelivery,
      [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.sent_by); },
      [](Stmt& s, int i, LedgerEntry& e) { e.sent_by = s.Text(i); }, 3},
+    {"message_id", "BLOB NOT NULL DEFAULT x''", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.message_id); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.message_id = s.Text(i); }, 4},
 };
 
 #undef FAHUO_TEXT_COLUMN

@@ -11,7 +11,7 @@ namespace fahuo::ledger_schema {
 
 // 1: bills. 2: the stocks of codes beside them (a version-1 file gains the empty tables).
 // 3: the account each bill was mailed over (older files gain the column, empty).
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // The statements made from the column list, built once and immutable afterwards.
 struct Sql {

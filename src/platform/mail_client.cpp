@@ -77,6 +77,7 @@ struct Session::State {
   std::mutex socket_mutex;
   std::set<curl_socket_t> sockets;  // open now (a connect may race two addresses)
   std::atomic<bool> aborted{false};
+  bool handed_over = false;  // the last Send's message went out whole, and no reply came
 };
 
 namespace {
@@ -309,7 +310,9 @@ bool Session::Connect(const std::string& server, int port, const std::string& us
 std::string Session::LastConnectError() const { return s_->last_connect_error; }
 
 std::string Session::Send(const std::string& subject, const std::string& body,
-                          const std::string& recipient, const std::string& sender) {
+                          const std::string& recipient, const std::string& sender,
+                          const std::string& message_id) {
+  s_->handed_over = false;
   if (HasBreakOrNul(recipient)) return FAHUO_GBK("收件人地址含有换行或空字符，未发送");
   if (HasBreakOrNul(sender)) return FAHUO_GBK("发件人地址含有换行或空字符，未发送");
   if (HasBreakOrNul(subject)) return FAHUO_GBK("邮件主题含有换行或空字符，未发送");
@@ -323,7 +326,8 @@ std::string Session::Send(const std::string& subject, const std::string& body,
   Configure(s, *s.account);
   const std::string to = GbkToUtf8(recipient);
   const std::string from = GbkToUtf8(sender);
-  const std::string message = ComposeMail(GbkToUtf8(subject), GbkToUtf8(body), to, from);
+  const std::string message =
+      ComposeMail(GbkToUtf8(subject), GbkToUtf8(body), to, from, std::time(nullptr), message_id);
   Source source{&message};
   curl_slist* rcpt = curl_slist_append(nullptr, to.c_str());
   const std::string mail_from = "<" + from + ">";
@@ -338,8 +342,19 @@ std::string Session::Send(const std::string& subject, const std::string& body,
   curl_easy_setopt(s.handle, CURLOPT_MAIL_RCPT, nullptr);
   curl_easy_setopt(s.handle, CURLOPT_READDATA, nullptr);
   curl_slist_free_all(rcpt);
-  return code == CURLE_OK ? std::string() : ErrorText(s, code);
+  if (code == CURLE_OK) return {};
+  std::string error = ErrorText(s, code);
+  // Every byte went out and the end of data too, but no reply came: only the server knows
+  // whether it kept the mail.
+  curl_off_t uploaded = 0;
+  curl_easy_getinfo(s.handle, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+  s.handed_over = source.pos == message.size() &&
+                  uploaded >= static_cast<curl_off_t>(message.size()) && ReplyCode(error) == 0 &&
+                  !s.aborted.load();
+  return error;
 }
+
+bool Session::LastSendHandedOver() const { return s_->handed_over; }
 
 int ReplyCode(std::string_view text) {
   if (text.size() < 3) return 0;

@@ -50,9 +50,13 @@ class Session {
   // when the server accepted the mail. A subject, recipient or sender holding CR, LF or NUL
   // is refused before anything is sent. The mail goes out as UTF-8 plain text,
   // base64-encoded. If the server dropped the connection meanwhile, the account of the last
-  // successful Connect logs in again.
+  // successful Connect logs in again. `message_id` as ComposeMail takes it.
   std::string Send(const std::string& subject, const std::string& body,
-                   const std::string& recipient, const std::string& sender);
+                   const std::string& recipient, const std::string& sender,
+                   const std::string& message_id = {});
+  // Whether the last failed Send had handed the whole message over when it failed without
+  // a reply to it: the server may have taken the mail.
+  bool LastSendHandedOver() const;
 
   // Ends the connection (QUIT). The next Send, if any, reconnects with the same account.
   void Disconnect();

@@ -33,7 +33,9 @@ std::string MailDate(std::time_t now) {
   return text;
 }
 
-std::string MessageId(const std::string& from, std::time_t now) {
+}  // namespace
+
+std::string NewMessageId(const std::string& from, std::time_t now) {
   std::random_device device;
   std::mt19937_64 random((static_cast<unsigned long long>(device()) << 32) ^ device() ^
                          static_cast<unsigned long long>(now));
@@ -48,8 +50,6 @@ std::string MessageId(const std::string& from, std::time_t now) {
   }
   return "<" + std::string(text) + "@" + (usable ? domain : "fahuo.localdomain") + ">";
 }
-
-}  // namespace
 
 std::string Base64(const std::string& bytes) {
   static const char kAlphabet[] =
@@ -94,13 +94,13 @@ std::string EncodeHeaderWords(const std::string& text) {
 }
 
 std::string ComposeMail(const std::string& subject, const std::string& body, const std::string& to,
-                        const std::string& from, std::time_t now) {
+                        const std::string& from, std::time_t now, const std::string& message_id) {
   std::string mail;
   mail += "From: " + from + "\r\n";
   mail += "To: " + to + "\r\n";
   mail += "Subject: " + EncodeHeaderWords(subject) + "\r\n";
   mail += "Date: " + MailDate(now) + "\r\n";
-  mail += "Message-ID: " + MessageId(from, now) + "\r\n";
+  mail += "Message-ID: " + (message_id.empty() ? NewMessageId(from, now) : message_id) + "\r\n";
   mail += "MIME-Version: 1.0\r\n";
   mail += "Content-Type: text/plain; charset=UTF-8\r\n";
   mail += "Content-Transfer-Encoding: base64\r\n";

@@ -536,8 +536,15 @@ TEST_F(DeliveryPassTest, OnlyACorruptLedgerIsMovedAsideAndANewOneStarted) {
     EXPECT_TRUE(report.busy);
     EXPECT_TRUE(report.moved_aside_to.empty());
   }
-  ASSERT_EQ(sqlite3_exec(other, "ROLLBACK; PRAGMA user_version=99;", nullptr, nullptr, nullptr),
+  int version = 0;
+  ASSERT_EQ(sqlite3_exec(
+                other, "ROLLBACK; PRAGMA user_version;",
+                [](void* v, int, char** text, char**) {
+                  return *static_cast<int*>(v) = std::atoi(text[0]), 0;
+                },
+                &version, nullptr),
             SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "PRAGMA user_version=99;", nullptr, nullptr, nullptr), SQLITE_OK);
   {
     Shop shop;
     Shop::OpenReport report = shop.Open(path);
@@ -545,7 +552,9 @@ TEST_F(DeliveryPassTest, OnlyACorruptLedgerIsMovedAsideAndANewOneStarted) {
     EXPECT_TRUE(report.newer);
     EXPECT_TRUE(report.moved_aside_to.empty());
   }
-  ASSERT_EQ(sqlite3_exec(other, "PRAGMA user_version=3;", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, ("PRAGMA user_version=" + std::to_string(version) + ";").c_str(),
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(other);
   Shop shop;
   ASSERT_TRUE(shop.Open(path).ok);

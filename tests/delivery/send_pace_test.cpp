@@ -7,6 +7,7 @@
 #include <chrono>
 #include <sstream>
 
+#include "ledger/bill_state_text.h"
 #include "pass_fixture.h"
 #include "platform/gbk.h"
 #include "test_support.h"
@@ -157,6 +158,61 @@ TEST_F(PaceOverSinkTest, TheSecondAccountTakesOverAndTheLedgerSaysWhichSent) {
     switches += e.find("log:改用备用发信邮箱 spare@example.com") != std::string::npos;
   }
   EXPECT_EQ(switches, 1);
+}
+
+// The server closes every connection after a mail and refuses the login from the third on
+// (the authorisation code changed mid-run): the bill refused waits, keeps its code, and
+// the second account carries it and the rest. No bill fails for good.
+TEST_F(PaceOverSinkTest, AnAccountRefusedMidRunFailsNoBillAndTheSecondTakesOver) {
+  StartSink({"--logins", "2", "--close-after-mail"});
+  account_ = {"127.0.0.1:" + std::to_string(port_), "seller@example.com", "code"};
+  TempDir backup_dir;
+  ChildProcess backup_sink;
+  const int backup_port =
+      StartPythonService(backup_sink, "smtp_sink.py", {"--maildir", backup_dir.path()});
+  ASSERT_GT(backup_port, 0);
+  h_.shop().sender().SetBackup(
+      MailAccount{"127.0.0.1:" + std::to_string(backup_port), "spare@example.com", ""});
+  const std::vector<std::string> serials = Pay(6);
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(Recipients().size(), 2u);
+  Ledger& ledger = h_.shop().ledger();
+  for (size_t i = 0; i < serials.size(); ++i) {
+    const auto e = ledger.Find(serials[i]);
+    EXPECT_EQ(e->state, BillState::kSent) << i;
+    EXPECT_EQ(e->sent_by, i < 2 ? "seller@example.com" : "spare@example.com") << i;
+  }
+  bool told = false;
+  for (const std::string& e : window_.Events()) told = told || e.find("log:邮箱拒绝登录") == 0;
+  EXPECT_TRUE(told);
+}
+
+// The server keeps the mail but the line drops before its "250": the bill is tried again
+// under the same Message-ID, and the record says the buyer may have two.
+TEST_F(PaceOverSinkTest, ALostFinalReplyIsRetriedUnderTheSameMessageId) {
+  StartSink({"--drop-reply", "1"});
+  account_.server = "127.0.0.1:" + std::to_string(port_);
+  const std::string serial = Pay(1)[0];
+  ASSERT_TRUE(Deliver());
+  Ledger& ledger = h_.shop().ledger();
+  EXPECT_EQ(ledger.Find(serial)->state, BillState::kRetrying);
+  h_.Restart();  // the id is the bill's, not the run's
+  h_.shop().rules().Replace({Rule(0, 1000, "教程")});
+  h_.clock.Advance(2 * 60 * 1000);
+  ASSERT_TRUE(Deliver());
+  const auto e = h_.shop().ledger().Find(serial);
+  EXPECT_EQ(e->state, BillState::kSent);
+  EXPECT_EQ(StateText(*e), "已发送（买家可能收到两封）");
+  std::vector<std::string> ids;
+  std::istringstream in(ReadFileBytes(maildir_.File("log.jsonl")));
+  for (std::string l; std::getline(in, l);) {
+    const size_t at = l.find("\"message_id\": \"");
+    ASSERT_NE(at, std::string::npos) << l;
+    ids.push_back(l.substr(at + 15, l.find('"', at + 15) - at - 15));
+  }
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_EQ(ids[0], ids[1]);
+  EXPECT_EQ(ids[0], e->message_id);
 }
 
 }  // namespace

@@ -126,6 +126,7 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   ASSERT_EQ(
       sqlite3_exec(db,
                    "DROP TABLE codes; DROP TABLE stocks; ALTER TABLE bills DROP COLUMN sent_by;"
+                   " ALTER TABLE bills DROP COLUMN message_id;"
                    " PRAGMA user_version=1;",
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
