@@ -45,6 +45,11 @@
 #include "ui/ui_thread.h"
 
 namespace fahuo {
+namespace {
+
+constexpr int kLogBoxLines = 5000;
+
+}  // namespace
 
 MainWindow::MainWindow(Shop& shop, const AppServices& services, QWidget* parent)
     : QWidget(parent), shop_(shop), services_(services) {
@@ -95,6 +100,9 @@ void MainWindow::WireControls() {
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
   connect(按钮_库存管理, &QPushButton::clicked, this, [this] { OpenStockWindow(); });
+  // Weeks of entries would grow the box without end; the log files keep everything. The
+  // block after the last line break is empty, hence one more.
+  编辑框_本地IP->setMaximumBlockCount(kLogBoxLines + 1);
   // Log entries reach the box in the order they entered the log.
   services_.log.SetSink([this](const std::string& entry) {
     QString text = FromGbk(entry);

@@ -487,6 +487,14 @@ TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   w.AppendLog(Utf8ToGbk("隐藏时\r\n"));
   for (int i = 0; i < 500 && shown.count() < 201; ++i) QTest::qWait(10);
   EXPECT_TRUE(编辑框_本地IP->toPlainText().endsWith(QStringLiteral("隐藏时\n")));
+
+  // Weeks of entries: the box keeps the last 5,000 lines.
+  for (int i = 0; i < 5000; ++i) w.AppendLog(Utf8ToGbk("新" + std::to_string(i) + "\r\n"));
+  for (int i = 0; i < 1000 && shown.count() < 5201; ++i) QTest::qWait(10);
+  lines = 编辑框_本地IP->toPlainText().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 5000);
+  EXPECT_EQ(lines.front(), QStringLiteral("新0"));
+  EXPECT_EQ(lines.back(), QStringLiteral("新4999"));
 }
 
 }  // namespace
