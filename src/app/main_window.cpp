@@ -251,6 +251,7 @@ void MainWindow::Shutdown() {
   run_control_->Shutdown();  // also tells the shop to stop, so the page loading ends too
   mail_actions_->Shutdown();
   sign_in_watch_->Stop();
+  settings_->Shutdown();  // a password typed but not yet written is kept
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -254,7 +254,10 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
   // it, even by root.
   std::filesystem::rename(data, dir.File("moved"));
   ASSERT_TRUE(testing::WriteFileBytes(data, "x"));
-  for (const char* typed : {"p", "pw", "pw1"}) 编辑框_邮箱密码->setText(QString::fromUtf8(typed));
+  for (const char* typed : {"p", "pw", "pw1"}) {
+    编辑框_邮箱密码->setText(QString::fromUtf8(typed));
+    emit 编辑框_邮箱密码->editingFinished();
+  }
   const QString text = FromGbk(log.Text());
   EXPECT_EQ(text.count(QStringLiteral("设置无法保存")), 1) << text.toStdString();
   EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置无法保存")))
@@ -262,6 +265,7 @@ TEST_F(MainWindowTest, TypedSettingsSurviveARestartAndAFailedWriteIsToldOnce) {
   std::filesystem::remove(data);
   std::filesystem::rename(dir.File("moved"), data);
   编辑框_邮箱密码->setText(QStringLiteral("pw12"));
+  emit 编辑框_邮箱密码->editingFinished();
   EXPECT_TRUE(标签_进度->text().contains(QStringLiteral("设置已重新保存")));
 }
 
