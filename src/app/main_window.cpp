@@ -252,6 +252,14 @@ void MainWindow::Shutdown() {
   mail_actions_->Shutdown();
   sign_in_watch_->Stop();
   settings_->Shutdown();  // a password typed but not yet written is kept
+  // No worker runs any more. Closing the ledger checkpoints it, and SQLite removes
+  // fahuo.db-wal and fahuo.db-shm; what the UI thread still gets (a late report, a timer)
+  // leaves the window as it is.
+  status_timer_->stop();
+  if (record_window_) record_window_->hide();
+  if (stock_window_) stock_window_->hide();
+  ledger_closed_ = true;
+  shop_.ledger().Close();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -286,6 +294,7 @@ StockWindow* MainWindow::NewStockWindow(QWidget* parent) {
 }
 
 void MainWindow::OpenStockWindow() {
+  if (ledger_closed_) return;
   // A new window reads the stocks itself; one opened before may be behind.
   if (stock_window_) {
     stock_window_->Reload();
@@ -298,6 +307,7 @@ void MainWindow::OpenStockWindow() {
 }
 
 void MainWindow::OpenRecordWindow() {
+  if (ledger_closed_) return;
   if (!record_window_)
     record_window_ = new RecordWindow(shop_, order_actions_, services_.dialogs, this);
   record_window_->show();
@@ -306,6 +316,7 @@ void MainWindow::OpenRecordWindow() {
 }
 
 void MainWindow::RedrawSelectedBills() {
+  if (ledger_closed_) return;
   bill_model_->Sync();
   if (record_window_ && record_window_->isVisible()) record_window_->Reload();
   // A delivery takes codes: the stock window's counts follow.
@@ -315,6 +326,7 @@ void MainWindow::RedrawSelectedBills() {
 }
 
 void MainWindow::ShowSelectedList() {
+  if (ledger_closed_) return;
   bill_model_->Show(单选框_新增账单->isChecked() ? &shop_.NewBills() : &shop_.AllBills());
   status_line_->Recount();
   ShowStatusLine();

@@ -434,6 +434,16 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_LE(list->columnViewportPosition(7) + list->columnWidth(7), list->viewport()->width());
   EXPECT_GE(list->columnWidth(6), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(6));
   EXPECT_EQ(model->index(0, 4).data(Qt::ToolTipRole).toString(), QString::fromStdString(serial));
+
+  // At quit the ledger closes and takes its -wal and -shm files with it; a change reported
+  // before and drawn after leaves the window as it was.
+  c.state = BillState::kSent;
+  ASSERT_TRUE(shop.ledger().Update(c));
+  w.Shutdown();
+  EXPECT_FALSE(std::filesystem::exists(dir.File("fahuo.db-wal")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("fahuo.db-shm")));
+  w.RedrawSelectedBills();
+  EXPECT_EQ(Cell(list, 1, 8), QStringLiteral("发送失败"));
   Shop empty(nullptr, Offline());
   MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");
