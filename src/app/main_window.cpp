@@ -45,6 +45,11 @@
 #include "ui/ui_thread.h"
 
 namespace fahuo {
+namespace {
+
+constexpr int kLogBoxLines = 5000;
+
+}  // namespace
 
 MainWindow::MainWindow(Shop& shop, const AppServices& services, QWidget* parent)
     : QWidget(parent), shop_(shop), services_(services) {
@@ -95,6 +100,9 @@ void MainWindow::WireControls() {
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
   connect(按钮_库存管理, &QPushButton::clicked, this, [this] { OpenStockWindow(); });
+  // Weeks of entries would grow the box without end; the log files keep everything. The
+  // block after the last line break is empty, hence one more.
+  编辑框_本地IP->setMaximumBlockCount(kLogBoxLines + 1);
   // Log entries reach the box in the order they entered the log.
   services_.log.SetSink([this](const std::string& entry) {
     QString text = FromGbk(entry);
@@ -262,6 +270,15 @@ void MainWindow::Shutdown() {
   run_control_->Shutdown();  // also tells the shop to stop, so the page loading ends too
   mail_actions_->Shutdown();
   sign_in_watch_->Stop();
+  settings_->Shutdown();  // a password typed but not yet written is kept
+  // No worker runs any more. Closing the ledger checkpoints it, and SQLite removes
+  // fahuo.db-wal and fahuo.db-shm; what the UI thread still gets (a late report, a timer)
+  // leaves the window as it is.
+  status_timer_->stop();
+  if (record_window_) record_window_->hide();
+  if (stock_window_) stock_window_->hide();
+  ledger_closed_ = true;
+  shop_.ledger().Close();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -296,6 +313,7 @@ StockWindow* MainWindow::NewStockWindow(QWidget* parent) {
 }
 
 void MainWindow::OpenStockWindow() {
+  if (ledger_closed_) return;
   // A new window reads the stocks itself; one opened before may be behind.
   if (stock_window_) {
     stock_window_->Reload();
@@ -308,6 +326,7 @@ void MainWindow::OpenStockWindow() {
 }
 
 void MainWindow::OpenRecordWindow() {
+  if (ledger_closed_) return;
   if (!record_window_)
     record_window_ = new RecordWindow(shop_, order_actions_, services_.dialogs, this);
   record_window_->show();
@@ -316,6 +335,7 @@ void MainWindow::OpenRecordWindow() {
 }
 
 void MainWindow::RedrawSelectedBills() {
+  if (ledger_closed_) return;
   bill_model_->Sync();
   if (record_window_ && record_window_->isVisible()) record_window_->Reload();
   // A delivery takes codes: the stock window's counts follow.
@@ -325,6 +345,7 @@ void MainWindow::RedrawSelectedBills() {
 }
 
 void MainWindow::ShowSelectedList() {
+  if (ledger_closed_) return;
   bill_model_->Show(单选框_新增账单->isChecked() ? &shop_.NewBills() : &shop_.AllBills());
   status_line_->Recount();
   ShowStatusLine();

@@ -54,7 +54,8 @@ class MainWindow : public QWidget {
   // failure).
   bool StartUp();
 
-  // Stops the workers (delivery passes, keep-alive, page loading) and waits for them.
+  // Stops the workers (delivery passes, keep-alive, page loading) and waits for them, then
+  // closes the ledger; from then on the window shows what it showed and reads nothing.
   void Shutdown();
 
   Shop& shop() { return shop_; }
@@ -168,6 +169,7 @@ class MainWindow : public QWidget {
   QPointer<StockWindow> stock_window_;
   QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
   QTimer* status_timer_ = nullptr;
+  bool ledger_closed_ = false;  // Shutdown closed it: nothing may read it any more
   std::unique_ptr<StatusLine> status_line_;
   std::unique_ptr<HeldPaymentsPrompt> held_payments_;
   RecordTable bill_table_;

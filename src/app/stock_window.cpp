@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <memory>
 
 #include "delivery/placeholders.h"
 #include "ledger/bill_state_text.h"
@@ -16,7 +17,6 @@
 #include "ledger/ledger.h"
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
-#include "platform/input_bytes.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
@@ -177,6 +177,10 @@ void StockWindow::AddPasted() {
     return;
   }
   编辑框_卡密->clear();  // the codes leave the screen once they are on their way
+  AddCodes(stock, std::move(file));
+}
+
+void StockWindow::AddCodes(const std::string& stock, CodeFile file) {
   Write([stock, codes = std::move(file.codes), too_long = file.too_long](Ledger& ledger) {
     const Ledger::AddResult added = ledger.AddCodes(stock, codes);
     if (!added.ok) return "卡密未能保存：" + ledger.LastError();
@@ -191,16 +195,22 @@ void StockWindow::ImportFile() {
       dialogs_.OpenFile(this, QStringLiteral("导入卡密"),
                         QStringLiteral("文本或 CSV 文件 (*.txt *.csv);;所有文件 (*)"));
   if (!path) return;
-  // Read, parsed and written on the worker: a large file never stalls the window.
-  Write([stock, file_path = path->toStdString(), column = 数值框_列->value()](Ledger& ledger) {
-    InputBytes input;
-    std::string error;
-    if (!input.Read(file_path, error)) return "无法读取文件：" + error;
-    const CodeFile file = ReadCodeFile(input.view(), column);
-    if (!file.ok) return "无法导入：" + file.error;
-    const Ledger::AddResult added = ledger.AddCodes(stock, file.codes);
-    if (!added.ok) return "卡密未能保存：" + ledger.LastError();
-    return ImportSummary(added.added, added.duplicates, file.too_long);
+  // Read and parsed here, off the UI thread and off the sender's worker (a large file or a
+  // slow disk holds up neither); only the insert goes to the sender's worker.
+  按钮_导入->setEnabled(false);
+  QPointer<StockWindow> self = this;
+  file_reader_.Post([self, stock, file_path = path->toStdString(), column = 数值框_列->value()] {
+    auto file = std::make_shared<CodeFile>(ReadCodeFileAt(file_path, column));
+    PostToUi(QCoreApplication::instance(), [self, stock, file] {
+      if (!self) return;
+      self->按钮_导入->setEnabled(true);
+      if (!file->ok) {
+        self->dialogs_.ShowMessage(
+            self, QStringLiteral("无法导入：%1").arg(QString::fromStdString(file->error)));
+        return;
+      }
+      self->AddCodes(stock, std::move(*file));
+    });
   });
 }
 

@@ -2,12 +2,16 @@
 // The stocks of codes (库存管理): each stock with its available and given codes and its
 // low-stock threshold; codes pasted in and added to a stock; the given codes found by code,
 // with the bill, buyer and time. A window of its own, not modal. UI thread only: the ledger
-// writes run through the runner (the sender's worker) and the answer comes back here.
+// writes run through the runner (the sender's worker) and the answer comes back here; an
+// imported file is read on the window's own worker first, so the sender never waits for
+// a disk.
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/worker.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -19,6 +23,7 @@ namespace fahuo {
 
 class Dialogs;
 class Ledger;
+struct CodeFile;
 
 class StockWindow : public QWidget {
   Q_OBJECT
@@ -53,6 +58,8 @@ class StockWindow : public QWidget {
   std::string ChosenStock();
   // Runs `job` on the runner; `done` (with its message, UTF-8) comes back on the UI thread.
   void Write(std::function<std::string(Ledger&)> job);
+  // Writes the codes of `file` into `stock` through Write, with the summary as its message.
+  void AddCodes(const std::string& stock, CodeFile file);
 
   Ledger& ledger_;
   Runner run_;
@@ -70,6 +77,7 @@ class StockWindow : public QWidget {
   QPushButton* 按钮_设置阈值 = nullptr;
   QLineEdit* 编辑框_查找卡密 = nullptr;
   QTableWidget* 表格_已发卡密 = nullptr;
+  Worker file_reader_;  // last: a read under way ends before the window's parts go
 };
 
 }  // namespace fahuo

@@ -36,6 +36,8 @@ bool ScrapeRecordTable(std::string_view page, std::vector<BillRecord>& target) {
     record.日期 = CleanCellText(cells[0]);
     record.备注 = CleanCellText(cells[1]);
     FillNameAndSerial(cells[2], record);
+    // The serial is the bill's key in the lists and the ledger: a row without one is no bill.
+    if (record.流水号.empty()) continue;
     record.对方 = CleanCellText(cells[3]);
     record.金额 = CleanCellText(cells[4]);
     record.链接 = ExtractHrefValue(cells[5]);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/files.h"
 #include "platform/gbk.h"
 
 namespace fahuo {
@@ -123,6 +124,36 @@ CodeFile ReadCodeFile(std::string_view bytes, int column) {
   }
   out.ok = true;
   return out;
+}
+
+CodeFile ReadCodeFileAt(const std::string& path, int column) {
+  std::string bytes;
+  FileRefusal why = FileRefusal::kNone;
+  switch (ReadSmallRegularFile(path, kMaxCodeFileBytes, bytes, &why)) {
+    case FileRead::kRead:
+      return ReadCodeFile(bytes, column);
+    case FileRead::kMissing: {
+      CodeFile missing;
+      missing.error = "文件不存在";
+      return missing;
+    }
+    case FileRead::kUnreadable:
+      break;
+  }
+  CodeFile refused;
+  switch (why) {
+    case FileRefusal::kNotRegular:
+      refused.error = "只能导入普通文件（文本或 CSV）";
+      break;
+    case FileRefusal::kTooLarge:
+      refused.error = "文件超过 " + std::to_string(kMaxCodeFileBytes >> 20) + " MB";
+      break;
+    case FileRefusal::kNone:
+    case FileRefusal::kNotReadable:
+      refused.error = "无法读取文件（没有权限或读取出错）";
+      break;
+  }
+  return refused;
 }
 
 std::string ImportSummary(size_t added, size_t duplicates, size_t too_long) {

@@ -12,6 +12,16 @@ namespace {
 
 std::string_view Name(const std::string& stock) { return stock; }  // stock names bind as text
 
+// Back at or above the threshold: the next fall below it is told again.
+bool ClearLowNote(sqlite3* db, const std::string& stock) {
+  Stmt refilled(db,
+                "UPDATE stocks SET low_noted = 0 WHERE name = ?1 AND low_stock <="
+                " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
+  if (!refilled.ok()) return false;
+  refilled.Bind(1, Name(stock));
+  return refilled.Step() == SQLITE_DONE;
+}
+
 }  // namespace
 
 bool Ledger::GiveCode(const std::string& stock, const std::string& serial, int64_t now_unix,
@@ -126,13 +136,7 @@ Ledger::AddResult Ledger::AddCodes(const std::string& stock,
         ++result.duplicates;
       }
     }
-    // Back at or above the threshold: the next fall below it is told again.
-    Stmt refilled(db_,
-                  "UPDATE stocks SET low_noted = 0 WHERE name = ?1 AND low_stock <="
-                  " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
-    if (!refilled.ok()) return failed();
-    refilled.Bind(1, Name(stock));
-    if (refilled.Step() != SQLITE_DONE) return failed();
+    if (!ClearLowNote(db_, stock)) return failed();
   }
   if (!Exec("COMMIT;")) {
     RollBack();
@@ -236,19 +240,44 @@ int64_t Ledger::ReturnCodes(const std::string& serial) {
   if (!db_) return -1;
   // Checked and done in one statement, so the bill cannot be sent in between. Only a bill
   // whose mail never went out: failed, unknown (the seller's call), handled, out of stock.
+  // The stocks it fills up again lose their low-stock note in the same transaction.
   std::string states;
   for (BillState state :
        {BillState::kFailed, BillState::kUnknown, BillState::kHandled, BillState::kOutOfStock}) {
     states += std::string(states.empty() ? "'" : ",'") + std::string(StateName(state)) + "'";
   }
-  Stmt s(db_,
-         "UPDATE codes SET bill = NULL, given_at = 0 WHERE bill = ?1 AND EXISTS (SELECT 1"
-         " FROM bills WHERE serial = ?1 AND sent_at = 0 AND state IN (" +
-             states + "));");
-  if (!s.ok()) return Fail(), -1;
-  s.Bind(1, serial);
-  if (s.Step() != SQLITE_DONE) return Fail(), -1;
-  return sqlite3_changes(db_);
+  if (!Exec("BEGIN IMMEDIATE;")) return -1;
+  auto failed = [&] {
+    Fail();
+    RollBack();
+    return int64_t{-1};
+  };
+  int64_t returned = 0;
+  {
+    std::vector<std::string> stocks;
+    Stmt held(db_, "SELECT DISTINCT stock FROM codes WHERE bill = ?1;");
+    if (!held.ok()) return failed();
+    held.Bind(1, serial);
+    int step = SQLITE_ROW;
+    while ((step = held.Step()) == SQLITE_ROW) stocks.push_back(held.Text(0));
+    if (step != SQLITE_DONE) return failed();
+    Stmt s(db_,
+           "UPDATE codes SET bill = NULL, given_at = 0 WHERE bill = ?1 AND EXISTS (SELECT 1"
+           " FROM bills WHERE serial = ?1 AND sent_at = 0 AND state IN (" +
+               states + "));");
+    if (!s.ok()) return failed();
+    s.Bind(1, serial);
+    if (s.Step() != SQLITE_DONE) return failed();
+    returned = sqlite3_changes(db_);
+    for (const std::string& stock : stocks) {
+      if (returned > 0 && !ClearLowNote(db_, stock)) return failed();
+    }
+  }
+  if (!Exec("COMMIT;")) {
+    RollBack();
+    return -1;
+  }
+  return returned;
 }
 
 }  // namespace fahuo

@@ -105,7 +105,8 @@ CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std:
     if (page.size() < kExportChunk) break;
     filter.below_seq = page.back().seq;
   }
-  if (!ReplaceFileWith(path, csv, FileAccess::kOthersRead)) {
+  // The 卡密 column holds codes a buyer paid for: nobody else on the machine may read them.
+  if (!ReplaceFileWith(path, csv, FileAccess::kOwnerOnly)) {
     result.error = std::strerror(errno);
     return result;
   }

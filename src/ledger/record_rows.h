@@ -30,7 +30,8 @@ struct CsvExportResult {
 
 // Writes every entry `filter` lets through, newest first, to `path` as CSV: UTF-8 with a
 // byte-order mark (spreadsheet programs on the seller's PC read the Chinese text then), a
-// header row, CRLF line ends. The file is written beside `path` and renamed over it.
+// header row, CRLF line ends. The file is written beside `path` and renamed over it,
+// readable by its owner only (it holds the codes).
 CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std::string& path);
 
 }  // namespace fahuo

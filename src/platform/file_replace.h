@@ -11,8 +11,8 @@ std::string TempPathBeside(const std::string& path);
 
 // Who may read a file we write.
 enum class FileAccess {
-  kOwnerOnly,   // it holds a secret (settings with the mailbox password)
-  kOthersRead,  // meant to be opened by other programs (an exported CSV)
+  kOwnerOnly,   // it holds a secret (settings with the mailbox password, codes)
+  kOthersRead,  // it holds nothing secret and other users may open it
 };
 
 // Writes `bytes` to a temporary file created with `access`, syncs it, and renames it over

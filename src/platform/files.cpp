@@ -10,7 +10,11 @@
 
 namespace fahuo {
 
-FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::string& bytes) {
+FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::string& bytes,
+                              FileRefusal* why) {
+  FileRefusal refusal = FileRefusal::kNotReadable;
+  if (!why) why = &refusal;
+  *why = FileRefusal::kNotReadable;
   // O_NONBLOCK keeps a FIFO or a device in the file's place from hanging the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
@@ -18,8 +22,12 @@ FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::st
   }
   FileRead state = FileRead::kUnreadable;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<unsigned long long>(st.st_size) <= max_bytes) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if (known && !S_ISREG(st.st_mode)) *why = FileRefusal::kNotRegular;
+  if (known && S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_size) > max_bytes) {
+    *why = FileRefusal::kTooLarge;
+  }
+  if (known && S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_size) <= max_bytes) {
     bytes.assign(static_cast<size_t>(st.st_size) + 1, '\0');
     size_t got = 0;
     ssize_t n = 0;
@@ -30,6 +38,9 @@ FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::st
     if (n >= 0 && got <= max_bytes) {
       bytes.resize(got);
       state = FileRead::kRead;
+      *why = FileRefusal::kNone;
+    } else if (n >= 0) {
+      *why = FileRefusal::kTooLarge;
     }
   }
   ::close(fd);

@@ -8,11 +8,16 @@ namespace fahuo {
 
 enum class FileRead { kMissing, kRead, kUnreadable };
 
+// Why a file read as kUnreadable.
+enum class FileRefusal { kNone, kNotRegular, kTooLarge, kNotReadable };
+
 // Reads `path` whole into `bytes` when it is a regular file of at most `max_bytes`.
 // Opening never blocks (a FIFO or a device in its place reads as unreadable). kMissing
 // when neither the file nor its folder exists; kUnreadable for anything else that is not
-// such a file (too large, a folder, no permission, a read error).
-FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::string& bytes);
+// such a file (too large, a folder, no permission, a read error), and `*why` (optional)
+// says which.
+FileRead ReadSmallRegularFile(const std::string& path, size_t max_bytes, std::string& bytes,
+                              FileRefusal* why = nullptr);
 
 // Whether a file or a folder is at `path` (a link counts by what it points to).
 bool PathExists(const std::string& path);

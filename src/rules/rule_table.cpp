@@ -89,13 +89,21 @@ RuleTableRead ReadRuleTable(const std::string& path, size_t limit) {
   if (!table.Open(path, &RuleTableFields())) return read;
   read.total = static_cast<size_t>(table.RecordCount());
   read.rules.reserve(std::min(read.total, limit));
+  size_t row = 0;
   const bool whole = table.ReadRecords(
       {kMinimum, kMaximum, kSubject, kBody}, limit, [&](const std::vector<RecordTable::Value>& v) {
-        read.rules.push_back(
-            {StoredAmount(v[0].number), StoredAmount(v[1].number), v[2].text, v[3].text});
+        ++row;
+        const DeliveryRule rule{StoredAmount(v[0].number), StoredAmount(v[1].number), v[2].text,
+                                v[3].text};
+        if (std::isfinite(rule.minimum) && std::isfinite(rule.maximum)) {
+          read.rules.push_back(rule);
+        } else {
+          read.refused.push_back(row);
+        }
       });
   if (!whole) {
     read.rules.clear();
+    read.refused.clear();
     read.total = 0;
     return read;
   }
@@ -139,11 +147,24 @@ std::string RulesCutNotice(size_t total) {
                    std::to_string(kMaxRules) + " 条");
 }
 
+std::string RulesRefusedNotice(const std::vector<size_t>& rows) {
+  constexpr size_t kNamed = 10;
+  std::string text = "规则表第 ";
+  for (size_t i = 0; i < rows.size() && i < kNamed; ++i) {
+    text += (i ? "、" : "") + std::to_string(rows[i]);
+  }
+  if (rows.size() > kNamed) text += " 等 " + std::to_string(rows.size());
+  return Utf8ToGbk(text + " 条规则的金额不是有效数字，未使用");
+}
+
 bool LoadRuleList(const std::string& path, RuleBook& book, std::string* notice) {
   RuleTableRead read = ReadRuleTable(path, kMaxRules);
   if (notice) notice->clear();
   if (read.status != RuleTableRead::Status::kRead) return false;
-  if (notice && read.total > read.rules.size()) *notice = RulesCutNotice(read.total);
+  if (notice) {
+    if (!read.refused.empty()) *notice = RulesRefusedNotice(read.refused);
+    if (read.Cut()) *notice += (notice->empty() ? "" : "\r\n") + RulesCutNotice(read.total);
+  }
   book.Replace(std::move(read.rules));
   return true;
 }

@@ -32,7 +32,12 @@ struct RuleTableRead {
   };
   Status status = Status::kMissing;
   std::vector<DeliveryRule> rules;  // in record order, at most the limit
-  size_t total = 0;                 // records in the table; above rules.size() when cut
+  size_t total = 0;                 // records in the table
+  // Rows (1 = the first record) refused for a bound that is not a finite number: damage,
+  // and such a bound would match every amount.
+  std::vector<size_t> refused;
+  // Whether records beyond the limit were left unread.
+  bool Cut() const { return total > rules.size() + refused.size(); }
 };
 
 // Reads the table at `path` with one query, at most `limit` rules.
@@ -53,12 +58,15 @@ bool WriteRuleTable(const std::string& path, const std::vector<DeliveryRule>& ru
 
 // The start button's load: reads at most kMaxRules rules of the table at `path` into
 // `book`. False when the table does not read; the rule list is then left as it was. When
-// the table holds more, `*notice` (when given) gets the GBK text that says so, else it is
-// emptied.
+// the table holds more, or rules were refused, `*notice` (when given) gets the GBK lines
+// that say so (joined by CRLF, none at the end), else it is emptied.
 bool LoadRuleList(const std::string& path, RuleBook& book, std::string* notice = nullptr);
 
 // The text for a table cut at kMaxRules (GBK).
 std::string RulesCutNotice(size_t total);
+
+// The text for the rows of RuleTableRead::refused (GBK; the first ten named).
+std::string RulesRefusedNotice(const std::vector<size_t>& rows);
 
 // The rules window's save: writes the rule table at `path`, then publishes `rules` in
 // `book`. On failure neither the table nor the rule list changes. `kept_as` as for

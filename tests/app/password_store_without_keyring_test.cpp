@@ -1,9 +1,6 @@
 // The mailbox password where no keyring answers: no bus at all, or a bus that never
 // answers (a process apart from the real keyring's test: GLib keeps one bus a process).
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -11,34 +8,14 @@
 
 #include "app/core/password_store.h"
 #include "app/core/settings.h"
+#include "private_keyring.h"
 #include "test_support.h"
 
 namespace fahuo {
 namespace {
 
+using testing::SilentSocket;
 using testing::TempDir;
-
-// A socket that takes connections and never answers them: a hung keyring's bus.
-class SilentSocket {
- public:
-  explicit SilentSocket(const std::string& path) {
-    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    listening_ = fd_ >= 0 &&
-                 bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 listen(fd_, 8) == 0;
-  }
-  ~SilentSocket() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool listening() const { return listening_; }
-
- private:
-  int fd_ = -1;
-  bool listening_ = false;
-};
 
 TEST(KeyringPassword, WithoutAnAnsweringKeyringThePasswordStaysInTheFileAsBefore) {
   TempDir dir;

@@ -100,16 +100,14 @@ TEST(ScrapeRecordTableTest, FillsEveryFieldFromItsCell) {
   EXPECT_EQ(bills[0], want);
 }
 
-TEST(ScrapeRecordTableTest, ThirdCellWithoutParagraphEndIsAllName) {
+// Without a serial a row is no bill: it is skipped, the rows around it are not.
+TEST(ScrapeRecordTableTest, ThirdCellWithoutParagraphEndHoldsNoSerialAndIsSkipped) {
   const std::string row =
       "<tr><td>d</td><td>n</td><td><a title=\"99\">buyer@example.com</a></td>"
       "<td>o</td><td>1</td><td></td><td>s</td><td></td></tr>";
   std::vector<BillRecord> bills;
-  ASSERT_TRUE(ScrapeRecordTable(Page(kHeader + row), bills));
-  ASSERT_EQ(bills.size(), 1u);
-  EXPECT_EQ(bills[0].名称, "buyer@example.com");
-  EXPECT_EQ(bills[0].流水号, "");
-  EXPECT_EQ(bills[0].链接, "");
+  ASSERT_TRUE(ScrapeRecordTable(Page(kHeader + Row("1") + row + Row("2")), bills));
+  EXPECT_EQ(Serials(bills), (std::vector<std::string>{"1", "2"}));
 }
 
 TEST(ScrapeRecordTableTest, SerialComesOnlyFromTheSecondParagraph) {
@@ -118,9 +116,13 @@ TEST(ScrapeRecordTableTest, SerialComesOnlyFromTheSecondParagraph) {
       "<td>o</td><td>1</td><td></td><td>s</td><td></td></tr>";
   std::vector<BillRecord> bills;
   ASSERT_TRUE(ScrapeRecordTable(Page(kHeader + row), bills));
+  EXPECT_TRUE(bills.empty());
+  std::string with_title = row;
+  with_title.replace(with_title.find("<p>b"), 4, "<p title=\"s1\">b");
+  ASSERT_TRUE(ScrapeRecordTable(Page(kHeader + with_title), bills));
   ASSERT_EQ(bills.size(), 1u);
   EXPECT_EQ(bills[0].名称, "a");
-  EXPECT_EQ(bills[0].流水号, "");
+  EXPECT_EQ(bills[0].流水号, "s1");
 }
 
 TEST(ScrapeRecordTableTest, AmountThatIsNotANumberKeptAsText) {
@@ -148,7 +150,9 @@ TEST(ScrapeRecordTableTest, HostileBytesGiveAResult) {
 
   const std::string big_cell = "<td>" + std::string(1 << 20, '\xA1') + "</td>";
   std::string garbage = "<tr></tr><tr>" + big_cell;
-  for (int i = 0; i < 7; ++i) garbage += std::string("<td>\x81") + '\0' + "\xFF</td>";
+  for (int i = 0; i < 7; ++i) {
+    garbage += std::string("<td>\x81") + '\0' + (i == 1 ? "</p><p title=\"1\">" : "") + "\xFF</td>";
+  }
   garbage += "</tr>\xFE";
   EXPECT_TRUE(ScrapeRecordTable(garbage, bills));
   ASSERT_EQ(bills.size(), 1u);

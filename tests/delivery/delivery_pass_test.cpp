@@ -215,12 +215,13 @@ TEST_F(DeliveryPassTest, OnlyCompletedIncomingPaymentsAreMailed) {
 }
 
 // A row twice on the pages (the listing shifted between two pages) is taken once and does
-// not end the walk.
+// not end the walk; rows without a serial are no bills.
 TEST_F(DeliveryPassTest, WalkPassesOverARepeatedSerial) {
   ShopHarness h;
   h.shop().rules().Replace(*h_.shop().rules().Current());
   h.LoadBaseline(BuildPage({}));
-  page_ = BuildPage({{.serial = "A"}, {.serial = "B"}, {.serial = "A"}, {.serial = "C"}});
+  page_ = BuildPage(
+      {{.serial = "A"}, {.serial = "B"}, {.serial = ""}, {.serial = "A"}, {.serial = "C"}});
   h.shop().RunPass(TestAccount(), window_, Services());
   EXPECT_EQ(Serials(h.shop().NewBills()), (std::vector<std::string>{"A", "B", "C"}));
 }
@@ -706,6 +707,7 @@ TEST_F(DeliveryPassTest, CodesOnePerBillKeptOnResendAndWaitingBillsGoOutAfterAnI
 TEST_F(DeliveryPassTest, CodeOfABillThatFailedForGoodGoesBackOnlyWhenTheSellerSaysSo) {
   Ledger& ledger = h_.shop().ledger();
   h_.shop().rules().Replace({Rule(0, 1000, "码 {卡密}")});
+  ASSERT_TRUE(ledger.SetLowStock(Utf8ToGbk("默认"), 2));
   ASSERT_TRUE(ledger.AddCodes(Utf8ToGbk("默认"), {"P-1", "P-2"}).ok);
   send_errors_["bad@x.com"] = "550 no such user";
   Baseline({"Z"});
@@ -719,7 +721,11 @@ TEST_F(DeliveryPassTest, CodeOfABillThatFailedForGoodGoesBackOnlyWhenTheSellerSa
   EXPECT_TRUE(ledger.CodesOf("F").empty());
   EXPECT_FALSE(h_.shop().actions().ReturnCodes("F", window_).ok);  // nothing left to return
   EXPECT_EQ(ledger.AvailableCodes(Utf8ToGbk("默认")), (std::vector<std::string>{"P-1", "P-2"}));
-  EXPECT_EQ(ledger.DeleteAvailable(Utf8ToGbk("默认")), 2);
+  // Back at its threshold, the stock tells its next fall below it again.
+  window_.ClearEvents();
+  Pass({{.serial = "G", .name = "g@x.com"}, {.serial = "F", .name = "bad@x.com"}, {.serial = "Z"}});
+  EXPECT_EQ(EventsStartingWith("log:库存 默认 的卡密即将用完").size(), 1u);
+  EXPECT_EQ(ledger.DeleteAvailable(Utf8ToGbk("默认")), 1);
   EXPECT_TRUE(ledger.Due(h_.clock.UnixSeconds()).empty());
 }
 

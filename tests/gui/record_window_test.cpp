@@ -3,6 +3,7 @@
 #include "app/record_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QClipboard>
@@ -211,6 +212,9 @@ TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) 
   dialogs_.QueueSaveFile(path);
   Find<QPushButton>(window, "按钮_导出")->click();
 
+  struct stat info {};
+  ASSERT_EQ(stat(path.toStdString().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u) << "the codes readable by others";
   const std::string bytes = ReadFileBytes(path.toStdString());
   ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF")) << "no byte-order mark";
   QStringDecoder utf8(QStringDecoder::Utf8);

@@ -240,6 +240,8 @@ TEST_F(RunControlTest, SettingsAreLoadedAtStartUpAndWrittenOnEveryChange) {
     QTest::keyClicks(编辑框_间隔时间, QStringLiteral("x"));
     EXPECT_EQ(ReadSetting(SettingsFile(), kSettingInterval), "2000x");
     编辑框_邮箱密码->setText(QStringLiteral("授权码 1"));
+    EXPECT_EQ(ReadSetting(SettingsFile(), kSettingPassword), "");  // written once left
+    emit 编辑框_邮箱密码->editingFinished();
     EXPECT_EQ(ReadSetting(SettingsFile(), kSettingPassword), Utf8ToGbk("授权码 1"));
     编辑框_间隔时间->setText(QStringLiteral("500"));
   }

@@ -2,6 +2,9 @@
 #include "ledger/code_import.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "ledger/ledger.h"
 #include "platform/gbk.h"
@@ -59,6 +62,22 @@ TEST(CodeImportTest, RefusesWhatIsNoCodeAndNeverHangs) {
   EXPECT_TRUE(ReadCodeFile("\"open,\n\x81\n\xE4\xBD", 1).ok);
   EXPECT_EQ(ImportSummary(980, 20, 0), "导入 980 个，重复 20 个已跳过");
   EXPECT_EQ(ImportSummary(3, 0, 2), "导入 3 个，过长 2 行未导入");
+}
+
+// Whatever the seller picks in the file box: a FIFO is refused at once (nobody writes to it),
+// a huge file without being read.
+TEST(CodeImportTest, OnlyARegularFileOfAtMost64MbIsRead) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("codes.txt"), "K-1\nK-2\n"));
+  EXPECT_EQ(ReadCodeFileAt(dir.File("codes.txt")).codes, (std::vector<std::string>{"K-1", "K-2"}));
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  const CodeFile fifo = ReadCodeFileAt(dir.File("fifo"));
+  EXPECT_FALSE(fifo.ok);
+  EXPECT_EQ(fifo.error, "只能导入普通文件（文本或 CSV）");
+  ASSERT_TRUE(WriteFileBytes(dir.File("big"), ""));
+  std::filesystem::resize_file(dir.File("big"), kMaxCodeFileBytes + 1);
+  EXPECT_EQ(ReadCodeFileAt(dir.File("big")).error, "文件超过 64 MB");
+  EXPECT_EQ(ReadCodeFileAt(dir.File("none")).error, "文件不存在");
 }
 
 // A 100,000-line file into a stock, and again: every code once, the second time all repeats.

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <ostream>
 #include <thread>
 
@@ -108,6 +109,17 @@ TEST_F(RuleTableTest, LoadTakesAtMostTheLimitAndSaysSo) {
   ASSERT_TRUE(WriteRuleTable(table_, rules, nullptr));
   ASSERT_TRUE(LoadRuleList(table_, book_, &notice));
   EXPECT_EQ(notice, "");
+}
+
+// A bound a damaged table holds that is no finite number would match every amount.
+TEST_F(RuleTableTest, LoadRefusesARuleWhoseBoundIsNoNumberAndSaysWhichRow) {
+  const float inf = std::numeric_limits<float>::infinity();
+  ASSERT_TRUE(WriteRuleTable(
+      table_, {kOld[0], Rule(-inf, inf, "坏", "b"), kOld[1], Rule(1, inf, "坏", "b")}, nullptr));
+  std::string notice;
+  ASSERT_TRUE(LoadRuleList(table_, book_, &notice));
+  EXPECT_EQ(*book_.Current(), kOld);
+  EXPECT_EQ(GbkToUtf8(notice), "规则表第 2、4 条规则的金额不是有效数字，未使用");
 }
 
 // A save that cannot complete must leave the seller's rules where they were, on disk and in

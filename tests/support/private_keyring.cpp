@@ -1,6 +1,9 @@
 #include "private_keyring.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -30,6 +33,19 @@ PrivateKeyring::~PrivateKeyring() { Stop(); }
 void PrivateKeyring::Stop() {
   child_.Stop();
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+SilentSocket::SilentSocket(const std::string& path) {
+  fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  listening_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+               listen(fd_, 8) == 0;
+}
+
+SilentSocket::~SilentSocket() {
+  if (fd_ >= 0) close(fd_);
 }
 
 }  // namespace fahuo::testing

@@ -27,6 +27,20 @@ class PrivateKeyring {
   std::string address_;
 };
 
+// A socket that takes connections and never answers them: a hung keyring's bus.
+class SilentSocket {
+ public:
+  explicit SilentSocket(const std::string& path);
+  ~SilentSocket();
+  SilentSocket(const SilentSocket&) = delete;
+  SilentSocket& operator=(const SilentSocket&) = delete;
+  bool listening() const { return listening_; }
+
+ private:
+  int fd_ = -1;
+  bool listening_ = false;
+};
+
 }  // namespace fahuo::testing
 
 #define ASSERT_PRIVATE_KEYRING(keyring)                                    \

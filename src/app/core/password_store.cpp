@@ -26,18 +26,70 @@ std::string LabelOf(const std::string& settings_path, const SettingKey& key) {
          FolderOf(settings_path) + ")";
 }
 
-}  // namespace
-
-std::string SettingsFilePasswordStore::ReadKey(const std::string& settings_path,
-                                               const SettingKey& key) {
-  return ReadSetting(settings_path, key);
+KeyringAnswer FromSecrets(SecretStore::Result result) {
+  switch (result) {
+    case SecretStore::Result::kOk:
+      return KeyringAnswer::kOk;
+    case SecretStore::Result::kNotFound:
+      return KeyringAnswer::kNotFound;
+    case SecretStore::Result::kUnavailable:
+      break;
+  }
+  return KeyringAnswer::kUnavailable;
 }
 
-PasswordWrite SettingsFilePasswordStore::WriteKey(const std::string& settings_path,
-                                                  const SettingKey& key,
-                                                  const std::string& gbk_password) {
+}  // namespace
+
+std::string PasswordStore::Read(const std::string& settings_path, const SettingKey& key) {
+  // The tool tip and the log speak of the mailbox password only.
+  const bool mailbox = &key == &kSettingPassword;
+  std::string in_file = ReadSetting(settings_path, key);
+  if (!in_file.empty()) {
+    if (mailbox) in_keyring_ = false;
+    return in_file;
+  }
+  std::string secret;
+  const KeyringAnswer answer = ReadKeyring(settings_path, key, secret);
+  // A keyring that answered "none" takes the first password typed.
+  if (mailbox) in_keyring_ = answer == KeyringAnswer::kOk || answer == KeyringAnswer::kNotFound;
+  return secret;
+}
+
+PasswordWrite PasswordStore::Write(const std::string& settings_path,
+                                   const std::string& gbk_password, const SettingKey& key) {
+  const KeyringAnswer told = WriteKeyring(settings_path, key, gbk_password);
+  const bool mailbox = &key == &kSettingPassword;
+  PasswordWrite result =
+      FinishPasswordWrite(settings_path, key, gbk_password, told, mailbox && in_keyring_);
+  if (mailbox) in_keyring_ = told == KeyringAnswer::kOk;
+  return result;
+}
+
+KeyringAnswer PasswordStore::ReadKeyring(const std::string&, const SettingKey&, std::string&) {
+  return KeyringAnswer::kNoKeyring;
+}
+
+KeyringAnswer PasswordStore::WriteKeyring(const std::string&, const SettingKey&,
+                                          const std::string&) {
+  return KeyringAnswer::kNoKeyring;
+}
+
+PasswordWrite FinishPasswordWrite(const std::string& settings_path, const SettingKey& key,
+                                  const std::string& gbk_password, KeyringAnswer told,
+                                  bool was_in_keyring) {
   PasswordWrite result;
-  result.ok = WriteSetting(settings_path, key, gbk_password, &result.kept_as);
+  if (told != KeyringAnswer::kOk) {
+    result.ok = WriteSetting(settings_path, key, gbk_password, &result.kept_as);
+    result.left_keyring =
+        &key == &kSettingPassword && was_in_keyring && told == KeyringAnswer::kUnavailable;
+    return result;
+  }
+  if (ReadSetting(settings_path, key).empty()) {
+    result.ok = true;
+    return result;
+  }
+  result.ok = WriteSetting(settings_path, key, {}, &result.kept_as);
+  result.moved_to_keyring = result.ok;
   return result;
 }
 
@@ -49,58 +101,28 @@ KeyringPasswordStore::KeyringPasswordStore(std::unique_ptr<SecretStore> secrets)
 
 KeyringPasswordStore::~KeyringPasswordStore() = default;
 
-void KeyringPasswordStore::NoteWhere(const SettingKey& key, bool in_keyring) {
-  // The tool tip and the log speak of the mailbox password only.
-  if (&key == &kSettingPassword) in_keyring_ = in_keyring;
-}
-
-std::string KeyringPasswordStore::ReadKey(const std::string& settings_path, const SettingKey& key) {
-  std::string in_file = file_.Read(settings_path, key);
-  if (!in_file.empty()) {
-    NoteWhere(key, false);
-    return in_file;
-  }
+KeyringAnswer KeyringPasswordStore::ReadKeyring(const std::string& settings_path,
+                                                const SettingKey& key, std::string& gbk_password) {
   std::string secret;
-  switch (secrets_->Read(ItemOf(settings_path, key), secret)) {
-    case SecretStore::Result::kOk:
-      NoteWhere(key, true);
-      return Utf8ToGbk(secret);
-    case SecretStore::Result::kNotFound:
-      NoteWhere(key, true);  // it answered: the first password typed goes there
-      return {};
-    case SecretStore::Result::kUnavailable:
-      break;
-  }
-  NoteWhere(key, false);
-  return {};
+  std::lock_guard lock(mutex_);
+  const KeyringAnswer answer = FromSecrets(secrets_->Read(ItemOf(settings_path, key), secret));
+  gbk_password = answer == KeyringAnswer::kOk ? Utf8ToGbk(secret) : std::string();
+  return answer;
 }
 
-PasswordWrite KeyringPasswordStore::WriteKey(const std::string& settings_path,
-                                             const SettingKey& key,
-                                             const std::string& gbk_password) {
-  const bool was_in_keyring = in_keyring_;
+KeyringAnswer KeyringPasswordStore::WriteKeyring(const std::string& settings_path,
+                                                 const SettingKey& key,
+                                                 const std::string& gbk_password) {
   const std::string item = ItemOf(settings_path, key);
-  const SecretStore::Result stored =
-      gbk_password.empty()
-          ? secrets_->Remove(item)
-          : secrets_->Write(item, LabelOf(settings_path, key), GbkToUtf8(gbk_password));
-  if (stored != SecretStore::Result::kOk) {
-    PasswordWrite result = file_.Write(settings_path, gbk_password, key);
-    result.left_keyring = &key == &kSettingPassword && was_in_keyring;
-    NoteWhere(key, false);
-    return result;
-  }
-  NoteWhere(key, true);
-  // The file keeps no copy: an old password there would win over the keyring's at the
-  // next start.
-  PasswordWrite result;
-  if (file_.Read(settings_path, key).empty()) {
-    result.ok = true;
-    return result;
-  }
-  result = file_.Write(settings_path, {}, key);
-  result.moved_to_keyring = result.ok;
-  return result;
+  std::lock_guard lock(mutex_);
+  return FromSecrets(gbk_password.empty() ? secrets_->Remove(item)
+                                          : secrets_->Write(item, LabelOf(settings_path, key),
+                                                            GbkToUtf8(gbk_password)));
+}
+
+void KeyringPasswordStore::AskKeyringAgain() {
+  std::lock_guard lock(mutex_);
+  secrets_->AskAgain();
 }
 
 }  // namespace fahuo

@@ -10,7 +10,7 @@ namespace fahuo {
 namespace {
 
 // Cancels a call that outlives its limit: a keyring that does not answer must not hold
-// up the caller (the settings are saved on the UI thread).
+// up the caller (a password written at quit, the alerts' settings).
 class Deadline {
  public:
   Deadline(GCancellable* cancellable, std::chrono::milliseconds limit)
@@ -89,6 +89,11 @@ SecretStore::~SecretStore() = default;
 SecretStore::Result SecretStore::Fail() {
   available_ = false;
   return Result::kUnavailable;
+}
+
+void SecretStore::AskAgain() {
+  available_ = true;
+  connection_.reset();
 }
 
 bool SecretStore::Connect(void* cancellable) {

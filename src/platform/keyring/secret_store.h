@@ -2,7 +2,8 @@
 // Secrets kept by the desktop's keyring: the Secret Service on the session bus (GNOME
 // Keyring, KWallet, KeePassXC). A keyring may be missing, locked behind a prompt nobody
 // answers, or hung: every call gives up after its time limit, and a keyring that failed
-// once counts as none for the rest of this object's life, so no caller waits twice.
+// counts as none until AskAgain(), so no caller waits twice for the same silence. One call
+// at a time (the caller serialises them).
 #include <chrono>
 #include <memory>
 #include <string>
@@ -31,8 +32,11 @@ class SecretStore {
   // Removes the item of `key`: kOk (also when there was none) or kUnavailable.
   Result Remove(std::string_view key);
 
-  // False once a call failed or ran out of time.
+  // False once a call failed or ran out of time, until AskAgain().
   bool Available() const { return available_; }
+  // The next call asks the keyring again, over a new connection (a keyring that was locked,
+  // slow or not yet started may answer now).
+  void AskAgain();
 
  private:
   struct Connection;

@@ -157,7 +157,13 @@ void RulesWindow::FillFromTable() {
   超级列表框1->setUpdatesEnabled(false);
   for (const DeliveryRule& rule : read.rules) AppendRow(rule);
   超级列表框1->setUpdatesEnabled(true);
-  if (read.total > read.rules.size()) {
+  // A save writes only what the list shows: the rows left out stay in the kept file.
+  if (!read.refused.empty()) {
+    keep_old_table_ = true;
+    Inform(FromGbk(RulesRefusedNotice(read.refused)) +
+           QStringLiteral("。保存时会先把原文件改名保留。"));
+  }
+  if (read.Cut()) {
     keep_old_table_ = true;
     Inform(FromGbk(RulesCutNotice(read.total)) + QStringLiteral("。保存时会先把原文件改名保留。"));
   }
