@@ -35,6 +35,8 @@ Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
     /_control/signout   end every session (and --open): the sign-in lapses
     /_control/open?on=1|0  serve records without signing in, or not
     /_control/per-page?n=N  bills per page from now on
+    /_control/verify?on=1|0  answer records requests with a verification page (a slider,
+                        "操作频繁"), as a payment service's risk control does, or not
 """
 
 import argparse
@@ -94,6 +96,7 @@ class State:
 
     def reset(self):
         self.faults = []
+        self.verify = False
         self.link_style = "absolute"
         self.page_requests = {}
         self.last_cookie = ""
@@ -150,6 +153,11 @@ def signin_form_page():
 def centre_page():
     return gbk_page(CENTRE_TITLE, "<p>登录成功。</p>\r\n<a href=\"" + RECORDS_PATH +
                     "\">查看交易记录</a>")
+
+
+def verify_page():
+    return gbk_page("安全验证 - 支付宝", "<div class=\"risk\">\r\n  <p>您的操作过于频繁，"
+                    "请拖动滑块完成验证。</p>\r\n  <div class=\"slider\"></div>\r\n</div>")
 
 
 def busy_page():
@@ -328,6 +336,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_oversized(fault["kind"], fault["mb"] << 20)
         if not (state.open or self.signed_in()):
             return self.send_body(200, signin_form_page())
+        if state.verify:
+            return self.send_body(200, verify_page())
         self.send_body(200, self.records_page(params, page))
 
     def records_page(self, params, page):
@@ -398,6 +408,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 # Every session ends (and so does --open): the sign-in has lapsed.
                 state.sessions.clear()
                 state.open = False
+            elif action == "verify":
+                state.verify = params.get("on", "1") == "1"
             elif action == "open":
                 state.open = params.get("on", "1") == "1"
             elif action == "per-page":

@@ -40,6 +40,11 @@ class QtDeliveryWindow : public SellerView, public DeliveryEvents {
   void SignInRestored() override {
     Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.sign_in_restored); });
   }
+  void VerificationNeeded(bool needed) override {
+    Post([needed](QWidget*, const DeliveryWindowHooks& h) {
+      if (h.verification_needed) h.verification_needed(needed);
+    });
+  }
   void HeldPaymentsFound(size_t) override {
     Post([](QWidget*, const DeliveryWindowHooks& h) { Call(h.held_payments_found); });
   }

@@ -22,6 +22,7 @@ struct DeliveryWindowHooks {
   std::function<void()> sign_in_lapsed;
   std::function<void()> sign_in_restored;
   std::function<void()> held_payments_found;
+  std::function<void(bool needed)> verification_needed;
   std::function<void(const QString& title, const QString& text)> notify;
 };
 

@@ -38,6 +38,7 @@
 #include "capture/qt/cookie_mirror.h"
 #include "capture/qt/sign_in_watch.h"
 #include "delivery/shop.h"
+#include "platform/gbk.h"
 #include "rules/qt/rules_window.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
@@ -159,16 +160,17 @@ void MainWindow::WireSettings() {
 void MainWindow::WireDelivery() {
   // Hooks run on the UI thread, only while this window exists. The window follows the
   // reader's and the sender's events first, then the alerts.
-  reports_ =
-      MakeDeliveryWindow(this, services_.dialogs, services_.log,
-                         {
-                             .bills_changed = [this] { RedrawSelectedBills(); },
-                             .sign_in_lapsed = [this] { OnSignInLapsed(); },
-                             .sign_in_restored = [this] { OnSignInRestored(); },
-                             .held_payments_found = [this] { held_payments_->Ask(); },
-                             .notify = [this](const QString& title,
-                                              const QString& text) { tray_->Notify(title, text); },
-                         });
+  reports_ = MakeDeliveryWindow(
+      this, services_.dialogs, services_.log,
+      {
+          .bills_changed = [this] { RedrawSelectedBills(); },
+          .sign_in_lapsed = [this] { OnSignInLapsed(); },
+          .sign_in_restored = [this] { OnSignInRestored(); },
+          .held_payments_found = [this] { held_payments_->Ask(); },
+          .verification_needed = [this](bool needed) { OnVerificationNeeded(needed); },
+          .notify = [this](const QString& title,
+                           const QString& text) { tray_->Notify(title, text); },
+      });
   reports_.events = std::make_shared<DeliveryEventHub>(
       std::vector<std::shared_ptr<DeliveryEvents>>{reports_.events, alerts_->Listener()});
   run_control_ = new RunControl(
@@ -209,6 +211,11 @@ void MainWindow::WireDelivery() {
 
 void MainWindow::WireSignIn() {
   MirrorCookies(超文本浏览框1->page()->profile(), shop_.http());
+  // Whatever the seller does in the browser while reading is held back (a sign-in, a
+  // solved slider) is looked at by the next refresh, not a minute later.
+  connect(超文本浏览框1, &QWebEngineView::loadFinished, this, [this] {
+    if (shop_.ReadingHeldBack()) shop_.ReadSoon();
+  });
   sign_in_watch_ = new SignInWatch(超文本浏览框1, 超级列表框1, this);
   sign_in_watch_->load_pages = [shop = &shop_](RecordPagesSink& sink) {
     if (shop->baseline().Begin()) shop->LoadBaseline(sink);
@@ -218,6 +225,10 @@ void MainWindow::WireSignIn() {
         QStringLiteral("正在读取交易记录：已读 %1 页，%2 笔账单").arg(pages).arg(bills));
   });
   connect(sign_in_watch_, &SignInWatch::pagesLoaded, this, [this] {
+    if (shop_.baseline().KeepFailed()) {
+      AppendLog(FAHUO_GBK("发货记录无法写入，读取的交易记录只在本次运行中记住：") +
+                Utf8ToGbk(shop_.ledger().LastError()) + "\r\n");
+    }
     RedrawSelectedBills();
     FitBillListColumns(超级列表框1);
     status_timer_->start(5000);
@@ -291,6 +302,13 @@ void MainWindow::ShowStatusLine() { status_line_->Show(); }
 
 void MainWindow::OnSignInLapsed() {
   sign_in_watch_->ShowSignIn(QString::fromStdString(shop_.site().StartAddress()));
+  ShowStatusLine();
+}
+
+void MainWindow::OnVerificationNeeded(bool needed) {
+  if (!needed) return OnSignInRestored();
+  // The page the service shows in the records' place is solved where the seller signed in.
+  sign_in_watch_->ShowSignIn(QString::fromStdString(shop_.baseline().CurrentRecordsAddress()));
   ShowStatusLine();
 }
 

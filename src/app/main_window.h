@@ -73,6 +73,9 @@ class MainWindow : public QWidget {
   void OnSignInLapsed();
   // The records read again: the bill list comes back. UI thread.
   void OnSignInRestored();
+  // A verification page stands in the records' place (`needed`), or is solved: the
+  // browser shows it, or the bill list comes back. UI thread.
+  void OnVerificationNeeded(bool needed);
   // Asks the seller whether the payments received while fahuo was not watching are to be
   // delivered now (Yes) or marked handled (No). UI thread.
   void AskAboutHeldPayments();

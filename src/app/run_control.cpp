@@ -42,8 +42,9 @@ RunControl::RunControl(const Controls& controls, Shop& shop, DeliveryReports rep
   };
   keep_alive_request = [s = shop_] {
     const std::string address = s->baseline().CurrentRecordsAddress();
-    // The answer is dropped; failures are retried later.
-    if (!address.empty()) s->http().Get(address);
+    // The answer is dropped; failures are retried later. While reading is held back, the
+    // reader's once a minute is all the service gets.
+    if (!address.empty() && !s->ReadingHeldBack()) s->http().Get(address);
   };
   connect(c_.按钮1, &QPushButton::clicked, this, &RunControl::OnStartStopClicked);
   connect(c_.时钟_刷新, &QTimer::timeout, this, &RunControl::OnRefreshTick);

@@ -72,6 +72,11 @@ LedgerOpening TellLedgerOpening(const Shop::OpenReport& report, bool first_try, 
     opening.interrupted.push_back(e.bill.流水号);
     listed += (listed.empty() ? "" : "，") + GbkToUtf8(e.bill.流水号);
   }
+  if (!report.settle_error.empty()) {
+    log.Append(
+        ToGbk(QStringLiteral("发货记录无法写入：%1（上次中断的账单仍记为正在发送，不会重发）\r\n")
+                  .arg(QString::fromStdString(report.settle_error))));
+  }
   if (!opening.interrupted.empty()) {
     log.Append(ToGbk(
         QStringLiteral(

@@ -54,6 +54,10 @@ void StatusLine::Show() {
     label_->setText(QStringLiteral("登录已失效，请在网页中重新登录"));
     return;
   }
+  if (shop_.VerificationNeeded()) {
+    label_->setText(QStringLiteral("收款账户要求安全验证，请在网页中完成；之前每分钟读取一次"));
+    return;
+  }
   if (pending_actions_ && pending_actions_() > 0) {
     // The sender's worker runs them after the mail under way, which may take a while.
     label_->setText(QStringLiteral("正在处理您的操作，请稍候（等待当前邮件发送结束）…"));

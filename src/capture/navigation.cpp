@@ -1,7 +1,9 @@
 #include "capture/navigation.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "capture/page_text.h"
@@ -183,6 +185,21 @@ RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& f
     // Out of memory on a huge page: keep what was read and let the program go on.
   }
   return result;
+}
+
+bool LooksLikeSignInPage(std::string_view page) {
+  // ASCII markup: a case-blind search for the password field, with either quote or none.
+  std::string lower(page.substr(0, std::min<size_t>(page.size(), 1 << 20)));
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* field : {"type=\"password\"", "type='password'", "type=password"}) {
+    if (lower.find(field) != std::string::npos) return true;
+  }
+  const size_t title = lower.find("<title");
+  if (title == std::string::npos) return false;
+  const size_t end = lower.find("</title", title);
+  const std::string_view text = std::string_view(page).substr(
+      title, end == std::string::npos ? std::string_view::npos : end - title);
+  return text.find(FAHUO_GBK("登录")) != std::string_view::npos;
 }
 
 }  // namespace fahuo

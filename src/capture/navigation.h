@@ -53,6 +53,10 @@ using PageFetcher = std::function<std::string(const std::string& address)>;
 // bills to `bills` and returns true; false (nothing appended) for anything else.
 bool ReadRecordsPage(std::string_view page, std::vector<BillRecord>& bills);
 
+// Whether `page` (GBK) asks for a sign-in: a form with a password field. A page that is
+// neither this nor the records is the service's own (a verification, a risk notice).
+bool LooksLikeSignInPage(std::string_view page);
+
 // What LoadRecordPages reports while it works; called on the loading thread.
 class RecordPagesSink {
  public:

@@ -99,7 +99,7 @@ void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
   if (orders_.ledger.IsOpen()) read = LoadRecordPages(address, fetch, stop_aware);
   if (read.page1_read) {
     orders_.last_records_read.store(orders_.clock.UnixSeconds());
-    Keep(read.bills);
+    if (!Keep(read.bills)) keep_failed_.store(true);
   } else {
     missing_.store(true);
   }

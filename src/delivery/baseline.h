@@ -30,6 +30,9 @@ class Baseline {
   // (TakeFromPage1).
   void Load(RecordPagesSink& sink, const PageFetcher& fetch);
   bool Loaded() const { return loaded_.load(); }
+  // Load could not write the bills it read: they are known for this run only (none is
+  // mailed) and are taken again at the next start. Read once Loaded().
+  bool KeepFailed() const { return keep_failed_.load(); }
   bool Missing() const { return missing_.load(); }
   // Keeps `rows` (page 1, read by the reader) as the baseline that Load could not read.
   // Returns how many were held; nullopt when the ledger could not be written.
@@ -55,6 +58,7 @@ class Baseline {
   std::atomic<bool> started_{false};
   std::atomic<bool> loaded_{false};
   std::atomic<bool> missing_{false};
+  std::atomic<bool> keep_failed_{false};
 };
 
 }  // namespace fahuo

@@ -31,6 +31,9 @@ class DeliveryEvents {
   virtual void SignInLapsed() {}                       // the records page asks for a sign-in
   virtual void SignInRestored() {}                     // the records read again
   virtual void HeldPaymentsFound(size_t /*count*/) {}  // payments wait for the seller's word
+  // The service shows a verification or risk page in the records' place (`needed`), or the
+  // records read again: to be solved in the browser; reading is held back meanwhile.
+  virtual void VerificationNeeded(bool /*needed*/) {}
   // What the sender found of the first mailbox: `error` is empty when it took a login or a
   // mail, else the mail client's text of the refusal.
   virtual void MailboxAnswered(const std::string& /*error*/) {}
@@ -58,6 +61,9 @@ class DeliveryEventHub : public DeliveryEvents {
   }
   void HeldPaymentsFound(size_t count) override {
     Each([count](DeliveryEvents& l) { l.HeldPaymentsFound(count); });
+  }
+  void VerificationNeeded(bool needed) override {
+    Each([needed](DeliveryEvents& l) { l.VerificationNeeded(needed); });
   }
   void MailboxAnswered(const std::string& error) override {
     Each([&error](DeliveryEvents& l) { l.MailboxAnswered(error); });

@@ -30,10 +30,24 @@ bool RecordsReader::ReadOnce(const DeliveryOutlet& out, const PageFetcher& fetch
   return ran;
 }
 
-void RecordsReader::NotTheRecordsPage(const DeliveryOutlet& out, bool empty_answer) {
-  // An empty answer is a failed fetch (a 500, a dropped connection): no sign of a lapse. A
-  // page that stays something else than the records page for a minute is one.
-  if (empty_answer) return;
+void RecordsReader::NotTheRecordsPage(const DeliveryOutlet& out, const std::string& page) {
+  // An empty answer is a failed fetch (a 500, a dropped connection): no sign of a lapse.
+  if (page.empty()) return;
+  if (!LooksLikeSignInPage(page)) {
+    // The service's own page (a slider, "操作频繁"): it is solved in the browser, and reading
+    // on at every refresh would only make it worse.
+    if (++odd_pages_ < kVerificationAfterPages || verifying_.exchange(true)) return;
+    out.view.AppendLog(
+        FAHUO_GBK("交易记录页面要求安全验证（或提示操作频繁），请在左侧网页中完成验证；"
+                  "完成之前每分钟只读取一次交易记录") +
+        Eol());
+    out.view.Notify(FAHUO_GBK("需要安全验证"),
+                    FAHUO_GBK("请在发货程序的网页中完成收款账户的安全验证，之后继续发货"));
+    out.events.VerificationNeeded(true);
+    return;
+  }
+  odd_pages_ = 0;
+  // A sign-in page for a minute is a lapse.
   const int64_t now = orders_.clock.TickMs();
   if (!not_records_since_) not_records_since_ = now;
   if (lapsed_.load() || now - *not_records_since_ < kLapseAfterMs) return;
@@ -58,13 +72,23 @@ void RecordsReader::TakeAsBaseline(const std::vector<BillRecord>& rows, const De
 size_t RecordsReader::ReadPage1(const DeliveryOutlet& out, const PageFetcher& fetch) {
   const std::string address = baseline_.CurrentRecordsAddress();
   if (address.empty()) return 0;
+  const int64_t now = orders_.clock.TickMs();
+  const bool asked = read_soon_.exchange(false);
+  if (HeldBack() && next_read_ms_ && now < *next_read_ms_ && !asked) return 0;
   const std::string page = fetch(address);
   std::vector<BillRecord> rows;
   if (!ReadRecordsPage(page, rows)) {
-    NotTheRecordsPage(out, page.empty());
+    NotTheRecordsPage(out, page);
+    if (HeldBack()) next_read_ms_ = now + kHeldBackReadMs;
     return 0;
   }
   not_records_since_.reset();
+  next_read_ms_.reset();
+  odd_pages_ = 0;
+  if (verifying_.exchange(false)) {
+    out.view.AppendLog(FAHUO_GBK("交易记录恢复正常，按刷新间隔读取") + Eol());
+    out.events.VerificationNeeded(false);
+  }
   orders_.last_records_read.store(orders_.clock.UnixSeconds());
   if (lapsed_.exchange(false)) {
     found_after_lapse_ = true;

@@ -28,11 +28,22 @@ class RecordsReader {
   // True from the read that noticed the lapse until a read finds the records page again
   // (after the seller signed in again: no new baseline is taken).
   bool SignInLapsed() const { return lapsed_.load(); }
+  // A verification or risk page stands in the records' place.
+  bool VerificationNeeded() const { return verifying_.load(); }
+  // While the sign-in lapsed or a verification waits, page 1 is read at most once every
+  // kHeldBackReadMs: asking again and again is what gets a payment account limited.
+  bool HeldBack() const { return lapsed_.load() || verifying_.load(); }
+  // From any thread: the next read goes ahead even while held back (the seller signed in
+  // or solved the verification in the browser just now).
+  void ReadSoon() { read_soon_.store(true); }
   bool Busy() const { return busy_.load(); }
 
   // How long page 1 may be something other than the records page before the sign-in is
   // taken as lapsed.
   static constexpr int64_t kLapseAfterMs = 60000;
+  static constexpr int64_t kHeldBackReadMs = 60000;
+  // Pages in a row that are neither the records nor a sign-in before reading holds back.
+  static constexpr int kVerificationAfterPages = 3;
   // At most this many further pages are read in one read; a walk cut there goes on at the
   // next.
   static constexpr int kMaxCatchUpPages = 50;
@@ -40,7 +51,7 @@ class RecordsReader {
  private:
   size_t ReadPage1(const DeliveryOutlet& out, const PageFetcher& fetch);
   // The page is not the listing: a lapse once it stays so for kLapseAfterMs.
-  void NotTheRecordsPage(const DeliveryOutlet& out, bool empty_answer);
+  void NotTheRecordsPage(const DeliveryOutlet& out, const std::string& page);
   void TakeAsBaseline(const std::vector<BillRecord>& rows, const DeliveryOutlet& out);
   struct Found {
     std::vector<BillRecord> fresh;      // rows the ledger does not hold, in page order
@@ -60,11 +71,15 @@ class RecordsReader {
   Baseline& baseline_;
   std::atomic<bool> busy_{false};
   std::atomic<bool> lapsed_{false};
+  std::atomic<bool> verifying_{false};
+  std::atomic<bool> read_soon_{false};
   // Reader-thread state (only the read that holds busy_ touches these).
   std::optional<int64_t> not_records_since_;
   bool found_after_lapse_ = false;
-  bool owed_noted_ = false;         // the cut-short walk was told in the log
-  std::set<std::string> awaiting_;  // serials waiting for the buyer's payment
+  std::optional<int64_t> next_read_ms_;  // held back: no read before this tick
+  int odd_pages_ = 0;                    // neither records nor sign-in, in a row
+  bool owed_noted_ = false;              // the cut-short walk was told in the log
+  std::set<std::string> awaiting_;       // serials waiting for the buyer's payment
   bool awaiting_loaded_ = false;
   LedgerFailureNote ledger_failure_;
 };

@@ -22,7 +22,9 @@ Shop::OpenReport Shop::Open(const std::string& ledger_path) {
   report.newer = opened.failure == Ledger::OpenFailure::kNewer;
   if (!opened.ok) return report;
   baseline_.SetFirstRun(orders_.ledger.Empty());
-  report.interrupted = orders_.ledger.SettleInterruptedSends();
+  bool written = true;
+  report.interrupted = orders_.ledger.SettleInterruptedSends(&written);
+  if (!written) report.settle_error = orders_.ledger.LastError();
   return report;
 }
 

@@ -46,6 +46,7 @@ class Shop {
     bool busy = false;           // another program holds the file: try again (nothing was replaced)
     bool newer = false;          // written by a newer fahuo: left untouched, never used
     std::vector<LedgerEntry> interrupted;  // found in "sending": now "unknown"
+    std::string settle_error;              // they could not be written so (UTF-8)
   };
   // Opens (or starts) the ledger at `path`. Without a ledger nothing is ever mailed.
   OpenReport Open(const std::string& ledger_path);
@@ -91,6 +92,11 @@ class Shop {
 
   // --- Shortcuts for the window's status line.
   bool SignInLapsed() const { return reader_.SignInLapsed(); }
+  bool VerificationNeeded() const { return reader_.VerificationNeeded(); }
+  // Reading is held back (a lapse, a verification): the keep-alive keeps quiet too.
+  bool ReadingHeldBack() const { return reader_.HeldBack(); }
+  // The next read goes ahead even while held back: the seller acted in the browser.
+  void ReadSoon() { reader_.ReadSoon(); }
   int64_t LastRecordsRead() const { return orders_.last_records_read.load(); }
 
   static constexpr int64_t kLapseAfterMs = RecordsReader::kLapseAfterMs;

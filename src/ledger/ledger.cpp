@@ -260,12 +260,14 @@ std::vector<LedgerEntry> Ledger::Due(int64_t now_unix) {
   return out;
 }
 
-std::vector<LedgerEntry> Ledger::SettleInterruptedSends() {
+std::vector<LedgerEntry> Ledger::SettleInterruptedSends(bool* written) {
   std::vector<LedgerEntry> interrupted = WithStates({BillState::kSending});
+  bool all = true;
   for (LedgerEntry& e : interrupted) {
     e.state = BillState::kUnknown;
-    Update(e);
+    all = Update(e) && all;
   }
+  if (written) *written = all;
   return interrupted;
 }
 

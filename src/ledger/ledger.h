@@ -186,7 +186,9 @@ class Ledger {
   std::vector<LedgerEntry> Due(int64_t now_unix);
 
   // At start-up: every bill left in "sending" becomes "unknown". Returns them.
-  std::vector<LedgerEntry> SettleInterruptedSends();
+  // `*written` (when given): false when a bill could not be written (it stays "sending",
+  // which is never mailed, and is settled again at the next start).
+  std::vector<LedgerEntry> SettleInterruptedSends(bool* written = nullptr);
 
   // Why the last failed call failed (UTF-8, from SQLite).
   std::string LastError();

@@ -479,7 +479,11 @@ TEST_F(DeliveryPassTest, LapsedSignInIsNoticedAfterAMinuteAndPaymentsMeanwhileDe
   EXPECT_EQ(EventsStartingWith("log:登录已失效").size(), 1u);
   EXPECT_EQ(EventsStartingWith("notify:登录已失效").size(), 1u);
   EXPECT_TRUE(h_.shop().SignInLapsed());
+  // Lapsed, page 1 is read at most once a minute, until the seller signs in again.
   Pass({{.serial = "A", .name = "a@x.com"}, {.serial = "K"}});
+  EXPECT_TRUE(h_.shop().SignInLapsed());
+  h_.shop().ReadSoon();
+  Pass();
   EXPECT_FALSE(h_.shop().SignInLapsed());
   EXPECT_EQ(EventsStartingWith("restored").size(), 1u);
   EXPECT_EQ(EventsStartingWith("mail:").size(), 1u);

@@ -10,6 +10,7 @@
 #include "capture/navigation.h"
 #include "capture/records_address.h"
 #include "delivery/delivery_pass.h"
+#include "delivery/records_reader.h"
 #include "pass_fixture.h"
 #include "platform/http_client.h"
 #include "platform/mail_client.h"
@@ -265,11 +266,44 @@ TEST_F(PassOverServersTest, LapseIsNoticedAndPaymentsMeanwhileAreDeliveredOnce) 
   EXPECT_TRUE(h_.shop().SignInLapsed());
   std::vector<std::string> events = window_.Events();
   EXPECT_EQ(std::count(events.begin(), events.end(), "lapsed"), 1);
-  Control("open?on=1");  // signed in again
+  Control("open?on=1");                              // signed in again
+  h_.clock.Advance(RecordsReader::kHeldBackReadMs);  // the next read a minute later
   Pass();
   Pass();
   EXPECT_FALSE(h_.shop().SignInLapsed());
   EXPECT_EQ(Recipients(NewMails()), std::vector<std::string>{"during@example.com"});
+}
+
+// A verification page in the records' place: reading holds back to once a minute (counted
+// at the service), the seller is told once, and the first good read restores it.
+TEST_F(PassOverServersTest, AVerificationPageIsReadOnceAMinute) {
+  const std::string serial = Pay("waiting@example.com");
+  auto page1_requests = [] {
+    const std::string stats = Control("stats");
+    const size_t at = stats.find("\"1\": ");
+    return at == std::string::npos ? 0 : std::atoi(stats.c_str() + at + 5);
+  };
+  Control("reset");
+  Control("verify?on=1");
+  for (int i = 0; i < 30; ++i) {
+    Pass();
+    h_.clock.Advance(1000);
+  }
+  EXPECT_TRUE(h_.shop().VerificationNeeded());
+  EXPECT_EQ(page1_requests(), RecordsReader::kVerificationAfterPages);
+  h_.clock.Advance(RecordsReader::kHeldBackReadMs);
+  Pass();
+  Pass();
+  EXPECT_EQ(page1_requests(), RecordsReader::kVerificationAfterPages + 1);
+  const std::vector<std::string> events = window_.Events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "notify:需要安全验证"), 1);
+  EXPECT_FALSE(h_.shop().SignInLapsed());
+  Control("verify?on=0");  // solved in the browser
+  h_.shop().ReadSoon();
+  Pass();
+  Pass();
+  EXPECT_FALSE(h_.shop().VerificationNeeded());
+  EXPECT_EQ(h_.State(serial), "sent");
 }
 
 // 45 payments between two passes with 20 rows a page, one more arriving between page 1 and
