@@ -36,6 +36,9 @@ int WidestStateText(const QFontMetrics& metrics) {
     entry.skip_reason = why;
     measure();
   }
+  entry.state = BillState::kSent;  // the longest mark a sent bill can carry
+  entry.skip_reason = skip::kMaybeTwice;
+  measure();
   return widest;
 }
 
