@@ -148,6 +148,7 @@ void MainWindow::WireSettings() {
                 }
                 return counts;
               },
+          .quiet_bills = [this](int64_t now) { return ReadQuietBills(shop_.ledger(), now); },
       },
       this);
   connect(按钮_提醒设置, &QPushButton::clicked, this, [this] { alerts_->OpenSettings(); });

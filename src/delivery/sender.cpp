@@ -315,7 +315,9 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& ou
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
     if (!Prepare(e, out, &skip)) {
-      return Settle(e, BillState::kSkipped, skip, &taken, out);
+      if (!Settle(e, BillState::kSkipped, skip, &taken, out)) return false;
+      out.events.BillSkipped(bill.流水号, skip);
+      return true;
     }
   } else if (e.state == BillState::kOutOfStock) {
     out.view.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());
