@@ -36,6 +36,11 @@ void AlertMonitor::BillFailed(const std::string& serial) {
   Dispatch(rules_.BillsWaiting(WaitingReason::kFailed, {serial}, clock_.UnixSeconds()));
 }
 
+void AlertMonitor::BillSkipped(const std::string& serial, const std::string& reason) {
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.BillSkipped(serial, reason, clock_.UnixSeconds()));
+}
+
 void AlertMonitor::StockShort(const std::string& gbk_stock, bool empty) {
   std::lock_guard lock(mutex_);
   Dispatch(rules_.StockShort(gbk_stock, empty, clock_.UnixSeconds()));
@@ -53,12 +58,16 @@ void AlertMonitor::SetSummaryMinute(std::optional<int> minute) {
 }
 
 void AlertMonitor::Tick(bool watching, int64_t last_records_read,
+                        const std::function<std::optional<QuietBills>(int64_t now)>& quiet,
                         const std::function<SummaryCounts()>& counts) {
   const int64_t now = clock_.UnixSeconds();
+  // Read before the lock: a report from the sender's thread never waits for the ledger.
+  const std::optional<QuietBills> quiet_bills = quiet ? quiet(now) : std::nullopt;
   AlertRules::TickInput in;
   in.now = now;
   in.watching = watching;
   in.today = clock_.Today();
+  in.quiet = quiet_bills ? &*quiet_bills : nullptr;
   std::tm local{};
   if (ToLocalTime(now, local)) in.minute_of_day = local.tm_hour * 60 + local.tm_min;
   std::lock_guard lock(mutex_);
@@ -67,6 +76,24 @@ void AlertMonitor::Tick(bool watching, int64_t last_records_read,
     Dispatch(rules_.RecordsRead(last_records_read));
   }
   Dispatch(rules_.Tick(in, [&] { return counts ? counts() : SummaryCounts{}; }));
+}
+
+std::optional<QuietBills> ReadQuietBills(Ledger& ledger, int64_t now) {
+  if (!ledger.IsOpen()) return std::nullopt;
+  auto serials = [&](const LedgerFilter& filter) {
+    std::vector<std::string> out;
+    for (const LedgerEntry& e : ledger.Page(filter, 0, kMaxQuietBills)) {
+      out.push_back(e.bill.流水号);
+    }
+    return out;
+  };
+  LedgerFilter unconfirmed;
+  unconfirmed.states = {BillState::kUnconfirmed};
+  // Paid (first seen) that long ago: the buyer has waited as long, whoever resent it.
+  LedgerFilter retrying;
+  retrying.states = {BillState::kRetrying};
+  retrying.seen_before = now - AlertRules::kLongRetrySeconds;
+  return QuietBills{serials(unconfirmed), serials(retrying)};
 }
 
 std::optional<int> ParseSummaryTime(const std::string& text) {

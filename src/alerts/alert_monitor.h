@@ -3,6 +3,7 @@
 // sign-in, the mailbox, the bills and the stocks feeds the alert rules, whose alerts the
 // courier carries. The reader's and the sender's threads call it; the window's timer ticks
 // it about once a minute.
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "alerts/alert_courier.h"
 #include "alerts/alerts.h"
 #include "delivery/delivery_events.h"
+#include "ledger/ledger.h"
 #include "platform/clock.h"
 
 namespace fahuo {
@@ -28,6 +30,7 @@ class AlertMonitor : public DeliveryEvents {
   void SignInRestored() override;
   void MailboxAnswered(const std::string& error) override;
   void BillFailed(const std::string& serial) override;
+  void BillSkipped(const std::string& serial, const std::string& reason) override;
   void StockShort(const std::string& gbk_stock, bool empty) override;
 
   // Bills found "unknown" at start-up (their mail was cut by a crash).
@@ -38,8 +41,11 @@ class AlertMonitor : public DeliveryEvents {
   void SetSummaryMinute(std::optional<int> minute);
 
   // `watching`: monitoring runs; `last_records_read`: the clock's Unix seconds of the last
-  // records page read (0: none yet). `counts` is called only when the summary is due.
-  void Tick(bool watching, int64_t last_records_read, const std::function<SummaryCounts()>& counts);
+  // records page read (0: none yet). `quiet` reads the waiting bills no event reports, at the
+  // clock's now (none: not read). `counts` is called only when the summary is due.
+  void Tick(bool watching, int64_t last_records_read,
+            const std::function<std::optional<QuietBills>(int64_t now)>& quiet,
+            const std::function<SummaryCounts()>& counts);
 
  private:
   void Dispatch(std::vector<Alert> alerts);
@@ -50,6 +56,11 @@ class AlertMonitor : public DeliveryEvents {
   AlertRules rules_;
   int64_t last_read_seen_ = 0;
 };
+
+// The bills of QuietBills as the ledger holds them at `now` (the newest kMaxQuietBills of
+// each); none when no ledger is open. Two short indexed reads: fit for the UI thread.
+std::optional<QuietBills> ReadQuietBills(Ledger& ledger, int64_t now);
+inline constexpr size_t kMaxQuietBills = 200;
 
 // "HH:MM" (GBK or ASCII, blanks around allowed) as a minute of the day; none when empty or
 // not a time.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ledger/bill_state_text.h"
 #include "platform/gbk.h"
 #include "platform/mail_client.h"
 
@@ -144,27 +145,29 @@ std::vector<Alert> AlertRules::MailboxAnswered(std::string_view error, int64_t n
 }
 
 void AlertRules::FlushWaiting(int64_t now, std::vector<Alert>& out) {
-  if (failed_.empty() && unknown_.empty() && held_ == 0) return;
-  if (!MayAlert(waiting_, now)) return;
+  bool any = held_ > 0;
+  for (const std::vector<std::string>& bills : waiting_bills_) any = any || !bills.empty();
+  if (!any || !MayAlert(waiting_, now)) return;
   std::string text;
-  auto line = [&](std::string l) {
+  auto line = [&](WaitingReason why, const std::string& utf8_what) {
+    std::vector<std::string>& bills = Waiting(why);
+    if (bills.empty()) return;
     if (!text.empty()) text += "\n";
-    text += l;
+    text += Utf8ToGbk(utf8_what) + FAHUO_GBK(" ") + std::to_string(bills.size()) +
+            FAHUO_GBK(" 笔：流水号 ") + SerialList(bills);
+    bills.clear();
   };
-  if (!failed_.empty()) {
-    line(FAHUO_GBK("发送失败 ") + std::to_string(failed_.size()) + FAHUO_GBK(" 笔：流水号 ") +
-         SerialList(failed_));
-  }
-  if (!unknown_.empty()) {
-    line(FAHUO_GBK("状态不明 ") + std::to_string(unknown_.size()) +
-         FAHUO_GBK(" 笔（发送时程序中断，请确认买家是否收到）：流水号 ") + SerialList(unknown_));
-  }
+  line(WaitingReason::kFailed, "发送失败");
+  line(WaitingReason::kSkipped, "未发货（已跳过）");
+  line(WaitingReason::kUnknown, "状态不明（发送时程序中断，请确认买家是否收到）");
+  line(WaitingReason::kUnconfirmed, "待确认（交易状态无法识别，请核对是否已付款）");
+  line(WaitingReason::kRetrying, "付款超过 " + std::to_string(kLongRetrySeconds / 3600) +
+                                     " 小时仍未发出（仍在自动重试，请查看错误原因）");
   if (held_) {
-    line(FAHUO_GBK("有 ") + std::to_string(held_) +
-         FAHUO_GBK(" 笔付款是在发货程序未运行时收到的，等待您决定是否发货"));
+    if (!text.empty()) text += "\n";
+    text += FAHUO_GBK("有 ") + std::to_string(held_) +
+            FAHUO_GBK(" 笔付款是在发货程序未运行时收到的，等待您决定是否发货");
   }
-  failed_.clear();
-  unknown_.clear();
   held_ = 0;
   waiting_.last_alert = now;
   out.push_back({AlertKind::kBillsWaiting, false, Title(TextsOf(AlertKind::kBillsWaiting).title),
@@ -174,10 +177,29 @@ void AlertRules::FlushWaiting(int64_t now, std::vector<Alert>& out) {
 std::vector<Alert> AlertRules::BillsWaiting(WaitingReason why,
                                             const std::vector<std::string>& serials, int64_t now) {
   std::vector<Alert> out;
-  auto& list = why == WaitingReason::kFailed ? failed_ : unknown_;
+  std::vector<std::string>& list = Waiting(why);
   list.insert(list.end(), serials.begin(), serials.end());
   FlushWaiting(now, out);
   return out;
+}
+
+std::vector<Alert> AlertRules::BillSkipped(const std::string& serial, std::string_view reason,
+                                           int64_t now) {
+  const std::string_view label = SkipReasonLabel(reason);
+  return BillsWaiting(
+      WaitingReason::kSkipped,
+      {label.empty() ? serial : serial + FAHUO_GBK("（") + Utf8ToGbk(label) + FAHUO_GBK("）")},
+      now);
+}
+
+void AlertRules::GatherQuiet(WaitingReason why, const std::vector<std::string>& serials,
+                             std::set<std::string>& told) {
+  std::set<std::string> now_waiting(serials.begin(), serials.end());
+  for (const std::string& serial : serials) {
+    if (!told.count(serial)) Waiting(why).push_back(serial);
+  }
+  // A bill that left the list (sent, settled) is told again should it come back.
+  told = std::move(now_waiting);
 }
 
 std::vector<Alert> AlertRules::HeldPayments(size_t count, int64_t now) {
@@ -189,8 +211,12 @@ std::vector<Alert> AlertRules::HeldPayments(size_t count, int64_t now) {
 
 std::vector<Alert> AlertRules::StockShort(const std::string& gbk_stock, bool empty, int64_t now) {
   std::vector<Alert> out;
-  if (!MayAlert(stock_, now)) return out;
-  stock_.last_alert = now;
+  // A stock that runs out soon after it ran low is told again: that is news.
+  auto [told, first] = stock_told_.try_emplace({gbk_stock, empty}, now);
+  if (!first) {
+    if (now - told->second < kRepeatSeconds) return out;
+    told->second = now;
+  }
   const std::string text =
       empty ? FAHUO_GBK("库存 ") + gbk_stock +
                   FAHUO_GBK(" 的卡密已用完，新订单在等待补货，请添加卡密。")
@@ -229,6 +255,10 @@ std::vector<Alert> AlertRules::TickCauses(const TickInput& in) {
     if (cause->active && !cause->announced && MayAlert(*cause, now)) {
       Announce(*cause, kind, now, out);
     }
+  }
+  if (in.quiet) {
+    GatherQuiet(WaitingReason::kUnconfirmed, in.quiet->unconfirmed, told_unconfirmed_);
+    GatherQuiet(WaitingReason::kRetrying, in.quiet->retrying, told_retrying_);
   }
   FlushWaiting(now, out);
   return out;

@@ -6,9 +6,12 @@
 // back the alerts to send now. Texts are GBK and name serials or counts, never a mailbox
 // password or a code of the goods.
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "delivery/mail_refusal.h"
@@ -21,7 +24,7 @@ enum class AlertKind {
   kRecords,             // the records page could not be read / reads again
   kMailboxRefused,      // the mailbox refuses the account / takes mail again
   kMailboxUnreachable,  // no connection to the mailbox / connected again
-  kBillsWaiting,        // bills that need the seller (failed, unknown, held)
+  kBillsWaiting,        // bills that need the seller (failed, skipped, unknown, held, …)
   kSummary,             // the daily summary
   kStock,               // a stock of codes ran low or out
 };
@@ -33,13 +36,21 @@ struct Alert {
   std::string text;             // GBK
 };
 
-// Why bills wait for the seller.
-enum class WaitingReason { kFailed, kUnknown };
+// Why bills wait for the seller. kRetrying: paid long ago (kLongRetrySeconds) and still
+// tried again and again; the retries go on.
+enum class WaitingReason { kFailed, kSkipped, kUnknown, kUnconfirmed, kRetrying };
+
+// Bills that wait while no event says so, read from the ledger at a tick (serials, GBK):
+// payments of a status fahuo does not know, and bills retried though paid long ago.
+struct QuietBills {
+  std::vector<std::string> unconfirmed;
+  std::vector<std::string> retrying;
+};
 
 // What the daily summary counts, read by the caller when the summary is due.
 struct SummaryCounts {
   int64_t sent_today = 0;
-  int64_t waiting = 0;  // failed, skipped, held, unknown
+  int64_t waiting = 0;  // the states that need the seller (SellerStates), as the status line
   struct Stock {
     std::string name;  // GBK
     size_t available = 0;
@@ -52,6 +63,7 @@ class AlertRules {
   static constexpr int64_t kRepeatSeconds = 30 * 60;            // one alert per kind at most
   static constexpr int64_t kRecordsAfterSeconds = 5 * 60;       // unread records
   static constexpr int64_t kUnreachableAfterSeconds = 10 * 60;  // no mailbox connection
+  static constexpr int64_t kLongRetrySeconds = 6 * 60 * 60;     // a retried bill needs the seller
   static constexpr size_t kMaxSerialsNamed = 10;
 
   // `summary_minute`: minute of the local day for the summary (0..1439), none without.
@@ -66,9 +78,11 @@ class AlertRules {
   std::vector<Alert> MailboxAnswered(std::string_view error, int64_t now);
   std::vector<Alert> BillsWaiting(WaitingReason why, const std::vector<std::string>& serials,
                                   int64_t now);
+  // A paid order skipped for `reason` (a skip:: word), named in the alert.
+  std::vector<Alert> BillSkipped(const std::string& serial, std::string_view reason, int64_t now);
   std::vector<Alert> HeldPayments(size_t count, int64_t now);
-  // A stock of codes (its name, GBK) ran low, or out (`empty`): bills wait for it. At most
-  // one such alert per half hour, whichever stock; never a code.
+  // A stock of codes (its name, GBK) ran low, or out (`empty`): bills wait for it. Each stock
+  // and kind (low, out) at most once per kRepeatSeconds; never a code.
   std::vector<Alert> StockShort(const std::string& gbk_stock, bool empty, int64_t now);
 
   struct TickInput {
@@ -76,6 +90,9 @@ class AlertRules {
     bool watching = false;  // monitoring runs: the records should be read
     LocalDate today;
     int minute_of_day = 0;  // local
+    // As the ledger holds them now; none: not read (no ledger). Each bill is told once
+    // while it stays in its list.
+    const QuietBills* quiet = nullptr;
   };
   // The alerts that came due with time: long-lasting causes, alerts held back by the
   // 30 minutes, and the summary (`counts` is asked only then).
@@ -103,16 +120,26 @@ class AlertRules {
   void Announce(Cause& cause, AlertKind kind, int64_t now, std::vector<Alert>& out);
   static bool MayAlert(const Cause& cause, int64_t now);
   void FlushWaiting(int64_t now, std::vector<Alert>& out);
+  // Gathers the bills of `serials` not told yet; `told` becomes `serials`.
+  void GatherQuiet(WaitingReason why, const std::vector<std::string>& serials,
+                   std::set<std::string>& told);
+  std::vector<std::string>& Waiting(WaitingReason why) {
+    return waiting_bills_[static_cast<size_t>(why)];
+  }
   std::vector<Alert> TickCauses(const TickInput& in);
   bool SummaryDue(const TickInput& in);
 
-  Cause sign_in_, records_, refused_, unreachable_, waiting_, stock_;
+  Cause sign_in_, records_, refused_, unreachable_, waiting_;
   bool lapsed_ = false;
   std::optional<int64_t> watching_since_;
   std::optional<int64_t> last_read_;
   std::optional<int64_t> unreachable_since_;
-  std::vector<std::string> failed_, unknown_;  // not yet alerted
+  // Not yet alerted, by WaitingReason.
+  std::vector<std::string> waiting_bills_[static_cast<size_t>(WaitingReason::kRetrying) + 1];
   size_t held_ = 0;
+  std::set<std::string> told_unconfirmed_, told_retrying_;
+  // When each stock (name, empty) was last told of.
+  std::map<std::pair<std::string, bool>, int64_t> stock_told_;
   std::optional<int> summary_minute_;
   std::optional<LocalDate> summary_done_;  // the day the summary went out (or was passed)
   bool summary_ticked_ = false;            // a tick saw the time since it was set

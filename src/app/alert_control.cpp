@@ -75,7 +75,8 @@ void AlertControl::OnTick() {
   // The account may have changed with a start of monitoring or in the panel's fields.
   courier_->SetChannels(Channels());
   monitor_->Tick(hooks_.watching && hooks_.watching(),
-                 hooks_.last_records_read ? hooks_.last_records_read() : 0, hooks_.counts);
+                 hooks_.last_records_read ? hooks_.last_records_read() : 0, hooks_.quiet_bills,
+                 hooks_.counts);
 }
 
 void AlertControl::BillsUnknown(const std::vector<std::string>& serials) {

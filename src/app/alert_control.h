@@ -1,9 +1,9 @@
 #pragma once
 // The alerts in the program: the [提醒] settings, the courier that carries alerts to the
 // seller, the monitor that watches what the reader and the sender report, a minute timer
-// for what comes with time (unread records, a mailbox that stays unreachable, the daily
-// summary), and the 提醒设置 window with 发送测试提醒, the sending pace and the second
-// sending account (备用发信邮箱).
+// for what comes with time (unread records, a mailbox that stays unreachable, bills that wait
+// in the ledger, the daily summary), and the 提醒设置 window with 发送测试提醒, the sending pace
+// and the second sending account (备用发信邮箱).
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -30,6 +30,8 @@ class AlertControl : public QObject {
     std::function<bool()> watching;              // monitoring runs
     std::function<int64_t()> last_records_read;  // the clock's Unix seconds, 0: none
     std::function<SummaryCounts()> counts;       // for the daily summary
+    // The waiting bills no event reports, read from the ledger at each tick.
+    std::function<std::optional<QuietBills>(int64_t now)> quiet_bills;
   };
   // Boxes open over `window`; `clock` and `mail` as the shop's.
   AlertControl(QWidget* window, const Clock& clock, const mail::Options& mail,

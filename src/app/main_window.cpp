@@ -149,6 +149,7 @@ void MainWindow::WireSettings() {
                 }
                 return counts;
               },
+          .quiet_bills = [this](int64_t now) { return ReadQuietBills(shop_.ledger(), now); },
       },
       this);
   connect(按钮_提醒设置, &QPushButton::clicked, this, [this] { alerts_->OpenSettings(); });
@@ -189,6 +190,11 @@ void MainWindow::WireDelivery() {
       },
       shop_, reports_, services_, this);
   run_control_->backup_account = [this] { return alerts_->BackupAccount(); };
+  // 恢复发送 on the status line ends the provider's pause at the seller's word.
+  connect(标签_进度, &QLabel::linkActivated, this, [this] {
+    run_control_->RunSellerAction(
+        [shop = &shop_, reports = reports_] { shop->sender().LiftPause(reports.Outlet()); });
+  });
   held_payments_ = std::make_unique<HeldPaymentsPrompt>(HeldPaymentsPrompt::Parts{
       .shop = shop_,
       .dialogs = services_.dialogs,

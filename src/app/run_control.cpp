@@ -12,6 +12,7 @@
 #include "delivery/mail_presets.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
+#include "platform/gbk.h"
 #include "platform/worker.h"
 #include "rules/rule_table.h"
 #include "ui/dialogs.h"
@@ -91,10 +92,13 @@ void RunControl::OnStartStopClicked() {
     }
     if (!notice.empty()) services_.log.Append(notice + "\r\n");
     account_ = FieldsAccount();
-    shop_->sender().pace().SetPerMinute(SendingPace(account_.server, kSendPace));
+    bool unpaused = shop_->sender().SetPrimary(account_, SendingPace(account_.server, kSendPace));
     const std::optional<MailAccount> backup =
         backup_account ? backup_account() : std::optional<MailAccount>();
-    shop_->sender().SetBackup(backup, backup ? SendingPace(backup->server, kBackupPace) : 0);
+    unpaused |=
+        shop_->sender().SetBackup(backup, backup ? SendingPace(backup->server, kBackupPace) : 0);
+    // The provider's pause was about the account the seller has since changed.
+    if (unpaused) services_.log.Append(FAHUO_GBK("发信邮箱已更改，不再暂停发送") + "\r\n");
     c_.按钮1->setText(kStop);
     for (QLineEdit* f : fields) f->setEnabled(false);
     c_.时钟_刷新->start(n);

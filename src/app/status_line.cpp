@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <ctime>
+#include <optional>
 
 #include "delivery/shop.h"
 #include "ledger/bill_state_text.h"
@@ -61,6 +62,14 @@ void StatusLine::Show() {
   if (pending_actions_ && pending_actions_() > 0) {
     // The sender's worker runs them after the mail under way, which may take a while.
     label_->setText(QStringLiteral("正在处理您的操作，请稍候（等待当前邮件发送结束）…"));
+    return;
+  }
+  if (const std::optional<int64_t> until = shop_.sender().PauseEnd()) {
+    // The link is the seller's way to end it early (MainWindow wires it).
+    label_->setText(
+        QStringLiteral("发信邮箱被服务商暂停发送，%1 自动恢复    <a href=\"resume\">恢复发送</a>")
+            .arg(QDateTime::fromSecsSinceEpoch(*until).toString(QStringLiteral("HH:mm"))));
+    label_->setStyleSheet(QStringLiteral("color: rgb(200,0,0);"));
     return;
   }
   if (shop_.baseline().Missing()) {

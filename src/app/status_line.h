@@ -2,7 +2,7 @@
 // The line under the bill list once the pages are loaded: when the records were last read,
 // what went out today and what waits for the seller — or, first, what stops that from
 // being true (a settings file that cannot be written, a lapsed sign-in, a seller's action
-// waiting for the sender, records not read yet).
+// waiting for the sender, the provider's pause with its 恢复发送 link, records not read yet).
 #include <QString>
 #include <cstdint>
 #include <functional>

@@ -39,6 +39,9 @@ class DeliveryEvents {
   virtual void MailboxAnswered(const std::string& /*error*/) {}
   // A bill whose mail was refused for good: it waits for the seller.
   virtual void BillFailed(const std::string& /*serial*/) {}
+  // A paid order settled "skipped" (`reason`: a skip:: word — no rule, no readable amount,
+  // no address): it waits for the seller.
+  virtual void BillSkipped(const std::string& /*serial*/, const std::string& /*reason*/) {}
   // A stock of codes (its name, GBK) ran low, or out (`empty`); the log and Notify have it.
   virtual void StockShort(const std::string& /*gbk_stock*/, bool /*empty*/) {}
 };
@@ -70,6 +73,9 @@ class DeliveryEventHub : public DeliveryEvents {
   }
   void BillFailed(const std::string& serial) override {
     Each([&serial](DeliveryEvents& l) { l.BillFailed(serial); });
+  }
+  void BillSkipped(const std::string& serial, const std::string& reason) override {
+    Each([&serial, &reason](DeliveryEvents& l) { l.BillSkipped(serial, reason); });
   }
   void StockShort(const std::string& gbk_stock, bool empty) override {
     Each([&gbk_stock, empty](DeliveryEvents& l) { l.StockShort(gbk_stock, empty); });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "delivery/mail_refusal.h"
 #include "delivery/reply_words.h"
@@ -52,6 +53,40 @@ int64_t PauseSecondsFor(std::string_view error) {
   const int64_t asked = AskedSeconds(error.substr(std::min<size_t>(error.size(), 3)));
   if (asked == 0) return kDefaultPauseSeconds;
   return std::clamp(asked, kMinPauseSeconds, kMaxPauseSeconds);
+}
+
+std::string PauseAccount(std::string_view server, std::string_view user) {
+  auto bare = [](std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::string();
+    return AsciiLower(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+  };
+  return bare(server) + '\n' + bare(user);
+}
+
+void SendPace::PauseUntil(int64_t unix_seconds, std::string account) {
+  std::lock_guard lock(pause_mutex_);
+  paused_until_ = unix_seconds;
+  paused_account_ = std::move(account);
+}
+
+std::optional<int64_t> SendPace::PauseEnd(int64_t now_unix) const {
+  std::lock_guard lock(pause_mutex_);
+  if (paused_until_ && now_unix < *paused_until_) return paused_until_;
+  return std::nullopt;
+}
+
+void SendPace::EndPause() {
+  std::lock_guard lock(pause_mutex_);
+  paused_until_.reset();
+}
+
+bool SendPace::ForAccount(const std::string& account, int64_t now_unix) {
+  std::lock_guard lock(pause_mutex_);
+  if (!paused_until_ || account == paused_account_) return false;
+  const bool under_way = now_unix < *paused_until_;
+  paused_until_.reset();
+  return under_way;
 }
 
 int64_t SendPace::WaitMs(int64_t now_ms) const {

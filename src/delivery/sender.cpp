@@ -92,12 +92,44 @@ struct Sender::Route {
 
 void Sender::Abort() { slot_.Abort(); }
 
-void Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
+bool Sender::SetPrimary(const MailAccount& account, int per_minute) {
+  pace_.SetPerMinute(per_minute);
+  return pace_.ForAccount(PauseAccount(account.server, account.user), orders_.clock.UnixSeconds());
+}
+
+bool Sender::SetBackup(std::optional<MailAccount> account, int per_minute) {
   std::lock_guard lock(backup_mutex_);
   if (account && account->server.empty() && account->user.empty()) account.reset();
+  const bool unpaused = backup_pace_.ForAccount(
+      account ? PauseAccount(account->server, account->user) : std::string(),
+      orders_.clock.UnixSeconds());
   backup_ = std::move(account);
   backup_pace_.SetPerMinute(per_minute);
   primary_down_until_.store(0);
+  return unpaused;
+}
+
+std::optional<int64_t> Sender::PauseEnd() const {
+  return pace_.PauseEnd(orders_.clock.UnixSeconds());
+}
+
+bool Sender::LiftPause(const DeliveryOutlet& out) {
+  const int64_t now = orders_.clock.UnixSeconds();
+  const bool paused = pace_.PausedAt(now) || backup_pace_.PausedAt(now);
+  pace_.EndPause();
+  backup_pace_.EndPause();
+  if (!paused) return false;
+  // The bill refused for the limit was put off till the pause's end; the rest are pending.
+  for (LedgerEntry& e : orders_.ledger.WithStates({BillState::kRetrying})) {
+    if (e.next_try <= now || PauseSecondsFor(e.last_error) == 0) continue;
+    const LedgerEntry taken = e;
+    e.next_try = now;
+    // A write that fails leaves the bill for its own time.
+    orders_.ledger.UpdateIfUnchanged(e, taken);
+  }
+  out.view.AppendLog(FAHUO_GBK("已恢复发送（由卖家操作），等待的账单现在发送") + Eol());
+  out.events.BillsChanged();
+  return true;
 }
 
 bool Sender::AwaitPace(const SendPace& pace) {
@@ -106,12 +138,15 @@ bool Sender::AwaitPace(const SendPace& pace) {
 
 void Sender::PauseSending(Mailer& mailer, int64_t seconds, const std::string& error,
                           const DeliveryOutlet& out) {
-  mailer.pace.PauseUntil(orders_.clock.UnixSeconds() + seconds);
+  mailer.pace.PauseUntil(orders_.clock.UnixSeconds() + seconds,
+                         PauseAccount(mailer.account.server, mailer.account.user));
   std::string text = MailRefusalText(ReadMailRefusal(error)) + FAHUO_GBK("，");
   if (!mailer.primary) text += FAHUO_GBK("备用发信邮箱");
   text += FAHUO_GBK("暂停发送 ") + std::to_string((seconds + 59) / 60) + FAHUO_GBK(" 分钟，");
   text += mailer.fallback ? FAHUO_GBK("等待的账单改用备用发信邮箱发送")
                           : FAHUO_GBK("等待的账单之后自动发送");
+  // The status line offers to end the first account's pause.
+  if (mailer.primary) text += FAHUO_GBK("（账单列表下方的“恢复发送”可提前恢复）");
   out.view.AppendLog(text + Eol());
   out.view.Notify(FAHUO_GBK("暂停发送"), text);
 }
@@ -315,7 +350,9 @@ bool Sender::DeliverOne(LedgerEntry& e, Mailer& mailer, const DeliveryOutlet& ou
   if (e.recipient.empty() || (e.rule_subject.empty() && e.rule_body.empty())) {
     const char* skip = nullptr;
     if (!Prepare(e, out, &skip)) {
-      return Settle(e, BillState::kSkipped, skip, &taken, out);
+      if (!Settle(e, BillState::kSkipped, skip, &taken, out)) return false;
+      out.events.BillSkipped(bill.流水号, skip);
+      return true;
     }
   } else if (e.state == BillState::kOutOfStock) {
     out.view.AppendLog(FAHUO_GBK("卡密已补充，发送：") + bill.流水号 + Eol());

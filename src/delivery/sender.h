@@ -38,12 +38,23 @@ class Sender {
   // account's sending limit: while it lasts, deliveries mail nothing and bills wait.
   SendPace& pace() { return pace_; }
 
+  // The first account deliveries will use and its pace (at 开始, from any thread). A pause
+  // the provider asked of another account (another server or address) ends: true when one
+  // under way did.
+  bool SetPrimary(const MailAccount& account, int per_minute);
   // A second sending account (备用发信邮箱), from any thread; none: only the first. While the
   // first is paused, refuses the login or cannot be reached, the due bills go out over this
   // one at its own pace; the first is tried again after kPrimaryRetrySeconds, or at once
-  // after this is called again.
-  void SetBackup(std::optional<MailAccount> account, int per_minute = 0);
+  // after this is called again. A pause of another second account ends, as with SetPrimary.
+  bool SetBackup(std::optional<MailAccount> account, int per_minute = 0);
   static constexpr int64_t kPrimaryRetrySeconds = 5 * 60;
+
+  // When the first account's pause ends; none while it may mail. Any thread.
+  std::optional<int64_t> PauseEnd() const;
+  // The seller lifts the pauses of both accounts, on the thread deliveries run on, before a
+  // delivery: the bill the provider refused is due at once, and the log says so. False when
+  // no pause was under way.
+  bool LiftPause(const DeliveryOutlet& out);
 
  private:
   struct Mailer;

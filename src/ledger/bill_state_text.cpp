@@ -56,15 +56,18 @@ std::string StateText(const LedgerEntry& entry) {
   if (entry.skip_reason == skip::kMaybeTwice) return text + "（买家可能收到两封）";
   if (entry.skip_reason == skip::kNoFinalReply) return text + "（邮件可能已送达）";
   if (entry.state != BillState::kSkipped) return text;
-  const std::string& why = entry.skip_reason;
-  const char* reason = why == skip::kNoNote           ? "没有留言"
-                       : why == skip::kNotQq          ? "不是QQ号码"
-                       : why == skip::kInvalidAddress ? "邮箱地址无效"
-                       : why == skip::kNoRule         ? "没有匹配的规则"
-                       : why == skip::kBadAmount      ? "金额无法识别"
-                                                      : nullptr;
-  if (reason) text += std::string("：") + reason;
+  const std::string_view reason = SkipReasonLabel(entry.skip_reason);
+  if (!reason.empty()) text += "：" + std::string(reason);
   return text;
+}
+
+std::string_view SkipReasonLabel(std::string_view why) {
+  return why == skip::kNoNote           ? "没有留言"
+         : why == skip::kNotQq          ? "不是QQ号码"
+         : why == skip::kInvalidAddress ? "邮箱地址无效"
+         : why == skip::kNoRule         ? "没有匹配的规则"
+         : why == skip::kBadAmount      ? "金额无法识别"
+                                        : "";
 }
 
 const std::vector<BillState>& SellerStates() {

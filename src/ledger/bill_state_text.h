@@ -13,6 +13,10 @@ namespace fahuo {
 // The state's Chinese name ("已发送", "等待发送", ...).
 std::string_view StateLabel(BillState state);
 
+// Why a bill was skipped, in the seller's words ("没有留言", for skip::kNoNote); empty for
+// any other word.
+std::string_view SkipReasonLabel(std::string_view reason);
+
 // What the list shows for an entry: its state's name; for a skipped bill the reason too
 // ("已跳过：没有留言").
 std::string StateText(const LedgerEntry& entry);

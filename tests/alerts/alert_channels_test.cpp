@@ -200,7 +200,7 @@ TEST(AlertMonitorTest, ALapseReachesTheWebhookOnceAndItsEnd) {
   EXPECT_NE(hook.NextRequest().find("登录已失效"), std::string::npos);
   EXPECT_NE(hook.NextRequest().find("已重新登录"), std::string::npos);
   Barrier(*courier, {});
-  monitor->Tick(false, 0, nullptr);
+  monitor->Tick(false, 0, nullptr, nullptr);
   EXPECT_EQ(hook.child.WaitForLine("REQUEST ", 500), "");  // nothing more
 }
 

@@ -6,6 +6,7 @@
 
 #include "alerts/alert_courier.h"
 #include "alerts/alert_monitor.h"
+#include "ledger/ledger.h"
 #include "pass_fixture.h"
 #include "platform/gbk.h"
 #include "test_support.h"
@@ -13,10 +14,8 @@
 namespace fahuo::testing {
 namespace {
 
-TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
-  ChildProcess hook;
-  const int port = StartPythonService(hook, "webhook_sink.py", {});
-  ASSERT_GT(port, 0);
+// A courier that pushes to the webhook on `port` at once, without retries.
+std::shared_ptr<AlertCourier> WebhookCourier(int port) {
   AlertCourier::Options o;
   o.http = {2000, 4000, {}};
   o.retry_seconds = {};
@@ -24,6 +23,14 @@ TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
   AlertChannels channels;
   channels.webhook = "http://127.0.0.1:" + std::to_string(port) + "/hook";
   courier->SetChannels(channels);
+  return courier;
+}
+
+TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
+  ChildProcess hook;
+  const int port = StartPythonService(hook, "webhook_sink.py", {});
+  ASSERT_GT(port, 0);
+  auto courier = WebhookCourier(port);
 
   ShopHarness h;
   h.shop().rules().Replace({Rule(0, 1000, "教程")});
@@ -62,6 +69,47 @@ TEST(AlertWiringTest, LapseBackAndRefusedLoginEachReachTheWebhookOnce) {
   const std::vector<std::string> events = inner->Events();
   EXPECT_EQ(std::count(events.begin(), events.end(), "lapsed"), 1);
   EXPECT_EQ(std::count(events.begin(), events.end(), "restored"), 1);
+}
+
+// A skipped order is reported by the sender; a payment of a status not known and a bill
+// retried though paid over six hours ago are read from the ledger at a tick. Each reaches the
+// seller by its serial.
+TEST(AlertWiringTest, BillsThatWaitInSilenceReachTheWebhook) {
+  ChildProcess hook;
+  const int port = StartPythonService(hook, "webhook_sink.py", {});
+  ASSERT_GT(port, 0);
+  ShopHarness h;
+  h.shop().rules().Replace({Rule(0, 10, "教程")});
+  h.LoadBaseline(BuildPage({{.serial = "A"}}));
+  auto monitor = std::make_shared<AlertMonitor>(WebhookCourier(port), h.clock);
+  RecordingWindow view;
+  DeliveryEventHub hub({monitor});
+  DeliveryServices services;
+  services.fetch = [](const std::string&) {
+    return BuildPage({{.serial = "U", .status = "处理中"}, {.serial = "B"}, {.serial = "A"}});
+  };
+  services.connect = [](const MailAccount&) { return std::string(); };
+  h.shop().RunPass(TestAccount(), {view, hub}, services);
+  ASSERT_EQ(h.State("U"), "unconfirmed");
+  const std::string skipped = hook.WaitForLine("REQUEST ", 10000);
+  EXPECT_NE(skipped.find("B（没有匹配的规则）"), std::string::npos) << skipped;
+
+  std::vector<LedgerEntry> retried(1);
+  retried[0].bill.流水号 = "R";
+  retried[0].first_seen = h.clock.UnixSeconds();
+  retried[0].state = BillState::kRetrying;
+  ASSERT_TRUE(h.shop().ledger().Insert(retried));
+  h.clock.Advance((AlertRules::kLongRetrySeconds + 60) * 1000);
+  auto quiet = [&](int64_t now) { return ReadQuietBills(h.shop().ledger(), now); };
+  monitor->Tick(false, 0, quiet, nullptr);
+  const std::string waiting = hook.WaitForLine("REQUEST ", 10000);
+  EXPECT_NE(waiting.find("待确认（交易状态无法识别，请核对是否已付款） 1 笔：流水号 U"),
+            std::string::npos)
+      << waiting;
+  EXPECT_NE(waiting.find("仍在自动重试，请查看错误原因） 1 笔：流水号 R"), std::string::npos);
+  h.clock.Advance(AlertRules::kRepeatSeconds * 1000);
+  monitor->Tick(false, 0, quiet, nullptr);  // told once
+  EXPECT_EQ(hook.WaitForLine("REQUEST ", 1000), "");
 }
 
 }  // namespace

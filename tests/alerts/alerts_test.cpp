@@ -110,16 +110,21 @@ TEST(AlertRulesTest, WaitingBillsAreGatheredNotLost) {
   EXPECT_TRUE(rules.Tick({90 * kMin, false, {}, 0}, [] { return SummaryCounts{}; }).empty());
 }
 
-TEST(AlertRulesTest, StockShortAtMostOncePerHalfHourNamingTheStockOnly) {
+TEST(AlertRulesTest, StockShortOncePerHalfHourPerStockAndKindNamingTheStockOnly) {
   AlertRules rules;
-  std::vector<Alert> a = rules.StockShort(Utf8ToGbk("会员"), true, 0);
-  ASSERT_EQ(a.size(), 1u);
-  EXPECT_EQ(a[0].kind, AlertKind::kStock);
-  EXPECT_NE(GbkToUtf8(a[0].text).find("库存 会员 的卡密已用完"), std::string::npos);
-  EXPECT_TRUE(rules.StockShort(Utf8ToGbk("月卡"), false, 60).empty());
-  a = rules.StockShort(Utf8ToGbk("月卡"), false, 30 * kMin);
-  ASSERT_EQ(a.size(), 1u);
-  EXPECT_NE(GbkToUtf8(a[0].text).find("即将用完"), std::string::npos);
+  auto told = [&](const char* stock, bool empty, int64_t minute) {
+    std::string text;
+    for (const Alert& a : rules.StockShort(Utf8ToGbk(stock), empty, minute * kMin)) {
+      text += GbkToUtf8(a.text);
+    }
+    return text;
+  };
+  EXPECT_NE(told("会员", false, 0).find("库存 会员 的卡密即将用完"), std::string::npos);
+  EXPECT_NE(told("会员", true, 10).find("库存 会员 的卡密已用完"), std::string::npos);
+  EXPECT_EQ(told("会员", true, 11), "");
+  EXPECT_NE(told("月卡", true, 12), "");  // another stock
+  EXPECT_EQ(told("会员", false, 29), "");
+  EXPECT_NE(told("会员", true, 40), "");
 }
 
 TEST(AlertRulesTest, SummaryOnceADayAtItsTime) {

@@ -116,6 +116,29 @@ TEST_F(PaceOverSinkTest, OverTheLimitPausesAndTheBillsWaitNotFail) {
   EXPECT_EQ(ledger.Find(serials[3])->state, BillState::kPending);
 }
 
+// 开始 with the same account keeps the pause and with another ends it; the seller's 恢复发送
+// ends it at once, and the bill the provider refused is tried first.
+TEST_F(PaceOverSinkTest, ThePauseEndsForAnotherAccountOrAtTheSellersWord) {
+  StartSink({"--refuse-after", "1", "550 too many mails, try again in 45 minutes"});
+  account_.server = "127.0.0.1:" + std::to_string(port_);
+  const std::vector<std::string> serials = Pay(3);
+  ASSERT_TRUE(Deliver());
+  Sender& sender = h_.shop().sender();
+  Ledger& ledger = h_.shop().ledger();
+  ASSERT_EQ(sender.PauseEnd(), h_.clock.UnixSeconds() + 45 * 60);
+  EXPECT_FALSE(sender.SetPrimary({" " + account_.server, "Seller@example.com", "new code"}, 0));
+  ASSERT_TRUE(sender.PauseEnd());
+  window_.ClearEvents();
+  EXPECT_TRUE(sender.LiftPause(window_));
+  EXPECT_FALSE(sender.PauseEnd());
+  EXPECT_EQ(window_.Events().front(), "log:已恢复发送（由卖家操作），等待的账单现在发送\r\n");
+  EXPECT_EQ(ledger.Due(h_.clock.UnixSeconds()).front().bill.流水号, serials[1]);
+  ASSERT_TRUE(Deliver());  // refused again: paused again
+  EXPECT_TRUE(sender.SetPrimary({account_.server, "other@example.com", ""}, 0));
+  EXPECT_FALSE(sender.PauseEnd());
+  EXPECT_FALSE(sender.LiftPause(window_));
+}
+
 // The second account takes what the first cannot send: the rest of a burst the first
 // refused for its limit, and everything while the first cannot be reached. Each bill once,
 // and the ledger says which account mailed it.

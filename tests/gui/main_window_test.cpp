@@ -511,5 +511,28 @@ TEST_F(MainWindowTest, LogEntriesFromWorkerThreadsAllReachTheBoxInOrder) {
   EXPECT_EQ(lines.back(), QStringLiteral("新4999"));
 }
 
+// The provider's pause stands on the status line with 恢复发送, which ends it and logs so.
+TEST_F(MainWindowTest, ThePauseShowsUnderTheListAndTheSellersClickEndsIt) {
+  Shop shop(nullptr, Offline());
+  ASSERT_TRUE(shop.Open(dir.File("fahuo.db")).ok);
+  MainWindow w(shop, services);
+  auto* 标签_进度 = Control<QLabel>(w, "标签_进度");
+  struct : RecordPagesSink {
+    void Progress(int, size_t) override {}
+    void Finished() override {}
+  } sink;
+  shop.baseline().Begin();
+  shop.LoadBaseline(sink);  // nothing listens: the line says the records are not read yet
+  shop.sender().pace().PauseUntil(shop.clock().UnixSeconds() + 600, "x");
+  w.RedrawSelectedBills();
+  ASSERT_TRUE(标签_进度->text().contains(QStringLiteral(">恢复发送</a>")))
+      << 标签_进度->text().toStdString();
+  emit 标签_进度->linkActivated(QStringLiteral("resume"));
+  QTRY_VERIFY(GbkToUtf8(log.Text()).find("已恢复发送") != std::string::npos);
+  EXPECT_FALSE(shop.sender().PauseEnd());
+  QTRY_VERIFY(!标签_进度->text().contains(QStringLiteral("恢复发送")));
+  w.Shutdown();
+}
+
 }  // namespace
 }  // namespace fahuo
