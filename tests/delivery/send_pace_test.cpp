@@ -189,6 +189,8 @@ TEST_F(PaceOverSinkTest, TheSecondAccountTakesOverAndTheLedgerSaysWhichSent) {
 TEST_F(PaceOverSinkTest, AnAccountRefusedMidRunFailsNoBillAndTheSecondTakesOver) {
   StartSink({"--logins", "2", "--close-after-mail"});
   account_ = {"127.0.0.1:" + std::to_string(port_), "seller@example.com", "code"};
+  // A pace, so that the server has closed the connection before the next mail begins.
+  h_.shop().sender().pace().SetPerMinute(300);
   TempDir backup_dir;
   ChildProcess backup_sink;
   const int backup_port =

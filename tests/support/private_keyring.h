@@ -12,6 +12,9 @@ namespace fahuo::testing {
 class PrivateKeyring {
  public:
   PrivateKeyring();
+  // The bus listens at `socket_path`, which DBUS_SESSION_BUS_ADDRESS already names: the
+  // process environment is left alone, since other threads may read it meanwhile.
+  explicit PrivateKeyring(const std::string& socket_path);
   ~PrivateKeyring();  // Stop()
   PrivateKeyring(const PrivateKeyring&) = delete;
   PrivateKeyring& operator=(const PrivateKeyring&) = delete;
@@ -22,9 +25,12 @@ class PrivateKeyring {
   void Stop();
 
  private:
+  void Start(const std::string& socket_path);
+
   TempDir home_;
   ChildProcess child_;
   std::string address_;
+  bool own_environment_ = true;
 };
 
 // A socket that takes connections and never answers them: a hung keyring's bus.
@@ -35,8 +41,11 @@ class SilentSocket {
   SilentSocket(const SilentSocket&) = delete;
   SilentSocket& operator=(const SilentSocket&) = delete;
   bool listening() const { return listening_; }
+  // Stops listening and frees the path for another server.
+  void Close();
 
  private:
+  std::string path_;
   int fd_ = -1;
   bool listening_ = false;
 };

@@ -20,13 +20,15 @@ class Deadline {
             g_cancellable_cancel(cancellable);
           }
         }) {}
-  ~Deadline() {
+  ~Deadline() { Finish(); }
+  // Ends the watch: once this returns the cancellable is no longer touched.
+  void Finish() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       done_ = true;
     }
     done_changed_.notify_one();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
   Deadline(const Deadline&) = delete;
   Deadline& operator=(const Deadline&) = delete;
@@ -43,6 +45,9 @@ struct Call {
   explicit Call(std::chrono::milliseconds limit)
       : cancellable(g_cancellable_new()), deadline(cancellable, limit) {}
   ~Call() {
+    // The body runs before the members go: the watch must end before the cancellable it
+    // may be cancelling right now is let go.
+    deadline.Finish();
     if (error) g_error_free(error);
     g_object_unref(cancellable);
   }
@@ -50,7 +55,7 @@ struct Call {
   Call& operator=(const Call&) = delete;
 
   GCancellable* cancellable;
-  Deadline deadline;  // ends (joins) before the cancellable goes
+  Deadline deadline;
   GError* error = nullptr;
 };
 
