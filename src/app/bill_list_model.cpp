@@ -26,6 +26,13 @@ struct Shrinkable {
 };
 constexpr Shrinkable kShrinkable[] = {{2, 56}, {3, 64}, {4, 110}, {5, 64}};
 constexpr int kSerialColumn = 4;
+constexpr int kAmountColumn = 6;
+
+// Wide enough for any amount a bill of this seller shows, so that one found later (a bigger
+// order than those at the sign-in) is never cut.
+int AmountWidth(const QTableView* view) {
+  return view->fontMetrics().horizontalAdvance(QStringLiteral("+99999.99")) + 12;
+}
 
 // Above this many new bills at once, one read of every state beats a look-up per bill.
 constexpr size_t kLookUpLimit = 256;
@@ -224,6 +231,7 @@ QTableView* CreateBillListView(QWidget* parent, BillListModel* model) {
   view->setContextMenuPolicy(Qt::CustomContextMenu);
   view->setModel(model);
   for (int i = 0; i < BillListModel::kColumns; ++i) view->setColumnWidth(i, kWidths[i]);
+  view->setColumnWidth(kAmountColumn, std::max(kWidths[kAmountColumn], AmountWidth(view)));
   return view;
 }
 
@@ -234,6 +242,7 @@ void FitBillListColumns(QTableView* view) {
     view->resizeColumnToContents(i);
     widths[i] = std::max(kWidths[i], view->columnWidth(i) + 6);
   }
+  widths[kAmountColumn] = std::max(widths[kAmountColumn], AmountWidth(view));
   // The room left of 发货状态, a vertical scroll bar counted (the list grows one soon).
   const int room = view->width() - 2 * view->frameWidth() -
                    view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);

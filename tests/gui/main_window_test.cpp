@@ -425,7 +425,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   // name give way (the serial whole in its tip), the amount and the state do not.
   const std::string serial(32, '7');
   BillRecord wide = bill(serial.c_str(), "一个很长很长的商品名称，再长一点，还要更长一些");
-  wide.金额 = "12345.67";
+  wide.金额 = "+12.00";
   wide.对方 = Utf8ToGbk("一位名字很长的买家（某某某某某某某某）");
   shop.AllBills().PushFront(wide);
   w.RedrawSelectedBills();
@@ -434,6 +434,12 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_LE(list->columnViewportPosition(7) + list->columnWidth(7), list->viewport()->width());
   EXPECT_GE(list->columnWidth(6), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(6));
   EXPECT_EQ(model->index(0, 4).data(Qt::ToolTipRole).toString(), QString::fromStdString(serial));
+  // A bigger order found later is not cut either.
+  BillRecord big = bill("big", "x");
+  big.金额 = "+99999.99";
+  shop.AllBills().PushFront(big);
+  w.RedrawSelectedBills();
+  EXPECT_GE(list->columnWidth(6), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(6));
 
   // At quit the ledger closes and takes its -wal and -shm files with it; a change reported
   // before and drawn after leaves the window as it was.
@@ -443,7 +449,7 @@ TEST_F(MainWindowTest, BillListFollowsTheListsAndTheLedgerRowByRow) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("fahuo.db-wal")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("fahuo.db-shm")));
   w.RedrawSelectedBills();
-  EXPECT_EQ(Cell(list, 1, 8), QStringLiteral("发送失败"));
+  EXPECT_EQ(Cell(list, 2, 8), QStringLiteral("发送失败"));
   Shop empty(nullptr, Offline());
   MainWindow other(empty, services);
   auto* other_单选框_新增账单 = Control<QRadioButton>(other, "单选框_新增账单");
