@@ -150,6 +150,11 @@ RecordsReader::Found RecordsReader::TakeNewBills(const std::vector<BillRecord>& 
   }
   if (reached) {
     if (owed) found.catch_up_to = std::string();  // the owed walk is done
+  } else if (owed && n >= kMaxCatchUpPages) {
+    // The bill owed lies beyond the limit, or left the listing: walking the whole limit at
+    // every refresh is what gets a payment account limited. The seller checks the rest.
+    found.catch_up_to = std::string();
+    found.gave_up = true;
   } else if (!owed) {
     // Cut short: the next read, also after a restart, goes on down to the bill that was
     // newest before this burst.
@@ -221,6 +226,13 @@ size_t RecordsReader::Record(const Found& found, const DeliveryOutlet& out) {
   if (!orders_.ledger.Insert(entries, found.catch_up_to ? &*found.catch_up_to : nullptr)) {
     ledger_failure_.Report(out, orders_.ledger);
     return 0;
+  }
+  if (found.gave_up) {
+    out.view.AppendLog(FAHUO_GBK("交易记录太多，未能读到上次中断处，请在交易记录中核对 ") +
+                       std::to_string(kMaxCatchUpPages) + FAHUO_GBK(" 页之后是否有未发货的付款") +
+                       Eol());
+    out.view.Notify(FAHUO_GBK("可能有漏读的付款"),
+                    FAHUO_GBK("交易记录太多，未能读完，请核对是否有未发货的付款"));
   }
   if (found.catch_up_to && !found.catch_up_to->empty() && !owed_noted_) {
     owed_noted_ = true;

@@ -58,6 +58,7 @@ class RecordsReader {
     std::vector<BillRecord> rows_read;  // every row of the pages read
     // Set: the catch-up target to write with the bills (empty: clear it).
     std::optional<std::string> catch_up_to;
+    bool gave_up = false;  // the owed walk hit the page limit again: the seller is told
   };
   Found TakeNewBills(const std::vector<BillRecord>& page1_rows, const std::string& page1,
                      const std::string& address, const PageFetcher& fetch);

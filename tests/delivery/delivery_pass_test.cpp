@@ -11,6 +11,7 @@
 #include <map>
 #include <thread>
 
+#include "delivery/records_reader.h"
 #include "pass_fixture.h"
 
 namespace fahuo::testing {
@@ -161,6 +162,26 @@ TEST_F(DeliveryPassTest, EveryRowNewReadsTheNextPagesUntilAKnownBill) {
             (std::vector<std::string>{"A", "B", "C", "D", "E", "Z"}));
   EXPECT_EQ(EventsStartingWith("log:发送邮件成功").size(), 6u);
   EXPECT_EQ(h_.State("never"), "none");
+}
+
+// A walk owed beyond the page limit is not walked again at every refresh: it is given up
+// once, and the seller is told to look.
+TEST_F(DeliveryPassTest, AnOwedWalkBeyondThePageLimitIsGivenUpAndTold) {
+  Baseline({"K"});
+  auto pager = [](int next) {
+    return Utf8ToGbk("<a href=\"p" + std::to_string(next) + "\">下一页&gt;</a>");
+  };
+  page_ = BuildPage({{.serial = "A"}}) + pager(1);
+  for (int i = 1; i <= RecordsReader::kMaxCatchUpPages + 5; ++i) {
+    pages_["p" + std::to_string(i)] =
+        BuildPage({{.serial = "R" + std::to_string(i)}}) + pager(i + 1);
+  }
+  Pass();  // cut at the limit: owed
+  Pass();  // the owed walk hits the limit again: given up
+  Pass();
+  EXPECT_EQ(EventsStartingWith("log:交易记录太多").size(), 1u);
+  EXPECT_EQ(EventsStartingWith("notify:可能有漏读的付款").size(), 1u);
+  EXPECT_EQ(h_.shop().ledger().CatchUpTarget(), std::nullopt);
 }
 
 TEST_F(DeliveryPassTest, PageReadAfterAFailedBaselineIsTakenAsTheBaseline) {
