@@ -108,7 +108,17 @@ void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
 }
 
 std::optional<size_t> Baseline::TakeFromPage1(const std::vector<BillRecord>& rows) {
+  // Page 1 alone may not reach down to the newest bill known before: what lies between is
+  // owed to the reader's catch-up walk rather than lost below the rows kept here.
+  const std::optional<std::string> newest =
+      first_run_.load() ? std::nullopt : orders_.ledger.NewestSerial();
   std::optional<size_t> held = Keep(rows);
+  if (held && newest && !orders_.ledger.CatchUpTarget()) {
+    bool on_page = false;
+    for (const BillRecord& row : rows) on_page = on_page || row.流水号 == *newest;
+    std::vector<LedgerEntry> none;
+    if (!on_page && !orders_.ledger.Insert(none, &*newest)) held.reset();
+  }
   missing_.store(false);
   return held;
 }

@@ -69,11 +69,12 @@ SendOutcome ReadSendOutcome(std::string error, bool handed_over) {
   out.refusal = ReadMailRefusal(error);
   if (error == mail::AbortedText()) {
     out.kind = Kind::kAborted;
+  } else if (handed_over) {
+    // The whole mail went out: whatever the words, the buyer may have it.
+    out.kind = Kind::kNoFinalReply;
   } else if (out.refusal == MailRefusal::kAuth || out.refusal == MailRefusal::kNotEnabled ||
              out.refusal == MailRefusal::kTooMany || out.refusal == MailRefusal::kBlocked) {
     out.kind = Kind::kAccountRefused;
-  } else if (handed_over) {
-    out.kind = Kind::kNoFinalReply;
   } else {
     out.kind = SendErrorIsTemporary(error) ? Kind::kRefusedForNow : Kind::kRecipientRefused;
   }

@@ -27,6 +27,13 @@ BillState StateOfNewRow(const BillRecord& bill) {
   }
   const std::string status = GbkToUtf8(bill.状态);
   if (Trimmed(status).empty()) return BillState::kPending;
+  // A refund that failed, was closed or withdrawn leaves the payment standing, and a buyer
+  // who paid and waits for the goods has paid.
+  if ((Has(status, "退款") &&
+       (Has(status, "失败") || Has(status, "关闭") || Has(status, "取消"))) ||
+      Has(status, "已付款")) {
+    return BillState::kPending;
+  }
   // 退款成功 says 成功 too: the words that undo a payment are read first.
   for (std::string_view word : {"关闭", "退款", "已退", "失败", "取消", "撤销"}) {
     if (Has(status, word)) return BillState::kNotPaid;

@@ -246,6 +246,11 @@ size_t RecordsReader::Record(const Found& found, const DeliveryOutlet& out) {
   size_t orders = 0;
   for (const LedgerEntry& e : entries) {
     if (e.state == BillState::kAwaiting) awaiting_.insert(e.bill.流水号);
+    if (e.state == BillState::kUnconfirmed) {
+      out.view.AppendLog(FAHUO_GBK("付款状态无法识别（") + e.bill.状态 +
+                         FAHUO_GBK("），未发货，请核对后重新发送或标记为已处理：") + e.bill.流水号 +
+                         Eol());
+    }
     if (e.state != BillState::kPending) continue;
     orders_.new_bills.Append(e.bill);
     ++orders;

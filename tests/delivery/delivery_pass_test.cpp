@@ -184,6 +184,21 @@ TEST_F(DeliveryPassTest, AnOwedWalkBeyondThePageLimitIsGivenUpAndTold) {
   EXPECT_EQ(h_.shop().ledger().CatchUpTarget(), std::nullopt);
 }
 
+// A start whose page loading failed takes page 1 as its baseline: the payments below it,
+// down to the newest bill known before, are read by the next refreshes, not lost.
+TEST_F(DeliveryPassTest, ABaselineFromPage1AloneLeavesTheRestToTheReader) {
+  Baseline({"K"});
+  h_.Restart();
+  h_.LoadBaseline(std::string());
+  page_ =
+      BuildPage({{.serial = "A"}, {.serial = "B"}}) + Utf8ToGbk("<a href=\"p2\">下一页&gt;</a>");
+  pages_["p2"] = BuildPage({{.serial = "C"}, {.serial = "K"}});
+  Pass();
+  Pass();
+  EXPECT_EQ(h_.State("A"), "held");
+  EXPECT_EQ(h_.State("C"), "sent");
+}
+
 TEST_F(DeliveryPassTest, PageReadAfterAFailedBaselineIsTakenAsTheBaseline) {
   h_.LoadBaseline(std::string());  // page 1 could not be read
   ASSERT_TRUE(h_.shop().baseline().Missing());
@@ -213,10 +228,15 @@ TEST_F(DeliveryPassTest, OnlyCompletedIncomingPaymentsAreMailed) {
     const char* state;
   };
   const Case cases[] = {
-      {"W", "等待付款", "98.00", "awaiting"},  {"C", "交易关闭", "98.00", "not-paid"},
-      {"R", "退款成功", "98.00", "not-paid"},  {"F", "失败", "98.00", "not-paid"},
-      {"O", "交易成功", "-98.00", "outgoing"}, {"U", "处理中", "98.00", "unconfirmed"},
+      {"W", "等待付款", "98.00", "awaiting"},
+      {"C", "交易关闭", "98.00", "not-paid"},
+      {"R", "退款成功", "98.00", "not-paid"},
+      {"F", "失败", "98.00", "not-paid"},
+      {"O", "交易成功", "-98.00", "outgoing"},
+      {"U", "处理中", "98.00", "unconfirmed"},
       {"P", "交易成功", "+98.00", "sent"},
+      {"X", "退款失败", "98.00", "sent"},
+      {"Y", "买家已付款，等待卖家发货", "98.00", "sent"},
   };
   std::vector<PageRow> rows;
   for (const Case& c : cases) {
@@ -225,14 +245,15 @@ TEST_F(DeliveryPassTest, OnlyCompletedIncomingPaymentsAreMailed) {
   rows.push_back({.serial = "K"});
   Pass(rows);
   for (const Case& c : cases) EXPECT_EQ(h_.State(c.serial), c.state) << c.serial;
-  EXPECT_EQ(EventsStartingWith("mail:").size(), 1u);
+  EXPECT_EQ(EventsStartingWith("mail:").size(), 3u);
+  EXPECT_EQ(EventsStartingWith("log:付款状态无法识别（处理中）").size(), 1u);
   // The buyer pays: the same row now reads 交易成功.
   rows[0].status = "交易成功";
   rows[1].status = "交易成功";  // a closed trade stays closed
   Pass(rows);
   EXPECT_EQ(h_.State("W"), "sent");
   EXPECT_EQ(h_.State("C"), "not-paid");
-  EXPECT_EQ(EventsStartingWith("mail:").size(), 2u);
+  EXPECT_EQ(EventsStartingWith("mail:").size(), 4u);
 }
 
 // A row twice on the pages (the listing shifted between two pages) is taken once and does
