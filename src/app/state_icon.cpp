@@ -31,6 +31,7 @@ Sign SignOf(std::optional<BillState> state) {
     case BillState::kAwaiting:
       return Sign::kClock;
     case BillState::kFailed:
+    case BillState::kBounced:
       return Sign::kCross;
     case BillState::kSkipped:
       return Sign::kBar;
@@ -129,7 +130,7 @@ QIcon MakeIcon(std::optional<BillState> state) {
 
 QIcon StateIcon(std::optional<BillState> state) {
   // One icon per state, made once: the list asks for one per painted row.
-  constexpr int kStates = static_cast<int>(BillState::kUnconfirmed) + 1;
+  constexpr int kStates = static_cast<int>(BillState::kBounced) + 1;
   static const std::array<QIcon, kStates + 1> icons = [] {
     std::array<QIcon, kStates + 1> made;
     made[0] = MakeIcon(std::nullopt);

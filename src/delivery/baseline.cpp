@@ -2,8 +2,8 @@
 
 #include <unordered_set>
 
-#include "delivery/payment_status.h"
 #include "delivery/run_alone.h"
+#include "ledger/payment_status.h"
 #include "platform/gbk.h"
 
 namespace fahuo {

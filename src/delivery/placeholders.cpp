@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "delivery/gbk_chars.h"
 #include "platform/gbk.h"
+#include "platform/gbk_chars.h"
 
 namespace fahuo {
 namespace {

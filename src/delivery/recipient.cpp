@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "delivery/gbk_chars.h"
 #include "platform/gbk.h"
+#include "platform/gbk_chars.h"
 #include "platform/regex.h"
 
 namespace fahuo {

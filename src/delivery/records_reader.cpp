@@ -3,8 +3,8 @@
 #include <set>
 
 #include "capture/record_scraper.h"
-#include "delivery/payment_status.h"
 #include "delivery/run_alone.h"
+#include "ledger/payment_status.h"
 #include "platform/gbk.h"
 
 namespace fahuo {

@@ -3,12 +3,12 @@
 #include <chrono>
 #include <optional>
 
-#include "delivery/amount.h"
 #include "delivery/mail_refusal.h"
 #include "delivery/mail_setup.h"
 #include "delivery/placeholders.h"
 #include "delivery/recipient.h"
 #include "delivery/run_alone.h"
+#include "ledger/amount.h"
 #include "platform/gbk.h"
 #include "platform/mail_message.h"
 #include "rules/rule_entry.h"

@@ -39,6 +39,8 @@ std::string_view StateLabel(BillState state) {
       return "支出";
     case BillState::kUnconfirmed:
       return "待确认";
+    case BillState::kBounced:
+      return "退信";
   }
   return "状态不明";
 }
@@ -52,6 +54,9 @@ std::string StateText(const LedgerEntry& entry) {
     // The page's own word for it (交易关闭, 退款成功, …).
     if (!entry.bill.状态.empty()) return text + "：" + GbkToUtf8(entry.bill.状态);
     return text;
+  }
+  if (entry.state == BillState::kBounced && !entry.last_error.empty()) {
+    return text + "：" + GbkToUtf8(entry.last_error);
   }
   if (entry.skip_reason == skip::kMaybeTwice) return text + "（买家可能收到两封）";
   if (entry.skip_reason == skip::kNoFinalReply) return text + "（邮件可能已送达）";
@@ -71,9 +76,9 @@ std::string_view SkipReasonLabel(std::string_view why) {
 }
 
 const std::vector<BillState>& SellerStates() {
-  static const std::vector<BillState> states = {BillState::kFailed,     BillState::kSkipped,
-                                                BillState::kHeld,       BillState::kUnknown,
-                                                BillState::kOutOfStock, BillState::kUnconfirmed};
+  static const std::vector<BillState> states = {
+      BillState::kFailed,     BillState::kSkipped,     BillState::kHeld,   BillState::kUnknown,
+      BillState::kOutOfStock, BillState::kUnconfirmed, BillState::kBounced};
   return states;
 }
 
@@ -86,10 +91,10 @@ bool NeedsSeller(BillState state) {
 
 const std::vector<BillState>& FilterStates() {
   static const std::vector<BillState> states = {
-      BillState::kSent,     BillState::kPending,  BillState::kSending,    BillState::kRetrying,
-      BillState::kFailed,   BillState::kSkipped,  BillState::kHeld,       BillState::kHandled,
-      BillState::kBaseline, BillState::kUnknown,  BillState::kOutOfStock, BillState::kAwaiting,
-      BillState::kNotPaid,  BillState::kOutgoing, BillState::kUnconfirmed};
+      BillState::kSent,     BillState::kPending,  BillState::kSending,     BillState::kRetrying,
+      BillState::kFailed,   BillState::kSkipped,  BillState::kHeld,        BillState::kHandled,
+      BillState::kBaseline, BillState::kUnknown,  BillState::kOutOfStock,  BillState::kAwaiting,
+      BillState::kNotPaid,  BillState::kOutgoing, BillState::kUnconfirmed, BillState::kBounced};
   return states;
 }
 
@@ -104,6 +109,7 @@ uint32_t StateColour(BillState state) {
       return 0xB06000;  // amber: will be tried again
     case BillState::kFailed:
     case BillState::kOutOfStock:
+    case BillState::kBounced:
       return 0xC62828;  // red: the seller must act
     case BillState::kSkipped:
     case BillState::kUnknown:

@@ -36,6 +36,9 @@ enum class BillState {
   kNotPaid,      // closed, refunded or failed: never mailed
   kOutgoing,     // money the seller paid out (支出)
   kUnconfirmed,  // a status fahuo does not know (the bill's 状态): waits for the seller
+  // The buyer's mail service sent the mail back (last_error: why, in Chinese): waits for the
+  // seller, with its codes kept.
+  kBounced,
 };
 
 enum class BillOrigin { kBaseline, kPass, kLapse, kRestart };
@@ -77,6 +80,10 @@ struct LedgerEntry {
   // The Message-ID every automatic attempt of this bill's mail carries, so that a buyer's
   // mail service can drop a second copy; a seller's resend clears it for a new one.
   std::string message_id;
+  // The address as the buyer typed it, when the mail went to another one (a corrected typo,
+  // or the seller's resend to a new address); empty: the recipient is as typed.
+  std::string typed_recipient;
+  int resends = 0;    // resends the seller asked for
   std::string codes;  // the codes given to it, blank-separated (GBK; Page only)
 };
 

@@ -81,6 +81,12 @@ Ledger::OpenFailure Ledger::OpenAt(const std::string& path, std::string& error) 
     return FailureOf(opened);
   }
   sqlite3_busy_timeout(db_, 5000);
+  if (!ledger_schema::AddFunctions(db_)) {
+    error = sqlite3_errmsg(db_);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return OpenFailure::kOther;
+  }
   OpenFailure failure = OpenFailure::kNone;
   // WAL with a full sync on every commit: a commit that returned survives a power cut.
   bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=FULL;");

@@ -1,8 +1,13 @@
 #include "ledger/ledger_schema.h"
 
+#include <sqlite3.h>
+
 #include <array>
 #include <string>
 #include <string_view>
+
+#include "ledger/amount.h"
+#include "ledger/payment_status.h"
 
 namespace fahuo {
 namespace {
@@ -10,16 +15,18 @@ namespace {
 using ledger_schema::kSchemaVersion;
 using ledger_schema::Sql;
 
-constexpr std::array<std::string_view, 15> kStateNames = {
-    "baseline", "pending", "sending",      "sent",     "retrying", "failed",   "skipped",    "held",
-    "handled",  "unknown", "out-of-stock", "awaiting", "not-paid", "outgoing", "unconfirmed"};
+constexpr std::array<std::string_view, 16> kStateNames = {
+    "baseline", "pending",  "sending",     "sent",    "retrying",     "failed",
+    "skipped",  "held",     "handled",     "unknown", "out-of-stock", "awaiting",
+    "not-paid", "outgoing", "unconfirmed", "bounced"};
 constexpr std::array<std::string_view, 4> kOriginNames = {"baseline", "pass", "lapse", "restart"};
 
 // The stocks of codes. A stock's name is bound as text so that it compares equal to a
 // bill's skip_reason (an out-of-stock bill waits for it there); codes are bytes.
 constexpr const char kStockSchema[] =
     "CREATE TABLE IF NOT EXISTS stocks(name TEXT PRIMARY KEY,"
-    " low_stock INTEGER NOT NULL DEFAULT 5, low_noted INTEGER NOT NULL DEFAULT 0);"
+    " low_stock INTEGER NOT NULL DEFAULT 5, low_noted INTEGER NOT NULL DEFAULT 0,"
+    " low_days INTEGER NOT NULL DEFAULT 3, days_noted INTEGER NOT NULL DEFAULT 0);"
     "CREATE TABLE IF NOT EXISTS codes(id INTEGER PRIMARY KEY, stock TEXT NOT NULL,"
     " code BLOB NOT NULL, bill BLOB, given_at INTEGER NOT NULL DEFAULT 0, UNIQUE(stock, code));"
     "CREATE INDEX IF NOT EXISTS codes_free ON codes(stock, bill);"
@@ -102,6 +109,27 @@ const Column kColumns[] = {
     {"message_id", "BLOB NOT NULL DEFAULT x''", Role::kDelivery,
      [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.message_id); },
      [](Stmt& s, int i, LedgerEntry& e) { e.message_id = s.Text(i); }, 4},
+    {"typed_recipient", "BLOB NOT NULL DEFAULT x''", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, e.typed_recipient); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.typed_recipient = s.Text(i); }, 5},
+    {"resends", "INTEGER NOT NULL DEFAULT 0", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, int64_t{e.resends}); },
+     [](Stmt& s, int i, LedgerEntry& e) { e.resends = static_cast<int>(s.Int(i)); }, 5},
+    // Derived from the page's fields and the state, for the shop's figures: kept beside them
+    // so that a year of bills is counted from an index, never parsed again.
+    {"paid_key", "INTEGER NOT NULL DEFAULT 0", Role::kBill,
+     [](Stmt& s, int i, const LedgerEntry& e) { s.Bind(i, PaidKey(e.bill.日期)); },
+     [](Stmt&, int, LedgerEntry&) {}, 5},
+    {"amount_fen", "INTEGER NOT NULL DEFAULT 0", Role::kBill,
+     [](Stmt& s, int i, const LedgerEntry& e) {
+       s.Bind(i, ReadAmountFen(e.bill.金额).value_or(0));
+     },
+     [](Stmt&, int, LedgerEntry&) {}, 5},
+    {"paid", "INTEGER NOT NULL DEFAULT 0", Role::kDelivery,
+     [](Stmt& s, int i, const LedgerEntry& e) {
+       s.Bind(i, int64_t{IsPaidOrder(e.state, e.bill) ? 1 : 0});
+     },
+     [](Stmt&, int, LedgerEntry&) {}, 5},
 };
 
 #undef FAHUO_TEXT_COLUMN
@@ -134,7 +162,8 @@ Sql MakeSql() {
                ");"
                "CREATE INDEX IF NOT EXISTS bills_state ON bills(state);"
                "CREATE INDEX IF NOT EXISTS bills_sent_at ON bills(sent_at);"
-               "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);" +
+               "CREATE INDEX IF NOT EXISTS bills_first_seen ON bills(first_seen);"
+               "CREATE INDEX IF NOT EXISTS bills_paid_key ON bills(paid_key);" +
                kStockSchema;
   sql.select = "SELECT " + names;
   sql.insert = "INSERT OR IGNORE INTO bills(" + inserted + ") VALUES(" + values + ");";
@@ -149,7 +178,41 @@ Sql MakeSql() {
       }
     }
   }
+  // A stock's warning by the days its codes last at the recent pace (the table is there
+  // from version 2 on).
+  for (int version = 2; version < 5; ++version) {
+    sql.added[version] +=
+        "ALTER TABLE stocks ADD COLUMN low_days INTEGER NOT NULL DEFAULT 3;"
+        "ALTER TABLE stocks ADD COLUMN days_noted INTEGER NOT NULL DEFAULT 0;";
+  }
+  // The derived columns of the rows an older file holds, from the fields stored.
+  for (int version = 1; version < 5; ++version) {
+    sql.added[version] +=
+        "UPDATE bills SET paid_key=fahuo_paid_key(date), amount_fen=fahuo_amount_fen(amount),"
+        " paid=fahuo_paid(state, status, amount);";
+  }
   return sql;
+}
+
+std::string ArgText(sqlite3_value* v) {
+  const auto* bytes = static_cast<const char*>(sqlite3_value_blob(v));
+  return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+void SqlPaidKey(sqlite3_context* c, int, sqlite3_value** v) {
+  sqlite3_result_int64(c, PaidKey(ArgText(v[0])));
+}
+
+void SqlAmountFen(sqlite3_context* c, int, sqlite3_value** v) {
+  sqlite3_result_int64(c, ReadAmountFen(ArgText(v[0])).value_or(0));
+}
+
+void SqlPaid(sqlite3_context* c, int, sqlite3_value** v) {
+  BillRecord bill;
+  bill.状态 = ArgText(v[1]);
+  bill.金额 = ArgText(v[2]);
+  const BillState state = StateFromName(ArgText(v[0])).value_or(BillState::kUnknown);
+  sqlite3_result_int(c, IsPaidOrder(state, bill) ? 1 : 0);
 }
 
 }  // namespace
@@ -173,6 +236,16 @@ const Sql& Statements() {
 }
 
 size_t ColumnCount() { return std::size(kColumns); }
+
+bool AddFunctions(sqlite3* db) {
+  constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  return sqlite3_create_function(db, "fahuo_paid_key", 1, kFlags, nullptr, SqlPaidKey, nullptr,
+                                 nullptr) == SQLITE_OK &&
+         sqlite3_create_function(db, "fahuo_amount_fen", 1, kFlags, nullptr, SqlAmountFen, nullptr,
+                                 nullptr) == SQLITE_OK &&
+         sqlite3_create_function(db, "fahuo_paid", 3, kFlags, nullptr, SqlPaid, nullptr, nullptr) ==
+             SQLITE_OK;
+}
 
 LedgerEntry ReadEntry(Stmt& s) {
   LedgerEntry e;

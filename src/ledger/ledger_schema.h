@@ -11,7 +11,10 @@ namespace fahuo::ledger_schema {
 
 // 1: bills. 2: the stocks of codes beside them (a version-1 file gains the empty tables).
 // 3: the account each bill was mailed over (older files gain the column, empty).
-inline constexpr int kSchemaVersion = 4;
+// 4: each bill's Message-ID, and the reader's marks. 5: the address as the buyer typed it,
+// the seller's resends, and the payment's time, amount in fen and whether it is a paid order
+// as sortable columns (filled for the rows a file holds already).
+inline constexpr int kSchemaVersion = 5;
 
 // The statements made from the column list, built once and immutable afterwards.
 struct Sql {
@@ -23,6 +26,9 @@ struct Sql {
   std::vector<std::string> added;   // per schema version: what a file of that version lacks
 };
 const Sql& Statements();
+
+// The SQL functions the upgrade of an older file calls; false when they could not be added.
+bool AddFunctions(sqlite3* db);
 
 // How many columns `select` reads.
 size_t ColumnCount();

@@ -1,4 +1,4 @@
-#include "delivery/amount.h"
+#include "ledger/amount.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,9 @@ TEST_P(AmountValueTest, ReadsTheNumberAPersonReads) {
   const std::string text = Utf8ToGbk(GetParam().utf8_text);
   EXPECT_EQ(ReadAmount(text), GetParam().expected) << GetParam().utf8_text;
   EXPECT_EQ(AmountValue(text), GetParam().expected.value_or(0.0f));
+  const std::optional<float> yuan = GetParam().expected;
+  EXPECT_EQ(ReadAmountFen(text),
+            yuan ? std::optional<int64_t>(std::llround(*yuan * 100)) : std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,6 +55,12 @@ TEST(AmountValueTest, HugeLongAndOddInputs) {
   for (int c = 0; c < 256; ++c) odd.push_back(static_cast<char>(c));
   EXPECT_EQ(AmountValue(odd), 123456789.0f);
   EXPECT_EQ(ReadAmount("\x81"), std::nullopt);  // a lone lead byte at the end
+  // Fen: half up at the third decimal, and no wrap-round past what an int64 holds.
+  EXPECT_EQ(ReadAmountFen("0.005"), 1);
+  EXPECT_EQ(ReadAmountFen("0.0049"), 0);
+  EXPECT_EQ(ReadAmountFen("-1,234.565"), -123457);
+  EXPECT_EQ(ReadAmountFen(std::string(5000, '9')), std::nullopt);
+  EXPECT_EQ(ReadAmountFen("000000000000000000012.34"), 1234);
 }
 
 TEST(AmountTextTest, PlainDecimalThatReadsBackTheSameFloat) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include "ledger/ledger.h"
 #include "platform/gbk.h"
 #include "test_support.h"
@@ -127,6 +129,10 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
       sqlite3_exec(db,
                    "DROP TABLE codes; DROP TABLE stocks; ALTER TABLE bills DROP COLUMN sent_by;"
                    " ALTER TABLE bills DROP COLUMN message_id;"
+                   " ALTER TABLE bills DROP COLUMN typed_recipient;"
+                   " ALTER TABLE bills DROP COLUMN resends; DROP INDEX bills_paid_key;"
+                   " ALTER TABLE bills DROP COLUMN paid_key; ALTER TABLE bills DROP COLUMN paid;"
+                   " ALTER TABLE bills DROP COLUMN amount_fen;"
                    " PRAGMA user_version=1;",
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
@@ -177,6 +183,85 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
   ASSERT_TRUE(ledger.Open(path, 0).ok);
   EXPECT_EQ(ledger.Find("2024003")->sent_by, "shop@example.com");
   EXPECT_EQ(ledger.Find("2024001")->sent_by, "");
+}
+
+// A ledger of version 4 gains the payment's time, its amount in fen and whether it is a paid
+// order for every row it holds, and the stocks' warning by days.
+TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
+  TempDir dir;
+  const std::string path = dir.File("fahuo.db");
+  struct Old {
+    const char* serial;
+    const char* date;
+    const char* amount;
+    const char* status;  // UTF-8
+    BillState state;
+    int64_t paid_key, amount_fen, paid;
+  };
+  const Old rows[] = {
+      {"a", "2026.12.09 10:23", "+12.50", "交易成功", BillState::kSent, 20261209102300, 1250, 1},
+      {"b", "2026-11-30 23:59:58", "1,160.00", "交易成功", BillState::kBaseline, 20261130235958,
+       116000, 1},
+      {"c", "2026.12.01 08:00", "-3.00", "交易成功", BillState::kOutgoing, 20261201080000, -300, 0},
+      {"d", "2026.12.01 08:00", "9.99", "交易关闭", BillState::kBaseline, 20261201080000, 999, 0},
+      {"e", "昨天", "abc", "", BillState::kHeld, 0, 0, 1},
+  };
+  {
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Open(path, 0).ok);
+    ASSERT_TRUE(ledger.AddCodes("s", {"c1"}).ok);
+    std::vector<LedgerEntry> entries;
+    for (const Old& r : rows) {
+      LedgerEntry e;
+      e.bill.流水号 = r.serial;
+      e.bill.日期 = Utf8ToGbk(r.date);
+      e.bill.金额 = r.amount;
+      e.bill.状态 = Utf8ToGbk(r.status);
+      e.state = r.state;
+      entries.push_back(e);
+    }
+    ASSERT_TRUE(ledger.Insert(entries));
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "ALTER TABLE bills DROP COLUMN typed_recipient;"
+                         " ALTER TABLE bills DROP COLUMN resends; DROP INDEX bills_paid_key;"
+                         " ALTER TABLE bills DROP COLUMN paid_key;"
+                         " ALTER TABLE bills DROP COLUMN paid; ALTER TABLE bills DROP COLUMN"
+                         " amount_fen; ALTER TABLE stocks DROP COLUMN low_days;"
+                         " ALTER TABLE stocks DROP COLUMN days_noted; PRAGMA user_version=4;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  Ledger ledger;
+  const Ledger::OpenResult opened = ledger.Open(path, 0);
+  ASSERT_TRUE(opened.ok) << opened.error;
+  EXPECT_EQ(ledger.Count({}), std::size(rows));
+  EXPECT_EQ(ledger.Stocks().size(), 1u);
+  ledger.Close();
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  for (const Old& r : rows) {
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT paid_key, amount_fen, paid FROM bills WHERE serial=?1;", -1,
+                           &s, nullptr),
+        SQLITE_OK);
+    sqlite3_bind_blob(s, 1, r.serial, static_cast<int>(strlen(r.serial)), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW) << r.serial;
+    EXPECT_EQ(sqlite3_column_int64(s, 0), r.paid_key) << r.serial;
+    EXPECT_EQ(sqlite3_column_int64(s, 1), r.amount_fen) << r.serial;
+    EXPECT_EQ(sqlite3_column_int64(s, 2), r.paid) << r.serial;
+    sqlite3_finalize(s);
+  }
+  int64_t low_days = 0;
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT low_days FROM stocks;", -1, &s, nullptr), SQLITE_OK);
+  if (sqlite3_step(s) == SQLITE_ROW) low_days = sqlite3_column_int64(s, 0);
+  sqlite3_finalize(s);
+  EXPECT_EQ(low_days, 3);
+  sqlite3_close(db);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The amount of a bill: the records page shows it as text ("+ 98.00", "1,160.00",
 // "￥98.00"); the rules compare it as a 32-bit float.
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -15,5 +16,9 @@ std::optional<float> ReadAmount(std::string_view text);
 
 // ReadAmount, with 0 for text that shows no amount.
 float AmountValue(std::string_view text);
+
+// The same amount in fen (rounded half up at the third decimal), for sums that must add
+// up to the fen; nothing as for ReadAmount, or for an amount beyond a trillion yuan.
+std::optional<int64_t> ReadAmountFen(std::string_view text);
 
 }  // namespace fahuo

@@ -1,5 +1,6 @@
-#include "delivery/payment_status.h"
+#include "ledger/payment_status.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,54 @@ BillState StateOfNewRow(const BillRecord& bill) {
     if (Has(status, word)) return BillState::kPending;
   }
   return BillState::kUnconfirmed;
+}
+
+bool IsPaidOrder(BillState state, const BillRecord& bill) {
+  switch (state) {
+    case BillState::kAwaiting:
+    case BillState::kNotPaid:
+    case BillState::kOutgoing:
+    case BillState::kUnconfirmed:
+      return false;
+    case BillState::kBaseline:
+    case BillState::kHandled:
+      return StateOfNewRow(bill) == BillState::kPending;
+    default:
+      return true;
+  }
+}
+
+int64_t PaidKey(std::string_view date) {
+  // Runs of digits: year, month, day, hour, minute and maybe second, whatever stands
+  // between them.
+  std::array<int64_t, 6> part{};
+  size_t found = 0;
+  size_t i = 0;
+  while (i < date.size() && found < part.size()) {
+    if (date[i] < '0' || date[i] > '9') {
+      ++i;
+      continue;
+    }
+    int64_t value = 0;
+    size_t digits = 0;
+    for (; i < date.size() && date[i] >= '0' && date[i] <= '9'; ++i, ++digits) {
+      if (digits < 8) value = value * 10 + (date[i] - '0');
+    }
+    if (found == 0 && digits == 8) {  // 20261209
+      part[0] = value / 10000;
+      part[1] = value / 100 % 100;
+      part[2] = value % 100;
+      found = 3;
+      continue;
+    }
+    part[found++] = value;
+  }
+  const auto [year, month, day, hour, minute, second] = part;
+  if (found < 3 || year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 ||
+      hour > 23 || minute > 59 || second > 59) {
+    return 0;
+  }
+  return ((((year * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }
 
 }  // namespace fahuo

@@ -1,11 +1,11 @@
-#include "delivery/amount.h"
+#include "ledger/amount.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "delivery/gbk_chars.h"
+#include "platform/gbk_chars.h"
 
 namespace fahuo {
 namespace {
@@ -13,12 +13,10 @@ namespace {
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-}  // namespace
-
-float AmountValue(std::string_view text) { return ReadAmount(text).value_or(0.0f); }
-
-std::optional<float> ReadAmount(std::string_view text) {
-  bool negative = false;
+// The sign and the digits (with at most one '.') a person reads in `text`; false when it
+// shows no amount.
+bool ScanAmount(std::string_view text, bool& negative, std::string& number) {
+  negative = false;
   size_t i = 0;
   while (i < text.size()) {
     unsigned char c = static_cast<unsigned char>(text[i]);
@@ -33,9 +31,8 @@ std::optional<float> ReadAmount(std::string_view text) {
     }
     i += GbkCharLength(text, i);
   }
-  if (i == text.size()) return std::nullopt;
+  if (i == text.size()) return false;
 
-  std::string number;
   bool seen_point = false;
   for (; i < text.size(); ++i) {
     char c = text[i];
@@ -55,8 +52,36 @@ std::optional<float> ReadAmount(std::string_view text) {
     const unsigned char next = static_cast<unsigned char>(text[i]);
     const bool more_digits = (next == '.' || next == ',') && i + 1 < text.size() &&
                              IsDigit(static_cast<unsigned char>(text[i + 1]));
-    if (IsAsciiLetter(next) || more_digits) return std::nullopt;
+    if (IsAsciiLetter(next) || more_digits) return false;
   }
+  return true;
+}
+
+}  // namespace
+
+float AmountValue(std::string_view text) { return ReadAmount(text).value_or(0.0f); }
+
+std::optional<int64_t> ReadAmountFen(std::string_view text) {
+  bool negative = false;
+  std::string number;
+  if (!ScanAmount(text, negative, number)) return std::nullopt;
+  const size_t point = number.find('.');
+  const std::string whole = number.substr(0, point);
+  std::string part = point == std::string::npos ? std::string() : number.substr(point + 1);
+  part.resize(3, '0');
+  // Beyond a trillion yuan the text is no amount of a shop's: refused, not wrapped round.
+  const size_t first = whole.find_first_not_of('0');
+  if (first != std::string::npos && whole.size() - first > 12) return std::nullopt;
+  int64_t fen = 0;
+  for (char c : whole) fen = fen * 10 + (c - '0');
+  fen = fen * 100 + (part[0] - '0') * 10 + (part[1] - '0') + (part[2] >= '5' ? 1 : 0);
+  return negative ? -fen : fen;
+}
+
+std::optional<float> ReadAmount(std::string_view text) {
+  bool negative = false;
+  std::string number;
+  if (!ScanAmount(text, negative, number)) return std::nullopt;
   double value = 0;
   auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
   (void)end;
