@@ -41,6 +41,7 @@ QString MarkText(const Ledger::StateMark& mark) {
   LedgerEntry entry;
   entry.state = mark.state;
   entry.skip_reason = mark.skip_reason;
+  entry.last_error = mark.last_error;
   return QString::fromStdString(StateText(entry));
 }
 

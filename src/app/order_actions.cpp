@@ -71,6 +71,27 @@ void OrderActions::ResendTo(const std::string& serial) {
   });
 }
 
+void OrderActions::ChangeAddress(const std::string& serial) {
+  std::optional<LedgerEntry> entry = shop_.ledger().Find(serial);
+  QString initial;
+  if (entry) {
+    // The suggested mend of a held address first, else the address the mail went to (or
+    // was typed), for the seller to correct.
+    const bool suggested =
+        entry->skip_reason == skip::kSuspectAddress && !entry->last_error.empty();
+    initial = FromGbk(suggested                   ? entry->last_error
+                      : !entry->recipient.empty() ? entry->recipient
+                                                  : entry->typed_recipient);
+  }
+  std::optional<QString> address = dialogs_.Input(
+      dialog_parent_, QStringLiteral("改地址重发"),
+      QStringLiteral("账单 %1 的新收件地址（原卡密不变）：").arg(FromGbk(serial)), initial);
+  if (!address) return;
+  Run([serial, typed = ToGbk(*address)](Shop& shop, const DeliveryOutlet& w) {
+    return shop.actions().ChangeAddress(serial, typed, w);
+  });
+}
+
 void OrderActions::MarkHandled(const std::string& serial) {
   Run([serial](Shop& shop, const DeliveryOutlet& w) {
     return shop.actions().MarkHandled(serial, w);
@@ -99,6 +120,7 @@ std::unique_ptr<QMenu> OrderActions::MakeMenu(const std::string& serial, QWidget
   auto menu = std::make_unique<QMenu>(parent);
   menu->addAction(QStringLiteral("重新发送"), this, [this, serial] { Resend(serial); });
   menu->addAction(QStringLiteral("发送到其他邮箱…"), this, [this, serial] { ResendTo(serial); });
+  menu->addAction(QStringLiteral("改地址重发"), this, [this, serial] { ChangeAddress(serial); });
   menu->addAction(QStringLiteral("标记为已处理"), this, [this, serial] { MarkHandled(serial); });
   menu->addAction(QStringLiteral("退回卡密"), this, [this, serial] { ReturnCodes(serial); });
   menu->addSeparator();

@@ -1,7 +1,7 @@
 #pragma once
 // The seller's actions on one bill, for the main bill list's right-click and the delivery
-// record: 重新发送, 发送到其他邮箱…, 标记为已处理, 复制流水号. UI thread only; the ledger
-// writes run on the sender's worker, and the answer comes back here.
+// record: 重新发送, 发送到其他邮箱…, 改地址重发, 标记为已处理, 退回卡密, 复制流水号. UI thread
+// only; the ledger writes run on the sender's worker, and the answer comes back here.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -35,6 +35,8 @@ class OrderActions : public QObject {
   // worker has answered.
   void Resend(const std::string& serial);
   void ResendTo(const std::string& serial);  // asks for the address
+  // 改地址重发: asks for the corrected address, offering the suggested mend of a held one.
+  void ChangeAddress(const std::string& serial);
   void MarkHandled(const std::string& serial);
   void ReturnCodes(const std::string& serial);  // asks first
   void CopySerial(const std::string& serial);   // to the clipboard

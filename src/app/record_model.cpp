@@ -31,8 +31,9 @@ int WidestStateText(const QFontMetrics& metrics) {
     measure();
   }
   entry.state = BillState::kSkipped;
-  for (const char* why :
-       {skip::kNoNote, skip::kNotQq, skip::kInvalidAddress, skip::kNoRule, skip::kBadAmount}) {
+  entry.last_error = "buyer12345@foxmail.com";  // a suggested address, as kSuspectAddress shows
+  for (const char* why : {skip::kNoNote, skip::kNotQq, skip::kInvalidAddress, skip::kNoRule,
+                          skip::kBadAmount, skip::kSuspectAddress}) {
     entry.skip_reason = why;
     measure();
   }

@@ -7,7 +7,8 @@
 
 namespace fahuo::cli {
 
-// recipient NAME NOTE: the address a bill with this 名称 and 备注 would be mailed to.
+// recipient NAME NOTE: the address a bill with this 名称 and 备注 would be mailed to, after
+// the clean-up and the domain check of delivery/recipient.h.
 int Recipient(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: fahuo-cli recipient NAME NOTE\n");
@@ -24,11 +25,20 @@ int Recipient(int argc, char** argv) {
     case fahuo::Recipient::Kind::kSkipInvalidAddress:
       std::puts("skip-invalid-address");
       return 2;
+    case fahuo::Recipient::Kind::kSkipSuspectAddress:
+      // Standard output keeps one word per outcome for scripts; the advice goes beside it.
+      std::puts("skip-suspect-address");
+      std::fprintf(stderr, "suggestion: %s\n", GbkToUtf8(recipient.suggestion).c_str());
+      return 2;
     case fahuo::Recipient::Kind::kMailAddress:
     case fahuo::Recipient::Kind::kQqNumber:
       break;
   }
   std::puts(GbkToUtf8(recipient.address).c_str());
+  if (!recipient.typed.empty()) {
+    std::fprintf(stderr, "corrected: %s -> %s\n", GbkToUtf8(recipient.typed).c_str(),
+                 GbkToUtf8(recipient.address).c_str());
+  }
   return 0;
 }
 

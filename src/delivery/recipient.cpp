@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "delivery/mail_domain.h"
 #include "platform/gbk.h"
 #include "platform/gbk_chars.h"
 #include "platform/regex.h"
@@ -194,6 +195,131 @@ std::string BlankFourByteCharacters(std::string_view text) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// GBK's row 0xA3 holds the full-width forms of ASCII, in ASCII's order (0xA3C0 is "＠"):
+// the letters, digits and the marks an address uses are taken as their ASCII selves. The
+// full-width blank becomes a blank.
+std::string HalfWidth(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = GbkCharLength(text, i);
+    if (length == 2 && static_cast<unsigned char>(text[i]) == 0xA3) {
+      const auto ascii = static_cast<unsigned char>(static_cast<unsigned char>(text[i + 1]) - 0x80);
+      if (IsAsciiAlnum(ascii) || ascii == '@' || ascii == '-' || ascii == '_') {
+        out += static_cast<char>(ascii);
+        i += length;
+        continue;
+      }
+    }
+    if (text.substr(i, length) == "\xA1\xA1") {
+      out += ' ';
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  return out;
+}
+
+bool IsOneOf(const std::string& c, std::initializer_list<std::string_view> set) {
+  for (std::string_view s : set) {
+    if (c == s) return true;
+  }
+  return false;
+}
+bool IsAsciiWhere(const std::string& c, bool (*test)(unsigned char)) {
+  return c.size() == 1 && test(static_cast<unsigned char>(c[0]));
+}
+bool IsBlankChar(const std::string& c) { return IsAsciiWhere(c, IsBlank); }
+
+// The top-level labels a blank or a comma may stand before in a typed domain ("qq. com").
+bool IsCommonTld(const std::vector<std::string>& chars, size_t from, size_t to) {
+  std::string label;
+  for (size_t i = from; i < to; ++i) label += chars[i];
+  for (char& c : label) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return label == "com" || label == "cn" || label == "net" || label == "org";
+}
+
+// The name with an address's input-method slips undone (see RecipientFor).
+std::string CleanTypedAddress(std::string_view name) {
+  const std::string half = HalfWidth(name);
+  if (!GbkContains(half, '@')) return half;
+  std::vector<std::string> c;
+  for (Char ch : Characters(half)) c.emplace_back(ch);
+  const std::string& full_stop = FAHUO_GBK("。");
+  const std::string& wide_dot = FAHUO_GBK("．");
+  const std::string& wide_comma = FAHUO_GBK("，");
+  auto alnum = [&](size_t i) { return i < c.size() && IsAsciiWhere(c[i], IsAsciiAlnum); };
+  auto ldh = [&](size_t i) { return i < c.size() && IsAsciiWhere(c[i], IsLdh); };
+  for (size_t i = 1; i + 1 < c.size(); ++i) {
+    if ((c[i] == full_stop || c[i] == wide_dot) && alnum(i - 1) && alnum(i + 1)) c[i] = ".";
+  }
+  for (size_t i = 0; i < c.size(); ++i) {
+    if (c[i] != "@") continue;
+    size_t k = i;
+    while (k > 0 && IsBlankChar(c[k - 1])) --k;
+    if (k < i && k > 0 && IsAsciiWhere(c[k - 1], IsAtext)) {
+      c.erase(c.begin() + static_cast<std::ptrdiff_t>(k),
+              c.begin() + static_cast<std::ptrdiff_t>(i));
+      i = k;
+    }
+    k = i + 1;
+    while (k < c.size() && IsBlankChar(c[k])) ++k;
+    if (k > i + 1 && ldh(k)) {
+      c.erase(c.begin() + static_cast<std::ptrdiff_t>(i + 1),
+              c.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    // The domain, label by label: a separator other than a plain dot joins only before a
+    // common TLD, so "a@qq.com. my qq is …" never becomes a domain "qq.com.my".
+    for (size_t j = i + 1;;) {
+      const size_t label = j;
+      while (ldh(j)) ++j;
+      if (j == label) break;
+      size_t s = j;
+      while (s < c.size() && IsBlankChar(c[s])) ++s;
+      if (s == c.size() || !IsOneOf(c[s], {".", ",", full_stop, wide_dot, wide_comma})) break;
+      size_t next = s + 1;
+      while (next < c.size() && IsBlankChar(c[next])) ++next;
+      size_t end = next;
+      while (ldh(end)) ++end;
+      if (end == next) break;
+      const bool plain = s == j && next == s + 1 && c[s] == ".";
+      if (!plain) {
+        if (!IsCommonTld(c, next, end) || (end < c.size() && c[end] == ".")) break;
+        c.erase(c.begin() + static_cast<std::ptrdiff_t>(j + 1),
+                c.begin() + static_cast<std::ptrdiff_t>(next));
+        c[j] = ".";
+        next = j + 1;
+      }
+      j = next;
+    }
+  }
+  std::string out;
+  for (const std::string& ch : c) out += ch;
+  return out;
+}
+
+// The recipient of an address found in the name, after the domain check.
+Recipient Checked(Recipient found) {
+  if (found.kind != Recipient::Kind::kMailAddress) return found;
+  DomainCheck check = CheckMailDomain(found.address);
+  switch (check.verdict) {
+    case DomainCheck::Verdict::kAsTyped:
+      break;
+    case DomainCheck::Verdict::kCorrected:
+      found.typed = std::move(found.address);
+      found.address = std::move(check.address);
+      break;
+    case DomainCheck::Verdict::kSuspect:
+      found.kind = Recipient::Kind::kSkipSuspectAddress;
+      found.typed = std::move(found.address);
+      found.address.clear();
+      found.suggestion = std::move(check.address);
+      break;
+  }
+  return found;
+}
+
 }  // namespace
 
 bool IsMailbox(std::string_view address) {
@@ -209,8 +335,9 @@ const std::string& InvalidAddressSkipText() {
 
 Recipient RecipientFor(std::string_view name, std::string_view note) {
   if (note.empty()) return {Recipient::Kind::kSkipNoNote, {}};
-  if (GbkContains(name, '@')) return AddressFromName(name);
-  std::string digits_only = BlankFourByteCharacters(name);
+  const std::string cleaned = CleanTypedAddress(name);
+  if (GbkContains(cleaned, '@')) return Checked(AddressFromName(cleaned));
+  std::string digits_only = BlankFourByteCharacters(cleaned);
   std::string_view match;
   size_t whole_runs = 0;
   for (std::string_view m : DigitPattern().FindAll(digits_only)) {

@@ -37,13 +37,26 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 ActionOutcome SellerActions::Requeue(const std::string& serial, const std::string* address,
-                                     const DeliveryOutlet& out) {
+                                     const DeliveryOutlet& out, bool changed_address) {
   const std::optional<LedgerEntry> found = orders_.ledger.Find(serial);
   if (!found) return Refused(FAHUO_GBK("发货记录中没有这笔账单：") + serial);
   if (found->state == BillState::kSending) {
     return Refused(FAHUO_GBK("这笔账单正在发送，邮件可能已经发出，请稍后再看：") + serial);
   }
   LedgerEntry e = *found;
+  const std::string old_recipient = e.recipient;
+  if (address) {
+    // typed_recipient keeps the first address, as the buyer typed it, whatever the seller
+    // chooses after; back at that address nothing differs any more.
+    if (e.typed_recipient.empty() && !e.recipient.empty()) e.typed_recipient = e.recipient;
+    e.recipient = *address;
+    if (e.typed_recipient == e.recipient) e.typed_recipient.clear();
+  } else if (e.recipient.empty() && e.skip_reason == skip::kSuspectAddress) {
+    // The seller saw the suggestion and asked for the same address: the one typed.
+    e.recipient = e.typed_recipient;
+    e.typed_recipient.clear();
+  }
+  ++e.resends;
   e.state = BillState::kPending;
   e.next_try = 0;
   e.last_error.clear();
@@ -52,11 +65,15 @@ ActionOutcome SellerActions::Requeue(const std::string& serial, const std::strin
   // An empty rule with a recipient: the delivery matches the rule anew and keeps the address.
   e.rule_subject.clear();
   e.rule_body.clear();
-  if (address) e.recipient = *address;
   if (auto refused =
           WriteRefused(orders_.ledger.UpdateIfUnchanged(e, *found), serial, orders_.ledger))
     return *refused;
-  if (address) {
+  if (address && changed_address) {
+    const std::string& before = old_recipient.empty() ? found->typed_recipient : old_recipient;
+    out.view.AppendLog(FAHUO_GBK("改地址重发：") + (before.empty() ? std::string("-") : before) +
+                       FAHUO_GBK(" → ") + *address + FAHUO_GBK("（流水号 ") + serial +
+                       FAHUO_GBK("）") + Eol());
+  } else if (address) {
     out.view.AppendLog(FAHUO_GBK("重新发送到 ") + *address + FAHUO_GBK("：") + serial + Eol());
   } else {
     out.view.AppendLog(FAHUO_GBK("重新发送：") + serial + FAHUO_GBK("（由卖家操作）") + Eol());
@@ -66,14 +83,25 @@ ActionOutcome SellerActions::Requeue(const std::string& serial, const std::strin
 }
 
 ActionOutcome SellerActions::Resend(const std::string& serial, const DeliveryOutlet& out) {
-  return Requeue(serial, nullptr, out);
+  return Requeue(serial, nullptr, out, false);
 }
 
 ActionOutcome SellerActions::ResendTo(const std::string& serial, const std::string& address,
                                       const DeliveryOutlet& out) {
   const std::string typed = Trimmed(address);
   if (!IsMailbox(typed)) return Refused(FAHUO_GBK("邮箱地址无效：") + typed);
-  return Requeue(serial, &typed, out);
+  return Requeue(serial, &typed, out, false);
+}
+
+ActionOutcome SellerActions::ChangeAddress(const std::string& serial, const std::string& address,
+                                           const DeliveryOutlet& out) {
+  const std::string typed = Trimmed(address);
+  if (typed.empty()) return Refused(FAHUO_GBK("没有填写新的收件地址：") + serial);
+  if (!IsMailbox(typed)) {
+    return Refused(FAHUO_GBK("收件地址无效，未重发：") + typed +
+                   FAHUO_GBK("\n请填写一个完整的邮箱地址，例如 12345@qq.com"));
+  }
+  return Requeue(serial, &typed, out, true);
 }
 
 ActionOutcome SellerActions::MarkHandled(const std::string& serial, const DeliveryOutlet& out) {

@@ -32,11 +32,19 @@ const char* RecipientSkip(const Recipient& recipient, const DeliveryOutlet& out)
     case Recipient::Kind::kSkipInvalidAddress:
       out.view.AppendLog(InvalidAddressSkipText() + Eol());
       return skip::kInvalidAddress;
+    case Recipient::Kind::kSkipSuspectAddress:
+      out.view.AppendLog(FAHUO_GBK("收件地址可能有误：") + recipient.typed + FAHUO_GBK("，建议：") +
+                         recipient.suggestion + FAHUO_GBK("，等待卖家处理（改地址重发）") + Eol());
+      return skip::kSuspectAddress;
     case Recipient::Kind::kQqNumber:
       out.view.AppendLog(FAHUO_GBK("对方留言的不是邮箱信息，自动添加 ") + "@" +
                          std::string(kQqMailDomain) + Eol());
       return nullptr;
     case Recipient::Kind::kMailAddress:
+      if (!recipient.typed.empty()) {
+        out.view.AppendLog(FAHUO_GBK("已更正收件地址：") + recipient.typed + FAHUO_GBK(" → ") +
+                           recipient.address + Eol());
+      }
       return nullptr;
   }
   return nullptr;
@@ -316,9 +324,16 @@ bool Sender::Prepare(LedgerEntry& e, const DeliveryOutlet& out, const char** ski
   if (fresh) recipient = RecipientFor(bill.名称, bill.备注);
   if (const char* why = RecipientSkip(recipient, out)) {
     *skip = why;
+    if (recipient.kind == Recipient::Kind::kSkipSuspectAddress) {
+      // Kept for the seller: the list shows the suggestion, 改地址重发 offers it, and a plain
+      // 重新发送 mails the address as typed.
+      e.last_error = recipient.suggestion;
+      e.typed_recipient = recipient.typed;
+    }
     return false;
   }
   e.recipient = recipient.address;
+  if (fresh) e.typed_recipient = recipient.typed;
   e.rule_subject = matched->subject;
   e.rule_body = matched->body;
   return true;

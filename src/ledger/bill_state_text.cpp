@@ -63,6 +63,9 @@ std::string StateText(const LedgerEntry& entry) {
   if (entry.state != BillState::kSkipped) return text;
   const std::string_view reason = SkipReasonLabel(entry.skip_reason);
   if (!reason.empty()) text += "：" + std::string(reason);
+  if (entry.skip_reason == skip::kSuspectAddress && !entry.last_error.empty()) {
+    text += "，建议：" + GbkToUtf8(entry.last_error);
+  }
   return text;
 }
 
@@ -70,6 +73,7 @@ std::string_view SkipReasonLabel(std::string_view why) {
   return why == skip::kNoNote           ? "没有留言"
          : why == skip::kNotQq          ? "不是QQ号码"
          : why == skip::kInvalidAddress ? "邮箱地址无效"
+         : why == skip::kSuspectAddress ? "收件地址可能有误"
          : why == skip::kNoRule         ? "没有匹配的规则"
          : why == skip::kBadAmount      ? "金额无法识别"
                                         : "";

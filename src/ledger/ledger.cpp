@@ -276,16 +276,23 @@ std::string Ledger::LastError() {
   return last_error_;
 }
 
+// The last error of the states whose text shows it (StateText); the other rows' errors are
+// not read, so a whole list stays one light read.
+constexpr const char* kShownErrorSql =
+    "CASE WHEN state = 'bounced' OR skip_reason = 'suspect-address' THEN last_error END";
+
 std::unordered_map<std::string, Ledger::StateMark> Ledger::AllStates() {
   std::lock_guard lock(mutex_);
   std::unordered_map<std::string, StateMark> out;
   if (!db_) return out;
-  Stmt s(db_, "SELECT serial, state, skip_reason FROM bills;");
+  Stmt s(db_, (std::string("SELECT serial, state, skip_reason, ") + kShownErrorSql + " FROM bills;")
+                  .c_str());
   if (!s.ok()) return out;
   while (s.Step() == SQLITE_ROW) {
     StateMark& mark = out[s.Text(0)];
     mark.state = StateFromName(s.Text(1)).value_or(BillState::kUnknown);
     mark.skip_reason = s.Text(2);
+    mark.last_error = s.Text(3);
   }
   return out;
 }
@@ -293,11 +300,13 @@ std::unordered_map<std::string, Ledger::StateMark> Ledger::AllStates() {
 std::optional<Ledger::StateMark> Ledger::StateOf(const std::string& serial) {
   std::lock_guard lock(mutex_);
   if (!db_) return std::nullopt;
-  Stmt s(db_, "SELECT state, skip_reason FROM bills WHERE serial = ?1;");
+  Stmt s(db_, (std::string("SELECT state, skip_reason, ") + kShownErrorSql +
+               " FROM bills WHERE serial = ?1;")
+                  .c_str());
   if (!s.ok()) return std::nullopt;
   s.Bind(1, serial);
   if (s.Step() != SQLITE_ROW) return std::nullopt;
-  return StateMark{StateFromName(s.Text(0)).value_or(BillState::kUnknown), s.Text(1)};
+  return StateMark{StateFromName(s.Text(0)).value_or(BillState::kUnknown), s.Text(1), s.Text(2)};
 }
 
 Ledger::Changes Ledger::ChangedSince(uint64_t revision) {

@@ -52,6 +52,9 @@ namespace skip {
 inline constexpr const char* kNoNote = "no-note";
 inline constexpr const char* kNotQq = "not-qq";
 inline constexpr const char* kInvalidAddress = "invalid-address";
+// A valid address whose domain looks mistyped, with no sure mend: held for the seller, the
+// suggested address in last_error and the typed one in typed_recipient.
+inline constexpr const char* kSuspectAddress = "suspect-address";
 // With kRetrying (and kFailed): an attempt handed the whole mail over and no final reply
 // came, so the buyer may have it. With kSent: sent after such an attempt, maybe twice.
 inline constexpr const char* kNoFinalReply = "no-final-reply";
@@ -204,6 +207,7 @@ class Ledger {
   struct StateMark {
     BillState state = BillState::kPending;
     std::string skip_reason;
+    std::string last_error;  // some states show it (a bounce's reason, a suggested address)
   };
   // The state of every bill, by serial: one read for a whole list.
   std::unordered_map<std::string, StateMark> AllStates();

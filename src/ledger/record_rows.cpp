@@ -41,8 +41,16 @@ std::string RecordCell(const LedgerEntry& e, size_t column) {
       return GbkToUtf8(e.bill.金额);
     case 3:
       return GbkToUtf8(e.bill.名称);
-    case 4:
-      return GbkToUtf8(e.recipient);
+    case 4: {
+      // Both addresses where the mail went elsewhere than the buyer typed (a mended typo, the
+      // seller's new address), so the seller can answer "I wrote another address".
+      std::string cell = GbkToUtf8(e.recipient);
+      if (e.typed_recipient.empty() || e.typed_recipient == e.recipient) return cell;
+      if (!cell.empty()) cell += "（";
+      cell += "买家填写：" + GbkToUtf8(e.typed_recipient);
+      if (!e.recipient.empty()) cell += "）";
+      return cell;
+    }
     case 5:
       return GbkToUtf8(e.rule_subject);
     case 6:
