@@ -108,6 +108,53 @@ TEST_F(OrderActionsTest, FailedBillResentToAnotherAddressArrivesThereWithTheRule
   EXPECT_NE(NewMails()[1].find("\"rcpt_tos\": [\"7654321@qq.com\"]"), std::string::npos);
 }
 
+TEST_F(OrderActionsTest, MistypedDomainIsMendedAndABouncedBillGoesToItsNewAddressWithItsCode) {
+  shop().rules().Replace(
+      {DeliveryRule{0, 1000, Utf8ToGbk("教程"), Utf8ToGbk("卡密 {卡密}")}});
+  ASSERT_TRUE(shop().ledger().AddCodes(Utf8ToGbk("默认"), {"CODE-1", "CODE-2"}).ok);
+  const std::string serial = Add("6001", "邮箱 buyer@qq.con", BillState::kPending);
+  ASSERT_TRUE(shop().DeliverDue(account_, window_));
+  EXPECT_TRUE(HasLog("已更正收件地址：buyer@qq.con → buyer@qq.com"));
+  ASSERT_EQ(NewMails().size(), 1u);
+  EXPECT_NE(NewMails()[0].find("\"rcpt_tos\": [\"buyer@qq.com\"]"), std::string::npos);
+  std::optional<LedgerEntry> e = shop().ledger().Find(serial);
+  EXPECT_EQ(e->recipient, "buyer@qq.com");
+  EXPECT_EQ(e->typed_recipient, "buyer@qq.con");
+  EXPECT_EQ(e->resends, 0);
+
+  // The buyer's service sent it back; the seller corrects the address once more.
+  e->state = BillState::kBounced;
+  ASSERT_TRUE(shop().ledger().Update(*e));
+  EXPECT_FALSE(shop().actions().ChangeAddress(serial, "buyer@", window_).ok);
+  ASSERT_TRUE(shop().actions().ChangeAddress(serial, " buyer2@163.com ", window_).ok);
+  EXPECT_TRUE(HasLog("改地址重发：buyer@qq.com → buyer2@163.com（流水号 6001）"));
+  ASSERT_TRUE(shop().DeliverDue(account_, window_));
+  ASSERT_EQ(NewMails().size(), 2u);
+  EXPECT_NE(NewMails()[1].find("\"rcpt_tos\": [\"buyer2@163.com\"]"), std::string::npos);
+  EXPECT_NE(NewMails()[1].find("CODE-1"), std::string::npos) << NewMails()[1];
+  e = shop().ledger().Find(serial);
+  EXPECT_EQ(e->state, BillState::kSent);
+  EXPECT_EQ(e->recipient, "buyer2@163.com");
+  EXPECT_EQ(e->typed_recipient, "buyer@qq.con");
+  EXPECT_EQ(e->resends, 1);
+  ASSERT_EQ(shop().ledger().CodesOf(serial).size(), 1u);
+  EXPECT_EQ(shop().ledger().CodesOf(serial)[0].code, "CODE-1");
+
+  // A doubtful typo waits for the seller; a plain resend mails the address as typed.
+  const std::string held = Add("6002", "buyer@sina.co", BillState::kPending);
+  ASSERT_TRUE(shop().DeliverDue(account_, window_));
+  e = shop().ledger().Find(held);
+  EXPECT_EQ(e->state, BillState::kSkipped);
+  EXPECT_EQ(e->skip_reason, skip::kSuspectAddress);
+  EXPECT_EQ(e->last_error, "buyer@sina.com");
+  EXPECT_EQ(NewMails().size(), 2u);
+  ASSERT_TRUE(shop().actions().Resend(held, window_).ok);
+  ASSERT_TRUE(shop().DeliverDue(account_, window_));
+  ASSERT_EQ(NewMails().size(), 3u);
+  EXPECT_NE(NewMails()[2].find("\"rcpt_tos\": [\"buyer@sina.co\"]"), std::string::npos);
+  EXPECT_EQ(shop().ledger().Find(held)->resends, 1);
+}
+
 TEST_F(OrderActionsTest, HandledIsNeverMailedAndSendingRefusesEveryAction) {
   const std::string failed = Add("4001", "a@example.com", BillState::kFailed, "a@example.com");
   ASSERT_TRUE(shop().actions().MarkHandled(failed, window_).ok);

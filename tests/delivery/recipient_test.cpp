@@ -15,6 +15,9 @@ struct RecipientCase {
   const char* utf8_note;
   Kind kind;
   const char* address;  // UTF-8
+  // As typed, for a mended address or a held one; and the suggestion for a held one.
+  const char* typed = "";
+  const char* suggestion = "";
 };
 
 class RecipientForTest : public ::testing::TestWithParam<RecipientCase> {};
@@ -24,6 +27,8 @@ TEST_P(RecipientForTest, Derives) {
   Recipient r = RecipientFor(Utf8ToGbk(c.utf8_bill_name), Utf8ToGbk(c.utf8_note));
   EXPECT_EQ(r.kind, c.kind);
   EXPECT_EQ(GbkToUtf8(r.address), c.address);
+  EXPECT_EQ(GbkToUtf8(r.typed), c.typed);
+  EXPECT_EQ(GbkToUtf8(r.suggestion), c.suggestion);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,7 +80,40 @@ INSTANTIATE_TEST_SUITE_P(
         // "¥" is four GB18030 bytes ending in the digit byte '6': no part of the number.
         RecipientCase{"FourByteCharacterBeforeDigits", "¥12345678", "x", Kind::kQqNumber,
                       "12345678@qq.com"},
-        RecipientCase{"FourByteCharactersAlone", "😀😀😀😀", "x", Kind::kSkipNotQq, ""}),
+        RecipientCase{"FourByteCharactersAlone", "😀😀😀😀", "x", Kind::kSkipNotQq, ""},
+        // What input methods make of an address.
+        RecipientCase{"FullWidthAddress", "ａｂｃ＠ｑｑ。ｃｏｍ。", "x", Kind::kMailAddress,
+                      "abc@qq.com"},
+        RecipientCase{"FullStopBeforeAddress", "我的邮箱。abc@163．com，谢谢", "x",
+                      Kind::kMailAddress, "abc@163.com"},
+        RecipientCase{"BlanksInsideAddress", "abc @ qq. com谢谢", "x", Kind::kMailAddress,
+                      "abc@qq.com"},
+        RecipientCase{"CommaForDot", "abc@qq,com；", "x", Kind::kMailAddress, "abc@qq.com"},
+        RecipientCase{"NextSentenceIsNoDomain", "a@qq.com. my qq", "x", Kind::kMailAddress,
+                      "a@qq.com"},
+        RecipientCase{"FullWidthQqNumber", "ＱＱ１２３４５６７", "x", Kind::kQqNumber,
+                      "1234567@qq.com"},
+        // Domain typos: mended when sure, held with a suggestion when not.
+        RecipientCase{"TldTypo", "buyer@qq.con", "x", Kind::kMailAddress, "buyer@qq.com",
+                      "buyer@qq.con"},
+        RecipientCase{"CountryCodeForCom", "buyer@qq.cm", "x", Kind::kMailAddress,
+                      "buyer@qq.com", "buyer@qq.cm"},
+        RecipientCase{"NeighbourKey", "Buyer@163.CPM", "x", Kind::kMailAddress, "Buyer@163.com",
+                      "Buyer@163.CPM"},
+        RecipientCase{"SwappedLetters", "buyer@gmial.com", "x", Kind::kMailAddress,
+                      "buyer@gmail.com", "buyer@gmial.com"},
+        RecipientCase{"UnknownDomainLeftAlone", "buyer@mycompany.com", "x", Kind::kMailAddress,
+                      "buyer@mycompany.com"},
+        RecipientCase{"RealNeighbourLeftAlone", "buyer@mail.com", "x", Kind::kMailAddress,
+                      "buyer@mail.com"},
+        RecipientCase{"CountryDomainLeftAlone", "buyer@hotmail.fr", "x", Kind::kMailAddress,
+                      "buyer@hotmail.fr"},
+        RecipientCase{"TwoEquallyNear", "buyer@sina.co", "x", Kind::kSkipSuspectAddress, "",
+                      "buyer@sina.co", "buyer@sina.com"},
+        RecipientCase{"ShortNameChanged", "buyer@qqq.com", "x", Kind::kSkipSuspectAddress, "",
+                      "buyer@qqq.com", "buyer@qq.com"},
+        RecipientCase{"NoSuchTld", "buyer@mycompany.con", "x", Kind::kSkipSuspectAddress, "",
+                      "buyer@mycompany.con", "buyer@mycompany.com"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 TEST(RecipientForGbkTest, TrailByteAtIsNoAtSign) {
