@@ -185,6 +185,38 @@ TEST_F(RecordWindowTest, FiltersByStateAndSearchAndResendsToATypedAddress) {
   EXPECT_EQ(jobs, 3);
 }
 
+TEST_F(RecordWindowTest, ChangeAddressOffersTheSuggestionAndTheRecordShowsBothAddresses) {
+  LedgerEntry held = Entry("A1", "buyer@sina.co", BillState::kSkipped);
+  held.skip_reason = skip::kSuspectAddress;
+  held.last_error = "buyer@sina.com";
+  held.typed_recipient = "buyer@sina.co";
+  Add({held});
+  OrderActions actions(shop_, {log_, log_}, [](std::function<void()> job) { job(); }, dialogs_,
+                       nullptr);
+  RecordModel model(shop_.ledger());
+  EXPECT_EQ(Cell(model, 0, 6), QStringLiteral("已跳过：收件地址可能有误，建议：buyer@sina.com"));
+
+  std::unique_ptr<QMenu> menu = actions.MakeMenu("A1");
+  auto change = [&] {
+    for (QAction* a : menu->actions()) {
+      if (a->text() == QStringLiteral("改地址重发")) a->trigger();
+    }
+    QCoreApplication::processEvents();
+  };
+  dialogs_.QueueInput(QStringLiteral("buyer@"));
+  change();
+  ASSERT_EQ(dialogs_.Texts().size(), 2u);
+  EXPECT_TRUE(dialogs_.Texts()[1].contains(QStringLiteral("收件地址无效")));
+  change();  // the box offers the suggestion; the seller takes it
+  std::optional<LedgerEntry> e = shop_.ledger().Find("A1");
+  EXPECT_EQ(e->state, BillState::kPending);
+  EXPECT_EQ(e->recipient, "buyer@sina.com");
+  EXPECT_EQ(e->typed_recipient, "buyer@sina.co");
+  EXPECT_EQ(e->resends, 1);
+  model.Reload();
+  EXPECT_EQ(Cell(model, 0, 4), QStringLiteral("buyer@sina.com（买家填写：buyer@sina.co）"));
+}
+
 TEST_F(RecordWindowTest, ExportsEveryMatchingRowAsUtf8CsvThatASpreadsheetReads) {
   std::vector<LedgerEntry> many;
   for (int i = 0; i < 700; ++i)
