@@ -109,8 +109,7 @@ TEST_F(OrderActionsTest, FailedBillResentToAnotherAddressArrivesThereWithTheRule
 }
 
 TEST_F(OrderActionsTest, MistypedDomainIsMendedAndABouncedBillGoesToItsNewAddressWithItsCode) {
-  shop().rules().Replace(
-      {DeliveryRule{0, 1000, Utf8ToGbk("教程"), Utf8ToGbk("卡密 {卡密}")}});
+  shop().rules().Replace({DeliveryRule{0, 1000, Utf8ToGbk("教程"), Utf8ToGbk("卡密 {卡密}")}});
   ASSERT_TRUE(shop().ledger().AddCodes(Utf8ToGbk("默认"), {"CODE-1", "CODE-2"}).ok);
   const std::string serial = Add("6001", "邮箱 buyer@qq.con", BillState::kPending);
   ASSERT_TRUE(shop().DeliverDue(account_, window_));

@@ -96,8 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Domain typos: mended when sure, held with a suggestion when not.
         RecipientCase{"TldTypo", "buyer@qq.con", "x", Kind::kMailAddress, "buyer@qq.com",
                       "buyer@qq.con"},
-        RecipientCase{"CountryCodeForCom", "buyer@qq.cm", "x", Kind::kMailAddress,
-                      "buyer@qq.com", "buyer@qq.cm"},
+        RecipientCase{"CountryCodeForCom", "buyer@qq.cm", "x", Kind::kMailAddress, "buyer@qq.com",
+                      "buyer@qq.cm"},
         RecipientCase{"NeighbourKey", "Buyer@163.CPM", "x", Kind::kMailAddress, "Buyer@163.com",
                       "Buyer@163.CPM"},
         RecipientCase{"SwappedLetters", "buyer@gmial.com", "x", Kind::kMailAddress,

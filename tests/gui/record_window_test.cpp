@@ -191,8 +191,8 @@ TEST_F(RecordWindowTest, ChangeAddressOffersTheSuggestionAndTheRecordShowsBothAd
   held.last_error = "buyer@sina.com";
   held.typed_recipient = "buyer@sina.co";
   Add({held});
-  OrderActions actions(shop_, {log_, log_}, [](std::function<void()> job) { job(); }, dialogs_,
-                       nullptr);
+  OrderActions actions(
+      shop_, {log_, log_}, [](std::function<void()> job) { job(); }, dialogs_, nullptr);
   RecordModel model(shop_.ledger());
   EXPECT_EQ(Cell(model, 0, 6), QStringLiteral("已跳过：收件地址可能有误，建议：buyer@sina.com"));
 
