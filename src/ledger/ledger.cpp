@@ -285,8 +285,7 @@ std::unordered_map<std::string, Ledger::StateMark> Ledger::AllStates() {
   std::lock_guard lock(mutex_);
   std::unordered_map<std::string, StateMark> out;
   if (!db_) return out;
-  Stmt s(db_, (std::string("SELECT serial, state, skip_reason, ") + kShownErrorSql + " FROM bills;")
-                  .c_str());
+  Stmt s(db_, std::string("SELECT serial, state, skip_reason, ") + kShownErrorSql + " FROM bills;");
   if (!s.ok()) return out;
   while (s.Step() == SQLITE_ROW) {
     StateMark& mark = out[s.Text(0)];
@@ -300,9 +299,8 @@ std::unordered_map<std::string, Ledger::StateMark> Ledger::AllStates() {
 std::optional<Ledger::StateMark> Ledger::StateOf(const std::string& serial) {
   std::lock_guard lock(mutex_);
   if (!db_) return std::nullopt;
-  Stmt s(db_, (std::string("SELECT state, skip_reason, ") + kShownErrorSql +
-               " FROM bills WHERE serial = ?1;")
-                  .c_str());
+  Stmt s(db_, std::string("SELECT state, skip_reason, ") + kShownErrorSql +
+                  " FROM bills WHERE serial = ?1;");
   if (!s.ok()) return std::nullopt;
   s.Bind(1, serial);
   if (s.Step() != SQLITE_ROW) return std::nullopt;
