@@ -82,12 +82,14 @@ int Report(int argc, char** argv) {
   // Without dates, the whole ledger; an open end stops at the first or last dated row.
   if (!from || !to) {
     const auto range = reader.DataRange();
-    if (!from) from = range ? range->first : (to ? *to : 0);
-    if (!to) to = range ? std::max(range->second, *from) : *from;
+    if (!from) from = range ? range->first : 0;
+    if (!to) to = range ? range->second : 0;
   }
   std::printf("%s,收款笔数,收款金额,已发货,需要处理,付款到发信中位秒数\n",
               by_rule ? "商品" : "期间");
-  if (*from == 0) return kExitOk;  // an empty ledger: the header alone
+  // An empty ledger, or an open end beyond its last (or before its first) dated row: no day
+  // to count, the header alone.
+  if (*from == 0 || *to == 0 || *from > *to) return kExitOk;
   Statistics stats;
   if (!reader.Read(*from, AddDays(*to, 1), size, stats, error)) {
     return Failed("cannot read " + path + ": " + error);
