@@ -1,10 +1,13 @@
 // fahuo-cli report: the shop's figures as CSV, read from the ledger also while fahuo runs
 // (a read-only connection of its own; WAL lets it read beside fahuo's writes).
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "ledger/record_rows.h"
 #include "ledger/statistics.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
@@ -18,17 +21,6 @@ constexpr int kExitFailed = 2;
 int Failed(const std::string& reason) {
   std::fprintf(stderr, "fahuo-cli report: %s\n", reason.c_str());
   return kExitFailed;
-}
-
-// A CSV field: quoted when it holds a comma, a quote or a line break; a leading = + - @ is
-// quoted too and led by an apostrophe, so that a spreadsheet never runs a subject as a formula.
-std::string CsvField(const std::string& text) {
-  const bool formula =
-      !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
-  if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = formula ? "\"'" : "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
 }
 
 void PrintRow(const std::string& period, const Figures& f) {
