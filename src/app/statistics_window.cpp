@@ -170,6 +170,7 @@ void StatisticsWindow::BuildLayout() {
     edit->setCalendarPopup(true);
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setEnabled(false);
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 40);
   }
   组合框_分组 = Named(new QComboBox(this), "组合框_分组");
   组合框_分组->addItem(QStringLiteral("按小时"), static_cast<int>(BucketSize::kHour));
@@ -458,10 +459,12 @@ void StatisticsWindow::FillTrend(const Statistics& stats) {
   y_amount->setTitleText(QStringLiteral("元"));
   y_amount->setRange(0, top_amount > 0 ? top_amount * 1.1 : 1);
   y_amount->setLabelFormat(QStringLiteral("%.0f"));
+  y_amount->applyNiceNumbers();
   auto* y_orders = new QValueAxis;
   y_orders->setTitleText(QStringLiteral("笔"));
   y_orders->setRange(0, top_orders > 0 ? top_orders * 1.1 : 1);
   y_orders->setLabelFormat(QStringLiteral("%.0f"));
+  y_orders->applyNiceNumbers();
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y_amount, Qt::AlignLeft);
   chart->addAxis(y_orders, Qt::AlignRight);
@@ -497,6 +500,7 @@ void StatisticsWindow::FillHours(const Statistics& stats) {
   y->setRange(0, top > 0 ? static_cast<double>(top) * 1.1 : 1);
   y->setLabelFormat(QStringLiteral("%.0f"));
   y->setTickCount(3);
+  y->applyNiceNumbers();
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y, Qt::AlignLeft);
   bars->attachAxis(x);
@@ -536,6 +540,7 @@ void StatisticsWindow::FillProducts(const Statistics& stats) {
   auto* x = new QValueAxis;
   x->setRange(0, top > 0 ? top * 1.1 : 1);
   x->setLabelFormat(QStringLiteral("%.0f"));
+  x->applyNiceNumbers();
   chart->addAxis(y, Qt::AlignLeft);
   chart->addAxis(x, Qt::AlignBottom);
   bars->attachAxis(y);

@@ -192,9 +192,7 @@ bool StatisticsReader::Read(DayNumber from, DayNumber to, BucketSize size, Stati
   Statistics previous;
   const int days = DaysBetween(from, to);
   bool ok = Scan(from, to, size, true, out, error, cancel);
-  if (ok && from / 10000 > 1970) {
-    ok = Scan(AddDays(from, -days), from, size, false, previous, error, cancel);
-  }
+  if (ok) ok = Scan(AddDays(from, -days), from, size, false, previous, error, cancel);
   sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
   out.previous = previous.total;
   return ok;
