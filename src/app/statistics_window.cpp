@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -156,6 +157,14 @@ StatisticsWindow::~StatisticsWindow() { Stop(); }
 void StatisticsWindow::Stop() {
   if (cancel_) cancel_->store(true);
   worker_.Stop();
+}
+
+void StatisticsWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::PaletteChange) return;
+  for (QChartView* view : {图表_趋势, 图表_时段, 图表_商品}) {
+    if (view) StyleChart(view->chart());
+  }
 }
 
 void StatisticsWindow::BuildLayout() {

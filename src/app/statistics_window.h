@@ -56,6 +56,9 @@ class StatisticsWindow : public QWidget {
  signals:
   void FiguresShown();  // after each read's figures reached the widgets
 
+ protected:
+  void changeEvent(QEvent* event) override;  // a new palette (dark or light) restyles the charts
+
  private:
   void BuildLayout();
   void PeriodChosen();
