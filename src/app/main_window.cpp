@@ -32,6 +32,7 @@
 #include "app/run_control.h"
 #include "app/settings_binder.h"
 #include "app/start_up_checks.h"
+#include "app/statistics_window.h"
 #include "app/status_line.h"
 #include "app/stock_window.h"
 #include "app/tray.h"
@@ -101,6 +102,7 @@ void MainWindow::WireControls() {
   connect(按钮_设置, &QPushButton::clicked, this, [this] { OpenRulesWindow(); });
   connect(按钮_发货记录, &QPushButton::clicked, this, [this] { OpenRecordWindow(); });
   connect(按钮_库存管理, &QPushButton::clicked, this, [this] { OpenStockWindow(); });
+  connect(按钮_统计, &QPushButton::clicked, this, [this] { OpenStatisticsWindow(); });
   // Weeks of entries would grow the box without end; the log files keep everything. The
   // block after the last line break is empty, hence one more.
   编辑框_本地IP->setMaximumBlockCount(kLogBoxLines + 1);
@@ -294,6 +296,10 @@ void MainWindow::Shutdown() {
   status_timer_->stop();
   if (record_window_) record_window_->hide();
   if (stock_window_) stock_window_->hide();
+  if (statistics_window_) {
+    statistics_window_->Stop();  // its own connection on the file ends with its reading
+    statistics_window_->hide();
+  }
   ledger_closed_ = true;
   shop_.ledger().Close();
 }
@@ -347,6 +353,18 @@ void MainWindow::OpenStockWindow() {
   stock_window_->show();
   stock_window_->raise();
   stock_window_->activateWindow();
+}
+
+void MainWindow::OpenStatisticsWindow() {
+  if (ledger_closed_) return;
+  if (!statistics_window_) {
+    statistics_window_ =
+        new StatisticsWindow(services_.data_folder.File("fahuo.db"), services_.dialogs, this);
+  }
+  statistics_window_->Refresh();  // the bills may have changed since it was last shown
+  statistics_window_->show();
+  statistics_window_->raise();
+  statistics_window_->activateWindow();
 }
 
 void MainWindow::OpenRecordWindow() {

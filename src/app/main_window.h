@@ -36,6 +36,7 @@ class BillListModel;
 class OrderActions;
 class RecordWindow;
 class StockWindow;
+class StatisticsWindow;
 class PasswordStore;
 class AlertControl;
 class StatusLine;
@@ -103,6 +104,7 @@ class MainWindow : public QWidget {
   void OpenRulesWindow();
   void OpenRecordWindow();
   void OpenStockWindow();
+  void OpenStatisticsWindow();
   // Runs a seller's ledger write on the sender's worker (RunControl::RunSellerAction).
   std::function<void(std::function<void()>)> SellerRunner();
   StockWindow* NewStockWindow(QWidget* parent);
@@ -154,6 +156,7 @@ class MainWindow : public QWidget {
   QPushButton* 按钮_发货记录 = nullptr;
   QPushButton* 按钮_提醒设置 = nullptr;
   QPushButton* 按钮_库存管理 = nullptr;
+  QPushButton* 按钮_统计 = nullptr;
   QTimer* 时钟_刷新 = nullptr;
   QTimer* 时钟_记时 = nullptr;
   QTimer* 时钟_防止掉线 = nullptr;
@@ -170,6 +173,7 @@ class MainWindow : public QWidget {
   OrderActions* order_actions_ = nullptr;
   QPointer<RecordWindow> record_window_;
   QPointer<StockWindow> stock_window_;
+  QPointer<StatisticsWindow> statistics_window_;
   QWidget* canvas_ = nullptr;  // holds the controls; scrolls when the screen is small
   QTimer* status_timer_ = nullptr;
   bool ledger_closed_ = false;  // Shutdown closed it: nothing may read it any more

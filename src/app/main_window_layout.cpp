@@ -77,6 +77,8 @@ void MainWindow::BuildControls() {
       QStringLiteral("登录失效、邮箱拒绝发信、账单需要处理时，发邮件或推送到手机提醒您"));
   按钮_库存管理 = MakeButton(c, "按钮_库存管理", "库存管理", {});
   按钮_库存管理->setToolTip(QStringLiteral("卡密库存：添加卡密，查看剩余，按卡密查找买家"));
+  按钮_统计 = MakeButton(c, "按钮_统计", "统计", {});
+  按钮_统计->setToolTip(QStringLiteral("收款笔数、金额、发货和需要处理的账单，按时间和商品统计"));
   Arrange(kDefaultSize);
 
   status_timer_ = new QTimer(this);
@@ -145,7 +147,7 @@ void MainWindow::Arrange(QSize size) {
   const int dh = std::max(0, size.height() - kDefaultSize.height());
   超文本浏览框1->setGeometry(8, 8, 770 + dw, 584 + dh);
   超级列表框1->setGeometry(8, 8, 750 + dw, 584 + dh);
-  标签_进度->setGeometry(8, 596 + dh, 650 + dw, 20);  // 库存管理 stands at its right
+  标签_进度->setGeometry(8, 596 + dh, 546 + dw, 20);  // 统计 and 库存管理 stand at its right
   // The panel keeps its width; a taller window gives the delivery log the extra height.
   分组框1->setGeometry(788 + dw, 4, 220, 588 + dh);
   分组框2->setGeometry(10, 420, 200, 140 + dh);
@@ -155,6 +157,7 @@ void MainWindow::Arrange(QSize size) {
   按钮_发货记录->setGeometry(800 + dw, 598 + dh, 96, 30);
   按钮_提醒设置->setGeometry(904 + dw, 598 + dh, 96, 30);
   按钮_库存管理->setGeometry(662 + dw, 596 + dh, 96, 30);
+  按钮_统计->setGeometry(558 + dw, 596 + dh, 96, 30);
 }
 
 }  // namespace fahuo

@@ -9,5 +9,6 @@ int RecordsAddress(int argc, char** argv);  // records-address [--host HOST] [--
 int Recipient(int argc, char** argv);       // recipient NAME NOTE
 int MakeBillTable(int argc, char** argv);   // make-bill-table PATH
 int Stock(int argc, char** argv);           // stock add|list|low --data-dir DIR ...
+int Report(int argc, char** argv);          // report --data-dir DIR [--from D] [--to D] [--by B]
 
 }  // namespace fahuo::cli

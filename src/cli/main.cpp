@@ -29,6 +29,10 @@ const Command kCommands[] = {
      "stock add --data-dir DIR [--column N] STOCK FILE|-   add the codes of a file to a stock\n"
      "  stock list --data-dir DIR     print each stock: available, given, low-stock threshold\n"
      "  stock low --data-dir DIR STOCK N   warn when fewer than N codes are left"},
+    {"report", fahuo::cli::Report,
+     "report --data-dir DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--by day|week|month|rule|hour]\n"
+     "                                print the payments, mails and waiting bills as CSV\n"
+     "                                (both days included; default: the whole ledger)"},
 };
 
 void PrintHelp(FILE* out) {

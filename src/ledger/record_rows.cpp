@@ -122,4 +122,21 @@ CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std:
   return result;
 }
 
+CsvExportResult WriteCsvTable(const std::vector<std::vector<std::string>>& rows,
+                              const std::string& path) {
+  CsvExportResult result;
+  std::string csv = "\xEF\xBB\xBF";
+  for (const std::vector<std::string>& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) csv += (c ? "," : "") + CsvField(row[c]);
+    csv += "\r\n";
+  }
+  if (!ReplaceFileWith(path, csv, FileAccess::kOwnerOnly)) {
+    result.error = std::strerror(errno);
+    return result;
+  }
+  result.rows = rows.empty() ? 0 : rows.size() - 1;
+  result.ok = true;
+  return result;
+}
+
 }  // namespace fahuo

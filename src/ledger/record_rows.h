@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ledger/ledger.h"
 
@@ -33,5 +34,10 @@ struct CsvExportResult {
 // header row, CRLF line ends. The file is written beside `path` and renamed over it,
 // readable by its owner only (it holds the codes).
 CsvExportResult ExportRecordsCsv(Ledger& ledger, LedgerFilter filter, const std::string& path);
+
+// Writes a table of UTF-8 cells (the first row its header) to `path` as the export above
+// does: byte-order mark, CsvField cells, CRLF, written beside and renamed over.
+CsvExportResult WriteCsvTable(const std::vector<std::vector<std::string>>& rows,
+                              const std::string& path);
 
 }  // namespace fahuo

@@ -104,7 +104,8 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndPlace) {
       {"编辑框_本地IP", "", {15, 437, 190, 115}},
       {"标签_本地数据库", "数据库:未连接", {10, 564, 80, 20}},
       {"标签_时间", "已经运行:00:00:00", {97, 564, 120, 20}},
-      {"标签_进度", "", {8, 596, 650, 20}},
+      {"标签_进度", "", {8, 596, 546, 20}},
+      {"按钮_统计", "统计", {558, 596, 96, 30}},
       {"按钮_库存管理", "库存管理", {662, 596, 96, 30}},
       {"按钮_发货记录", "发货记录", {800, 598, 96, 30}},
       {"按钮_提醒设置", "提醒设置", {904, 598, 96, 30}},
@@ -478,7 +479,7 @@ TEST_F(MainWindowTest, EnlargedTheListGrowsAndThePanelKeepsRight) {
   EXPECT_EQ(分组框1->geometry(), QRect(1064, 4, 220, 738));
   EXPECT_EQ(Control<QWidget>(w, "编辑框_本地IP")->geometry(), QRect(15, 437, 190, 265));
   EXPECT_EQ(Control<QWidget>(w, "标签_时间")->geometry(), QRect(97, 714, 120, 20));
-  EXPECT_EQ(标签_进度->geometry(), QRect(8, 746, 926, 20));
+  EXPECT_EQ(标签_进度->geometry(), QRect(8, 746, 822, 20));
   EXPECT_EQ(按钮_发货记录->geometry(), QRect(1076, 748, 96, 30));
   w.resize(500, 400);
   QApplication::processEvents();

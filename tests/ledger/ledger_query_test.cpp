@@ -130,7 +130,8 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
                    "DROP TABLE codes; DROP TABLE stocks; ALTER TABLE bills DROP COLUMN sent_by;"
                    " ALTER TABLE bills DROP COLUMN message_id;"
                    " ALTER TABLE bills DROP COLUMN typed_recipient;"
-                   " ALTER TABLE bills DROP COLUMN resends; DROP INDEX bills_paid_key;"
+                   " DROP INDEX bills_figures; DROP INDEX bills_paid_key;"
+                   " ALTER TABLE bills DROP COLUMN resends;"
                    " ALTER TABLE bills DROP COLUMN paid_key; ALTER TABLE bills DROP COLUMN paid;"
                    " ALTER TABLE bills DROP COLUMN amount_fen;"
                    " PRAGMA user_version=1;",
@@ -226,7 +227,8 @@ TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,
                          "ALTER TABLE bills DROP COLUMN typed_recipient;"
-                         " ALTER TABLE bills DROP COLUMN resends; DROP INDEX bills_paid_key;"
+                         " DROP INDEX bills_figures; DROP INDEX bills_paid_key;"
+                         " ALTER TABLE bills DROP COLUMN resends;"
                          " ALTER TABLE bills DROP COLUMN paid_key;"
                          " ALTER TABLE bills DROP COLUMN paid; ALTER TABLE bills DROP COLUMN"
                          " amount_fen; ALTER TABLE stocks DROP COLUMN low_days;"
