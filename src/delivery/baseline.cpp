@@ -105,8 +105,6 @@ std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
 void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
   const std::string address = Page1Address(site_, orders_.clock.Today());
   StopAwareSink stop_aware(sink, orders_.stopping);
-  // Without a ledger the pages would be kept in memory only, and the payments made while
-  // fahuo was off would pass for baseline: the reader takes the baseline once one opens.
   // Paged as a person pages; a quit cuts the wait and no further page is asked for.
   const PageFetcher paced = [&](const std::string& page) {
     return orders_.pace.Wait() ? fetch(page) : std::string();
@@ -124,6 +122,8 @@ void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
       return true;
     };
   }
+  // Without a ledger the pages would be kept in memory only, and the payments made while
+  // fahuo was off would pass for baseline: the reader takes the baseline once one opens.
   RecordPagesResult read;
   if (orders_.ledger.IsOpen()) read = LoadRecordPages(address, paced, stop_aware, known_page);
   if (read.page1_read) {
