@@ -96,6 +96,41 @@ std::optional<QuietBills> ReadQuietBills(Ledger& ledger, int64_t now) {
   return QuietBills{serials(unconfirmed), serials(retrying)};
 }
 
+namespace {
+
+// The day before `date` in the calendar.
+LocalDate DayBefore(LocalDate date) {
+  if (--date.day > 0) return date;
+  if (--date.month == 0) {
+    date.month = 12;
+    --date.year;
+  }
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+  date.day = kDays[date.month - 1] + (date.month == 2 && leap ? 1 : 0);
+  return date;
+}
+
+// The first paid_key of a day (YYYYMMDD000000).
+int64_t DayKey(const LocalDate& d) {
+  return (int64_t{d.year} * 10000 + d.month * 100 + d.day) * 1000000;
+}
+
+}  // namespace
+
+void ReadSummaryFigures(Ledger& ledger, int64_t now, const LocalDate& today,
+                        SummaryCounts& counts) {
+  if (!ledger.IsOpen()) return;
+  counts.stocks.clear();
+  for (const StockSummary& s : ledger.Stocks(now)) {
+    counts.stocks.push_back({s.name, s.available, s.days_left});
+  }
+  const int64_t day = DayKey(today);
+  const int64_t yesterday = DayKey(DayBefore(today));
+  counts.paid_today_fen = ledger.PaidFen(day, day + 235959);
+  counts.paid_yesterday_fen = ledger.PaidFen(yesterday, yesterday + 235959);
+}
+
 std::optional<int> ParseSummaryTime(const std::string& text) {
   size_t b = text.find_first_not_of(" \t");
   if (b == std::string::npos) return std::nullopt;

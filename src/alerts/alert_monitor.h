@@ -62,6 +62,11 @@ class AlertMonitor : public DeliveryEvents {
 std::optional<QuietBills> ReadQuietBills(Ledger& ledger, int64_t now);
 inline constexpr size_t kMaxQuietBills = 200;
 
+// The ledger's figures of the daily summary: each stock's days left at the recent pace and
+// the paid orders' amounts of `today` and the day before. Leaves `counts` as it is when no
+// ledger is open. A few indexed reads: fit for the UI thread.
+void ReadSummaryFigures(Ledger& ledger, int64_t now, const LocalDate& today, SummaryCounts& counts);
+
 // "HH:MM" (GBK or ASCII, blanks around allowed) as a minute of the day; none when empty or
 // not a time.
 std::optional<int> ParseSummaryTime(const std::string& text);

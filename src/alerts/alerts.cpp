@@ -282,14 +282,28 @@ bool AlertRules::SummaryDue(const TickInput& in) {
   return true;
 }
 
+std::string FenText(int64_t fen) {
+  const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+  const uint64_t cents = magnitude % 100;
+  return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
+         std::to_string(cents);
+}
+
 Alert AlertRules::SummaryAlert(const SummaryCounts& counts) {
   std::string text = FAHUO_GBK("今日已发货 ") + std::to_string(counts.sent_today) +
                      FAHUO_GBK(" 笔；需要您处理 ") + std::to_string(counts.waiting) +
                      FAHUO_GBK(" 笔。");
+  if (counts.paid_today_fen && counts.paid_yesterday_fen) {
+    text += FAHUO_GBK("\n今日收款 ") + FenText(*counts.paid_today_fen) + FAHUO_GBK(" 元，昨日 ") +
+            FenText(*counts.paid_yesterday_fen) + FAHUO_GBK(" 元。");
+  }
   // Only what is left of each stock: never a code.
   for (size_t i = 0; i < counts.stocks.size(); ++i) {
-    text += (i ? FAHUO_GBK("，") : FAHUO_GBK("\n卡密库存：")) + counts.stocks[i].name +
-            FAHUO_GBK(" 剩 ") + std::to_string(counts.stocks[i].available) + FAHUO_GBK(" 个");
+    const SummaryCounts::Stock& stock = counts.stocks[i];
+    text += (i ? FAHUO_GBK("，") : FAHUO_GBK("\n卡密库存：")) + stock.name + FAHUO_GBK(" 剩 ") +
+            std::to_string(stock.available) + FAHUO_GBK(" 个");
+    if (stock.days_left)
+      text += FAHUO_GBK("（约 ") + std::to_string(*stock.days_left) + FAHUO_GBK(" 天）");
   }
   if (!counts.stocks.empty()) text += FAHUO_GBK("。");
   return {AlertKind::kSummary, false, Title(TextsOf(AlertKind::kSummary).title), std::move(text)};

@@ -54,9 +54,16 @@ struct SummaryCounts {
   struct Stock {
     std::string name;  // GBK
     size_t available = 0;
+    std::optional<int64_t> days_left;  // at the recent pace; none: nothing given lately
   };
   std::vector<Stock> stocks;  // the stocks of codes, by name (none: not said)
+  // The paid orders' amounts of today and yesterday, in fen (none: not said).
+  std::optional<int64_t> paid_today_fen;
+  std::optional<int64_t> paid_yesterday_fen;
 };
+
+// "12.34" for 1234 fen, "-0.05" for -5: money is counted in fen and never in floats.
+std::string FenText(int64_t fen);
 
 class AlertRules {
  public:

@@ -145,10 +145,11 @@ void MainWindow::WireSettings() {
           .counts =
               [this] {
                 status_line_->Recount();
-                SummaryCounts counts{status_line_->sent_today(), status_line_->need_seller(), {}};
-                for (const StockSummary& s : shop_.ledger().Stocks()) {
-                  counts.stocks.push_back({s.name, s.available});
-                }
+                SummaryCounts counts;
+                counts.sent_today = status_line_->sent_today();
+                counts.waiting = status_line_->need_seller();
+                ReadSummaryFigures(shop_.ledger(), shop_.clock().UnixSeconds(),
+                                   shop_.clock().Today(), counts);
                 return counts;
               },
           .quiet_bills = [this](int64_t now) { return ReadQuietBills(shop_.ledger(), now); },
@@ -339,7 +340,7 @@ std::function<void(std::function<void()>)> MainWindow::SellerRunner() {
 }
 
 StockWindow* MainWindow::NewStockWindow(QWidget* parent) {
-  return new StockWindow(shop_.ledger(), SellerRunner(), services_.dialogs, parent);
+  return new StockWindow(shop_.ledger(), shop_.clock(), SellerRunner(), services_.dialogs, parent);
 }
 
 void MainWindow::OpenStockWindow() {

@@ -15,6 +15,7 @@
 #include "ledger/bill_state_text.h"
 #include "ledger/code_import.h"
 #include "ledger/ledger.h"
+#include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/gbk.h"
 #include "ui/dialogs.h"
@@ -50,14 +51,25 @@ std::string QuotedField(const std::string& utf8) {
   return quoted + "\"";
 }
 
+// Codes a day at the recent pace, to a tenth: "2.5".
+QString PerDay(size_t given_recent) {
+  const size_t tenths = (given_recent * 10 + kPaceDays / 2) / kPaceDays;
+  return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+}
+
 void SetRow(QTableWidget* table, int row, const QStringList& cells) {
   for (int c = 0; c < cells.size(); ++c) table->setItem(row, c, new QTableWidgetItem(cells[c]));
 }
 
 }  // namespace
 
-StockWindow::StockWindow(Ledger& ledger, Runner run, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window), ledger_(ledger), run_(std::move(run)), dialogs_(dialogs) {
+StockWindow::StockWindow(Ledger& ledger, const Clock& clock, Runner run, Dialogs& dialogs,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      ledger_(ledger),
+      clock_(clock),
+      run_(std::move(run)),
+      dialogs_(dialogs) {
   setObjectName(QStringLiteral("库存管理"));
   setWindowTitle(QStringLiteral("库存管理"));
   resize(720, 560);
@@ -67,7 +79,8 @@ StockWindow::StockWindow(Ledger& ledger, Runner run, Dialogs& dialogs, QWidget* 
 
 void StockWindow::BuildLayout() {
   auto* grid = new QGridLayout(this);
-  表格_库存 = MakeTable(this, "表格_库存", {"库存", "可用", "已发", "提醒阈值"});
+  表格_库存 = MakeTable(this, "表格_库存",
+                        {"库存", "可用", "已发", "提醒阈值", "近14天每天", "可用天数", "提醒天数"});
   grid->addWidget(表格_库存, 0, 0, 1, 5);
   grid->addWidget(new QLabel(QStringLiteral("库存名称"), this), 1, 0);
   编辑框_库存名称 = Named(new QLineEdit(this), "编辑框_库存名称");
@@ -97,8 +110,16 @@ void StockWindow::BuildLayout() {
   数值框_阈值->setValue(kDefaultLowStock);
   数值框_阈值->setToolTip(QStringLiteral("可用卡密少于这个数时提醒一次（0：不提醒）"));
   grid->addWidget(数值框_阈值, 4, 1);
+  数值框_天数 = Named(new QSpinBox(this), "数值框_天数");
+  数值框_天数->setRange(0, 365);
+  数值框_天数->setValue(3);
+  数值框_天数->setPrefix(QStringLiteral("或少于 "));
+  数值框_天数->setSuffix(QStringLiteral(" 天"));
+  数值框_天数->setToolTip(
+      QStringLiteral("按近 14 天每天发出的数量，可用卡密不够这么多天时提醒一次（0：不提醒）"));
+  grid->addWidget(数值框_天数, 4, 2);
   按钮_设置阈值 = Named(new QPushButton(QStringLiteral("设置提醒阈值"), this), "按钮_设置阈值");
-  grid->addWidget(按钮_设置阈值, 4, 2);
+  grid->addWidget(按钮_设置阈值, 4, 3);
   编辑框_查找卡密 = Named(new QLineEdit(this), "编辑框_查找卡密");
   编辑框_查找卡密->setPlaceholderText(QStringLiteral("按卡密查找已发出的卡密"));
   grid->addWidget(编辑框_查找卡密, 5, 0, 1, 5);
@@ -114,17 +135,21 @@ void StockWindow::BuildLayout() {
   connect(表格_库存, &QTableWidget::cellClicked, this, [this](int row, int) {
     if (QTableWidgetItem* name = 表格_库存->item(row, 0)) 编辑框_库存名称->setText(name->text());
     if (QTableWidgetItem* low = 表格_库存->item(row, 3)) 数值框_阈值->setValue(low->text().toInt());
+    if (QTableWidgetItem* days = 表格_库存->item(row, 6))
+      数值框_天数->setValue(days->text().toInt());
   });
 }
 
 void StockWindow::Reload() {
-  const std::vector<StockSummary> stocks = ledger_.Stocks();
+  const std::vector<StockSummary> stocks = ledger_.Stocks(clock_.UnixSeconds());
   表格_库存->setRowCount(static_cast<int>(stocks.size()));
   for (size_t i = 0; i < stocks.size(); ++i) {
     const StockSummary& s = stocks[i];
     SetRow(表格_库存, static_cast<int>(i),
            {FromGbk(s.name), QString::number(s.available), QString::number(s.given),
-            QString::number(s.threshold)});
+            QString::number(s.threshold), PerDay(s.given_recent),
+            s.days_left ? QStringLiteral("约 %1 天").arg(*s.days_left) : QStringLiteral("—"),
+            QString::number(s.low_days)});
   }
   FillGiven();
 }
@@ -251,8 +276,11 @@ void StockWindow::SetThreshold() {
   const std::string stock = ChosenStock();
   if (stock.empty()) return;
   const int threshold = 数值框_阈值->value();
-  Write([stock, threshold](Ledger& ledger) -> std::string {
-    if (!ledger.SetLowStock(stock, threshold)) return "阈值未能保存：" + ledger.LastError();
+  const int days = 数值框_天数->value();
+  Write([stock, threshold, days](Ledger& ledger) -> std::string {
+    if (!ledger.SetLowStock(stock, threshold) || !ledger.SetLowDays(stock, days)) {
+      return "阈值未能保存：" + ledger.LastError();
+    }
     return {};
   });
 }

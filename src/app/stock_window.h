@@ -1,6 +1,7 @@
 #pragma once
-// The stocks of codes (库存管理): each stock with its available and given codes and its
-// low-stock threshold; codes pasted in and added to a stock; the given codes found by code,
+// The stocks of codes (库存管理): each stock with its available and given codes, its pace
+// over the last days and the days its codes last at it, and its low-stock warnings (a count,
+// a number of days); codes pasted in and added to a stock; the given codes found by code,
 // with the bill, buyer and time. A window of its own, not modal. UI thread only: the ledger
 // writes run through the runner (the sender's worker) and the answer comes back here; an
 // imported file is read on the window's own worker first, so the sender never waits for
@@ -21,6 +22,7 @@ class QTableWidget;
 
 namespace fahuo {
 
+class Clock;
 class Dialogs;
 class Ledger;
 struct CodeFile;
@@ -30,15 +32,16 @@ class StockWindow : public QWidget {
 
  public:
   using Runner = std::function<void(std::function<void()> job)>;
-  // `ledger` and `dialogs` outlive the window.
-  StockWindow(Ledger& ledger, Runner run, Dialogs& dialogs, QWidget* parent = nullptr);
+  // `ledger`, `clock` and `dialogs` outlive the window.
+  StockWindow(Ledger& ledger, const Clock& clock, Runner run, Dialogs& dialogs,
+              QWidget* parent = nullptr);
 
   // Reads the stocks and the given codes again.
   void Reload();
   // Adds the codes in the paste box to the stock named in the name box; the summary
   // ("导入 3 个，重复 1 个已跳过") shows in a box once the worker answered.
   void AddPasted();
-  // The threshold box's value for the named stock.
+  // The threshold box's and the days box's values for the named stock.
   void SetThreshold();
   // Asks for a text or CSV file and adds its codes (the column box: 0 whole lines).
   void ImportFile();
@@ -62,6 +65,7 @@ class StockWindow : public QWidget {
   void AddCodes(const std::string& stock, CodeFile file);
 
   Ledger& ledger_;
+  const Clock& clock_;
   Runner run_;
   Dialogs& dialogs_;
 
@@ -74,6 +78,7 @@ class StockWindow : public QWidget {
   QPushButton* 按钮_导出未用 = nullptr;
   QPushButton* 按钮_删除未用 = nullptr;
   QSpinBox* 数值框_阈值 = nullptr;
+  QSpinBox* 数值框_天数 = nullptr;
   QPushButton* 按钮_设置阈值 = nullptr;
   QLineEdit* 编辑框_查找卡密 = nullptr;
   QTableWidget* 表格_已发卡密 = nullptr;

@@ -153,7 +153,7 @@ bool ReadRecordsPage(std::string_view page, std::vector<BillRecord>& bills) {
 }
 
 RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& fetch,
-                                  RecordPagesSink& sink) {
+                                  RecordPagesSink& sink, const LastPageTest& last_page) {
   RecordPagesResult result;
   std::string address = page1;
   try {
@@ -176,6 +176,7 @@ RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& f
       bills_found += bills.size();
       result.bills.insert(result.bills.end(), bills.begin(), bills.end());
       sink.Progress(++result.pages_read, bills_found);
+      if (last_page && last_page(bills)) break;
       std::string next = NextPageAddress(page, address, visited);
       more_pages = !next.empty();
       if (!more_pages) break;

@@ -80,8 +80,10 @@ struct RecordPagesResult {
 // later page that keeps coming back without a record table is tried three times, then the
 // loading ends with what was read; so do a pager that loops and a next-page link that
 // leads off the records host. Does not call sink.Finished(): the caller does, once it has
-// kept the bills. Blocks for as long as the fetching takes.
+// kept the bills. Blocks for as long as the fetching takes. With `last_page`, the loading
+// also ends after the first page (its bills) for which it returns true.
+using LastPageTest = std::function<bool(const std::vector<BillRecord>& page_bills)>;
 RecordPagesResult LoadRecordPages(const std::string& page1, const PageFetcher& fetch,
-                                  RecordPagesSink& sink);
+                                  RecordPagesSink& sink, const LastPageTest& last_page = {});
 
 }  // namespace fahuo

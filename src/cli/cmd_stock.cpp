@@ -11,6 +11,7 @@
 #include "delivery/placeholders.h"
 #include "ledger/code_import.h"
 #include "ledger/ledger.h"
+#include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/input_bytes.h"
 #include "platform/program_folder.h"
@@ -24,7 +25,7 @@ constexpr int kExitFailed = 2;
 constexpr const char kUsage[] =
     "usage: fahuo-cli stock add --data-dir DIR [--column N] STOCK FILE|-\n"
     "       fahuo-cli stock list --data-dir DIR\n"
-    "       fahuo-cli stock low --data-dir DIR STOCK N\n";
+    "       fahuo-cli stock low --data-dir DIR STOCK N [DAYS]\n";
 
 int Failed(const std::string& reason) {
   std::fprintf(stderr, "fahuo-cli stock: %s\n", reason.c_str());
@@ -103,15 +104,18 @@ int List(const Options& options) {
   Ledger ledger;
   std::string error;
   if (!OpenLedger(options, ledger, error)) return Failed(error);
-  std::printf("库存\t可用\t已发\t提醒阈值\n");
-  for (const StockSummary& s : ledger.Stocks()) {
-    std::printf("%s\t%zu\t%zu\t%d\n", GbkToUtf8(s.name).c_str(), s.available, s.given, s.threshold);
+  std::printf("库存\t可用\t已发\t提醒阈值\t提醒天数\t可用天数\n");
+  for (const StockSummary& s : ledger.Stocks(SystemClock().UnixSeconds())) {
+    const std::string days = s.days_left ? std::to_string(*s.days_left) : "-";
+    std::printf("%s\t%zu\t%zu\t%d\t%d\t%s\n", GbkToUtf8(s.name).c_str(), s.available, s.given,
+                s.threshold, s.low_days, days.c_str());
   }
   return kExitOk;
 }
 
 int Low(const Options& options) {
-  if (options.rest.size() != 2) return Failed("low takes STOCK N");
+  if (options.rest.size() != 2 && options.rest.size() != 3)
+    return Failed("low takes STOCK N [DAYS]");
   const std::string stock = Utf8ToGbk(options.rest[0]);
   if (!IsStockName(stock)) return Failed("a stock name is 1 to 64 bytes without braces");
   char* end = nullptr;
@@ -119,10 +123,19 @@ int Low(const Options& options) {
   if (options.rest[1].empty() || *end != '\0' || threshold < 0 || threshold > 1000000) {
     return Failed("N is a number of codes from 0");
   }
+  // DAYS: warn also when the codes left last fewer days than this at the recent pace.
+  long days = -1;
+  if (options.rest.size() == 3) {
+    days = std::strtol(options.rest[2].c_str(), &end, 10);
+    if (options.rest[2].empty() || *end != '\0' || days < 0 || days > 365) {
+      return Failed("DAYS is a number of days from 0 to 365");
+    }
+  }
   Ledger ledger;
   std::string error;
   if (!OpenLedger(options, ledger, error)) return Failed(error);
-  if (!ledger.SetLowStock(stock, static_cast<int>(threshold))) {
+  if (!ledger.SetLowStock(stock, static_cast<int>(threshold)) ||
+      (days >= 0 && !ledger.SetLowDays(stock, static_cast<int>(days)))) {
     return Failed("cannot write the ledger: " + ledger.LastError());
   }
   return kExitOk;

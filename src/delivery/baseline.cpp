@@ -81,10 +81,22 @@ std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
     }
     fresh.push_back(std::move(e));
   }
-  orders_.all_bills.AppendAll(kept);
   // On failure the bills stay known for this run (AllBills), so none of them is mailed;
   // they are taken again, as unknown, at the next start.
-  if (!orders_.ledger.Insert(fresh)) return std::nullopt;
+  const bool written = orders_.ledger.Insert(fresh);
+  if (!first_run_.load()) {
+    // Only the newest pages were read: the rest of the records range is the ledger's, in
+    // the order the bills were found, as the pages list them.
+    std::unordered_set<std::string> listed;
+    for (const BillRecord& bill : kept) listed.insert(bill.流水号);
+    const LocalDate today = orders_.clock.Today();
+    const int64_t range_begin = ((today.year - 1) * 10000LL + today.month * 100LL + 1) * 1000000LL;
+    for (BillRecord& bill : orders_.ledger.BillsFrom(range_begin)) {
+      if (listed.insert(bill.流水号).second) kept.push_back(std::move(bill));
+    }
+  }
+  orders_.all_bills.AppendAll(kept);
+  if (!written) return std::nullopt;
   size_t held = 0;
   for (const LedgerEntry& e : fresh) held += e.state == BillState::kHeld;
   return held;
@@ -93,10 +105,27 @@ std::optional<size_t> Baseline::Keep(const std::vector<BillRecord>& bills) {
 void Baseline::Load(RecordPagesSink& sink, const PageFetcher& fetch) {
   const std::string address = Page1Address(site_, orders_.clock.Today());
   StopAwareSink stop_aware(sink, orders_.stopping);
+  // Paged as a person pages; a quit cuts the wait and no further page is asked for.
+  const PageFetcher paced = [&](const std::string& page) {
+    return orders_.pace.Wait() ? fetch(page) : std::string();
+  };
+  // At a restart the ledger holds the year already: the pages are read only down to the
+  // first one it knows whole, which finds every payment made while fahuo was off. (Reading
+  // the whole year at every start sent thousands of requests in a burst.) A walk the last
+  // run left owing is the reader's, as before.
+  LastPageTest known_page;
+  if (!first_run_.load()) {
+    known_page = [this](const std::vector<BillRecord>& bills) {
+      for (const BillRecord& bill : bills) {
+        if (!orders_.ledger.Contains(bill.流水号)) return false;
+      }
+      return true;
+    };
+  }
   // Without a ledger the pages would be kept in memory only, and the payments made while
   // fahuo was off would pass for baseline: the reader takes the baseline once one opens.
   RecordPagesResult read;
-  if (orders_.ledger.IsOpen()) read = LoadRecordPages(address, fetch, stop_aware);
+  if (orders_.ledger.IsOpen()) read = LoadRecordPages(address, paced, stop_aware, known_page);
   if (read.page1_read) {
     orders_.last_records_read.store(orders_.clock.UnixSeconds());
     if (!Keep(read.bills)) keep_failed_.store(true);

@@ -23,9 +23,11 @@ class Baseline {
 
   // True for the first caller only: that caller loads the baseline.
   bool Begin() { return !started_.exchange(true); }
-  // Reads the records pages from today's page 1 and keeps them: bills the ledger knows keep
-  // their state; unknown ones above the newest known bill are held; the rest are baseline.
-  // Then calls sink.Finished(). When page 1 was not the records page, or no ledger is open
+  // Reads the records pages from today's page 1, at the shop's page pace, and keeps them:
+  // bills the ledger knows keep their state; unknown ones above the newest known bill are
+  // held; the rest are baseline. A first run reads the whole range; a later start only down
+  // to the first page the ledger knows whole, and lists the rest of the range from the
+  // ledger. Then calls sink.Finished(). When page 1 was not the records page, or no ledger is open
   // yet (a busy file), the first page 1 the reader reads becomes the baseline instead
   // (TakeFromPage1).
   void Load(RecordPagesSink& sink, const PageFetcher& fetch);

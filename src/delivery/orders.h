@@ -7,13 +7,14 @@
 
 #include "capture/bill_list.h"
 #include "delivery/delivery_pass.h"
+#include "delivery/page_pace.h"
 #include "ledger/ledger.h"
 #include "platform/clock.h"
 
 namespace fahuo {
 
 struct Orders {
-  explicit Orders(const Clock& c) : clock(c) {}
+  Orders(const Clock& c, int64_t page_gap_ms) : clock(c), pace(c, page_gap_ms) {}
 
   // Known this run (even when the ledger could not record it) or recorded in the ledger.
   bool Known(const std::string& serial) {
@@ -25,6 +26,7 @@ struct Orders {
   BillList all_bills;  // every bill seen this run, newest first
   BillList new_bills;  // bills found new this run, in order found
   std::atomic<bool> stopping{false};
+  PagePace pace;  // between the pages after page 1 (the loading, the catch-up walk)
   // When page 1 was last read as the records page (Unix seconds; 0: not yet this run).
   std::atomic<int64_t> last_records_read{0};
 };

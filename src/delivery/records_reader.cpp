@@ -143,6 +143,7 @@ RecordsReader::Found RecordsReader::TakeNewBills(const std::vector<BillRecord>& 
       reached = true;  // the last page: nothing lies further down
       break;
     }
+    if (!orders_.pace.Wait()) break;  // quitting
     page = fetch(current);
     std::vector<BillRecord> rows;
     if (!ScrapeRecordTable(page, rows) || rows.empty()) break;

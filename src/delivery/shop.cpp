@@ -4,7 +4,7 @@ namespace fahuo {
 
 Shop::Shop(const Clock* clock, ShopOptions options)
     : options_(std::move(options)),
-      orders_(clock ? *clock : system_clock_),
+      orders_(clock ? *clock : system_clock_, options_.page_gap_ms),
       site_(options_.records_base),
       http_(options_.http),
       baseline_(orders_, site_),
@@ -43,6 +43,7 @@ bool Shop::RunPass(const MailAccount& account, const DeliveryOutlet& out,
 
 void Shop::RequestStop() {
   orders_.stopping.store(true);
+  orders_.pace.Stop();
   sender_.Abort();
   http_.AbortAll();
 }

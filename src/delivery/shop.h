@@ -30,6 +30,9 @@ struct ShopOptions {
   std::string records_base = kDefaultRecordsBase;
   HttpOptions http;
   mail::Options mail;
+  // The least time between two records pages read one after the other (the loading after
+  // sign-in, a catch-up walk): two a second, as a person pages. Tests set 0.
+  int64_t page_gap_ms = 500;
 };
 
 class Shop {

@@ -227,6 +227,30 @@ std::vector<LedgerEntry> Ledger::Page(const LedgerFilter& filter, size_t offset,
   return out;
 }
 
+std::vector<BillRecord> Ledger::BillsFrom(int64_t from_key) {
+  std::lock_guard lock(mutex_);
+  std::vector<BillRecord> out;
+  if (!db_) return out;
+  // The page fields alone: a year can be tens of thousands of bills.
+  Stmt s(db_,
+         "SELECT serial, date, name, counterparty, amount, status, note, link FROM bills"
+         " WHERE paid_key >= ?1 OR paid_key = 0 ORDER BY seq DESC;");
+  if (!s.ok()) return out;
+  s.Bind(1, from_key);
+  while (s.Step() == SQLITE_ROW) {
+    BillRecord& b = out.emplace_back();
+    b.流水号 = s.Text(0);
+    b.日期 = s.Text(1);
+    b.名称 = s.Text(2);
+    b.对方 = s.Text(3);
+    b.金额 = s.Text(4);
+    b.状态 = s.Text(5);
+    b.备注 = s.Text(6);
+    b.链接 = s.Text(7);
+  }
+  return out;
+}
+
 std::vector<LedgerEntry> Ledger::WithStates(const std::vector<BillState>& states) {
   std::lock_guard lock(mutex_);
   std::vector<LedgerEntry> out;

@@ -104,7 +104,14 @@ struct StockSummary {
   size_t available = 0;
   size_t given = 0;
   int threshold = 0;  // fewer available than this is low stock
+  int low_days = 3;   // fewer days left than this at the recent pace is low stock too
+  // Codes given over the last kPaceDays (the pace: given_recent / kPaceDays a day), and the
+  // whole days the available ones last at that pace; none when none was given.
+  size_t given_recent = 0;
+  std::optional<int64_t> days_left;
 };
+
+inline constexpr int kPaceDays = 14;
 
 inline constexpr int kDefaultLowStock = 5;
 
@@ -168,6 +175,10 @@ class Ledger {
   // Where a catch-up walk of the records that was cut short must get down to: the serial of
   // the newest bill known before the burst. nullopt: no walk is owed.
   std::optional<std::string> CatchUpTarget();
+  // The page fields of every bill whose time (paid_key, YYYYMMDDHHMMSS) is `from_key` or
+  // later, or unreadable, in the order found, the latest first: what the records pages list
+  // from that time on, without asking them again.
+  std::vector<BillRecord> BillsFrom(int64_t from_key);
   // The bill recorded last (the newest payment of the latest batch); nullopt: none.
   std::optional<std::string> NewestSerial();
 
@@ -230,7 +241,8 @@ class Ledger {
     std::vector<StockCode> codes;          // the bill's code of each stock asked for
     std::vector<std::string> newly_given;  // stocks whose code was given just now
     std::string empty_stock;               // kOutOfStock: the first stock without a code
-    std::vector<std::string> low_stocks;   // fell below their threshold just now
+    // Fell below their threshold, or below their days at the recent pace, just now.
+    std::vector<std::string> low_stocks;
   };
   // Writes `entry` (state "sending") as Update does, or as UpdateIfUnchanged when `expected`
   // is set, and in the same committed transaction gives the bill one code of each of
@@ -247,9 +259,14 @@ class Ledger {
   };
   // Adds codes (GBK, non-empty) to a stock, created on first use, in one transaction.
   AddResult AddCodes(const std::string& stock, const std::vector<std::string>& codes);
-  // Every stock (with codes or a threshold), by name.
-  std::vector<StockSummary> Stocks();
+  // Every stock (with codes or a threshold), by name, its pace counted up to `now_unix`
+  // (0: not counted).
+  std::vector<StockSummary> Stocks(int64_t now_unix = 0);
   bool SetLowStock(const std::string& stock, int threshold);
+  bool SetLowDays(const std::string& stock, int days);
+  // The sum of the paid orders (amount_fen of the rows with paid = 1) whose time (paid_key)
+  // is within [from_key, to_key]; nullopt when it could not be read.
+  std::optional<int64_t> PaidFen(int64_t from_key, int64_t to_key);
   // The codes given to a bill, by stock.
   std::vector<StockCode> CodesOf(const std::string& serial);
   // Given codes holding `search` (GBK, byte for byte; empty: all), the latest given first.

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "ledger/ledger.h"
 #include "ledger/sqlite_stmt.h"
@@ -12,14 +13,29 @@ namespace {
 
 std::string_view Name(const std::string& stock) { return stock; }  // stock names bind as text
 
-// Back at or above the threshold: the next fall below it is told again.
+constexpr int64_t kPaceSeconds = int64_t{kPaceDays} * 86400;
+
+// Fewer days left than low_days at the pace of the codes given since ?2: available / (given /
+// kPaceDays) < low_days, in whole numbers. Nothing given: no days are counted.
+std::string DaysShort() {
+  return " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NOT NULL AND given_at > ?2)"
+         " * low_days > (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL) * " +
+         std::to_string(kPaceDays);
+}
+
+// Back at or above the threshold: the next fall below it is told again; so is the next fall
+// below the days, once codes were added.
 bool ClearLowNote(sqlite3* db, const std::string& stock) {
   Stmt refilled(db,
                 "UPDATE stocks SET low_noted = 0 WHERE name = ?1 AND low_stock <="
                 " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
   if (!refilled.ok()) return false;
   refilled.Bind(1, Name(stock));
-  return refilled.Step() == SQLITE_DONE;
+  if (refilled.Step() != SQLITE_DONE) return false;
+  Stmt days(db, "UPDATE stocks SET days_noted = 0 WHERE name = ?1;");
+  if (!days.ok()) return false;
+  days.Bind(1, Name(stock));
+  return days.Step() == SQLITE_DONE;
 }
 
 }  // namespace
@@ -50,9 +66,30 @@ bool Ledger::GiveCode(const std::string& stock, const std::string& serial, int64
            "UPDATE stocks SET low_noted = 1 WHERE name = ?1 AND low_noted = 0 AND low_stock >"
            " (SELECT COUNT(*) FROM codes WHERE stock = ?1 AND bill IS NULL);");
   if (!low.ok()) return Fail();
+  // Told of the count already: the days falling short too is the same news.
+  Stmt told(db_, "SELECT low_noted FROM stocks WHERE name = ?1;");
+  if (!told.ok()) return Fail();
+  told.Bind(1, Name(stock));
+  const bool told_before = told.Step() == SQLITE_ROW && told.Int(0) != 0;
+  told.Reset();
   low.Bind(1, Name(stock));
   if (low.Step() != SQLITE_DONE) return Fail();
-  if (sqlite3_changes(db_) > 0) out.low_stocks.push_back(stock);
+  bool fell = sqlite3_changes(db_) > 0;
+  // The days left at the recent pace: told once per fall below low_days; a pace that has
+  // dropped (or codes added) makes the next fall news again.
+  const std::string short_sql = DaysShort();
+  Stmt days(db_, "UPDATE stocks SET days_noted = 1 WHERE name = ?1 AND days_noted = 0 AND" +
+                     short_sql + ";");
+  Stmt eased(db_, "UPDATE stocks SET days_noted = 0 WHERE name = ?1 AND days_noted = 1 AND NOT(" +
+                      short_sql + ");");
+  if (!days.ok() || !eased.ok()) return Fail();
+  for (Stmt* s : {&days, &eased}) {
+    s->Bind(1, Name(stock));
+    s->Bind(2, now_unix - kPaceSeconds);
+    if (s->Step() != SQLITE_DONE) return Fail();
+    if (s == &days) fell = fell || (sqlite3_changes(db_) > 0 && !told_before);
+  }
+  if (fell) out.low_stocks.push_back(stock);
   out.codes.push_back(std::move(code));
   out.newly_given.push_back(stock);
   return true;
@@ -146,21 +183,62 @@ Ledger::AddResult Ledger::AddCodes(const std::string& stock,
   return result;
 }
 
-std::vector<StockSummary> Ledger::Stocks() {
+std::vector<StockSummary> Ledger::Stocks(int64_t now_unix) {
   std::lock_guard lock(mutex_);
   std::vector<StockSummary> out;
   if (!db_) return out;
   Stmt s(db_,
          "SELECT name, low_stock,"
          " (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NULL),"
-         " (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NOT NULL)"
+         " (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NOT NULL),"
+         " low_days, (SELECT COUNT(*) FROM codes WHERE stock = name AND bill IS NOT NULL"
+         " AND given_at > ?1)"
          " FROM stocks ORDER BY name;");
   if (!s.ok()) return out;
+  // A time before any code was given counts nothing: no pace without a now.
+  s.Bind(1, now_unix > 0 ? now_unix - kPaceSeconds : std::numeric_limits<int64_t>::max());
   while (s.Step() == SQLITE_ROW) {
-    out.push_back({s.Text(0), static_cast<size_t>(s.Int(2)), static_cast<size_t>(s.Int(3)),
-                   static_cast<int>(s.Int(1))});
+    StockSummary& stock = out.emplace_back();
+    stock.name = s.Text(0);
+    stock.available = static_cast<size_t>(s.Int(2));
+    stock.given = static_cast<size_t>(s.Int(3));
+    stock.threshold = static_cast<int>(s.Int(1));
+    stock.low_days = static_cast<int>(s.Int(4));
+    stock.given_recent = static_cast<size_t>(s.Int(5));
+    if (stock.given_recent > 0) {
+      stock.days_left = static_cast<int64_t>(stock.available) * kPaceDays /
+                        static_cast<int64_t>(stock.given_recent);
+    }
   }
   return out;
+}
+
+bool Ledger::SetLowDays(const std::string& stock, int days) {
+  std::lock_guard lock(mutex_);
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return false;
+  }
+  Stmt s(db_,
+         "INSERT INTO stocks(name, low_days) VALUES(?1, ?2)"
+         " ON CONFLICT(name) DO UPDATE SET low_days = ?2, days_noted = 0;");
+  if (!s.ok()) return Fail();
+  s.Bind(1, Name(stock));
+  s.Bind(2, int64_t{std::max(days, 0)});
+  return s.Step() == SQLITE_DONE || Fail();
+}
+
+std::optional<int64_t> Ledger::PaidFen(int64_t from_key, int64_t to_key) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_,
+         "SELECT COALESCE(SUM(amount_fen), 0) FROM bills WHERE paid_key BETWEEN ?1 AND ?2"
+         " AND paid = 1;");
+  if (!s.ok()) return Fail(), std::nullopt;
+  s.Bind(1, from_key);
+  s.Bind(2, to_key);
+  if (s.Step() != SQLITE_ROW) return Fail(), std::nullopt;
+  return s.Int(0);
 }
 
 bool Ledger::SetLowStock(const std::string& stock, int threshold) {

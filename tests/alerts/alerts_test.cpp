@@ -145,6 +145,13 @@ TEST(AlertRulesTest, SummaryOnceADayAtItsTime) {
   EXPECT_EQ(GbkToUtf8(AlertRules::SummaryAlert({7, 2}).text), "今日已发货 7 笔；需要您处理 2 笔。");
   EXPECT_EQ(GbkToUtf8(AlertRules::SummaryAlert({7, 2, {{Utf8ToGbk("月卡"), 12}, {"vip", 0}}}).text),
             "今日已发货 7 笔；需要您处理 2 笔。\n卡密库存：月卡 剩 12 个，vip 剩 0 个。");
+  // The day's takings against yesterday's, counted in fen; each stock's days at its pace.
+  const SummaryCounts money{
+      7, 2, {{Utf8ToGbk("月卡"), 12, 4}, {"vip", 0, std::nullopt}}, 123456, 5};
+  EXPECT_EQ(GbkToUtf8(AlertRules::SummaryAlert(money).text),
+            "今日已发货 7 笔；需要您处理 2 笔。\n今日收款 1234.56 元，昨日 0.05 元。\n"
+            "卡密库存：月卡 剩 12 个（约 4 天），vip 剩 0 个。");
+  EXPECT_EQ(FenText(-1005), "-10.05");
   // Set after today's time: the first summary is tomorrow's.
   rules.SetSummaryMinute(9 * 60);
   EXPECT_EQ(tick({2015, 1, 8}, 10 * 60), "");

@@ -67,10 +67,12 @@ TEST(StockCliTest, AddsCodesToTheLedgerAFahuoHoldsAndItsWaitingBillBecomesDue) {
   run = Cli(dir, "add --data-dir " + data + " --column 2 游戏 " + Quoted(dir.File("codes.csv")));
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "导入 3 个\n");  // the header's "code" is a code too
-  EXPECT_EQ(Cli(dir, "low --data-dir " + data + " 游戏 1").exit_code, 0);
+  EXPECT_EQ(Cli(dir, "low --data-dir " + data + " 游戏 1 7").exit_code, 0);
   run = Cli(dir, "list --data-dir " + data);
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, "库存\t可用\t已发\t提醒阈值\n会员\t2\t0\t5\n游戏\t3\t0\t1\n");
+  EXPECT_EQ(run.out,
+            "库存\t可用\t已发\t提醒阈值\t提醒天数\t可用天数\n会员\t2\t0\t5\t3\t-\n"
+            "游戏\t3\t0\t1\t7\t-\n");
 
   // Failures: exit 2 and one line saying why; nothing written.
   for (const std::string& args :

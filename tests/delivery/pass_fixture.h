@@ -103,6 +103,7 @@ class NullSink : public RecordPagesSink {
 class ShopHarness {
  public:
   explicit ShopHarness(ShopOptions options = {}) : options_(std::move(options)) {
+    options_.page_gap_ms = 0;               // no test waits for the pace between pages
     clock.SetToday(SystemClock().Today());  // the fake records service lists today's bills
     Restart();
   }

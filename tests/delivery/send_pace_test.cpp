@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <sstream>
+#include <thread>
 
+#include "delivery/page_pace.h"
 #include "ledger/bill_state_text.h"
 #include "pass_fixture.h"
 #include "platform/gbk.h"
@@ -14,6 +16,26 @@
 
 namespace fahuo::testing {
 namespace {
+
+// The records pages' pace, told by the shop's clock: what is left of the gap, and a stop
+// that ends every wait at once.
+TEST(PagePaceTest, WaitsWhatIsLeftOfTheGapAndAStopEndsIt) {
+  FakeClock clock;
+  PagePace pace(clock, 500);
+  EXPECT_EQ(pace.DelayMs(), 0);  // the first page goes at once
+  ASSERT_TRUE(pace.Wait());
+  clock.Advance(100);
+  EXPECT_EQ(pace.DelayMs(), 400);
+  clock.Advance(400);
+  EXPECT_EQ(pace.DelayMs(), 0);
+  ASSERT_TRUE(pace.Wait());
+  EXPECT_EQ(pace.DelayMs(), 500);
+  std::thread stopper([&pace] { pace.Stop(); });
+  EXPECT_FALSE(pace.Wait());  // would wait the whole gap on a clock that stands still
+  stopper.join();
+  EXPECT_FALSE(pace.Wait());
+  EXPECT_EQ(PagePace(clock, 0).DelayMs(), 0);
+}
 
 TEST(PauseSecondsForTest, TheTimeTheProviderAsksElseHalfAnHour) {
   EXPECT_EQ(PauseSecondsFor("550 too many mails, try again in 45 minutes"), 45 * 60);

@@ -51,6 +51,7 @@ class MainWindowTest : public ::testing::Test {
   static ShopOptions Offline() {
     ShopOptions o;
     o.records_base = "http://127.0.0.1:9";
+    o.page_gap_ms = 0;
     return o;
   }
   TempDir dir;

@@ -46,6 +46,7 @@ class RunControlTest : public ::testing::Test {
   static ShopOptions Offline() {
     ShopOptions o;
     o.records_base = "http://127.0.0.1:9";
+    o.page_gap_ms = 0;
     return o;
   }
   void MakeRuleTable() {

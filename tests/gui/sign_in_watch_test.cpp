@@ -107,6 +107,7 @@ TEST_F(SignInWatchTest, SigningInShowsTheBillListFilledFromEveryPage) {
   const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
   ShopOptions options;
   options.records_base = base.toStdString();
+  options.page_gap_ms = 0;
   shop_ = std::make_unique<Shop>(nullptr, options);
   shop_->Open(dir_.File("fahuo.db"));
   MirrorCookies(&profile_, shop_->http());

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "ledger/ledger.h"
+#include "platform/clock.h"
 #include "platform/gbk.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
@@ -48,8 +49,9 @@ TEST(StockWindowTest, PastedCodesAreAddedOffTheUiThreadAndAGivenCodeIsFound) {
   const std::thread::id ui = std::this_thread::get_id();
   bool off_ui = true;
   ScriptedDialogs dialogs;
+  const SystemClock clock;
   StockWindow window(
-      ledger,
+      ledger, clock,
       [&](std::function<void()> job) {
         workers.emplace_back([&, job] {
           off_ui = off_ui && std::this_thread::get_id() != ui;
@@ -61,6 +63,7 @@ TEST(StockWindowTest, PastedCodesAreAddedOffTheUiThreadAndAGivenCodeIsFound) {
   ASSERT_EQ(stocks->rowCount(), 1);
   EXPECT_EQ(stocks->item(0, 1)->text(), QStringLiteral("0"));  // available
   EXPECT_EQ(stocks->item(0, 2)->text(), QStringLiteral("1"));  // given
+  EXPECT_EQ(stocks->item(0, 5)->text(), QStringLiteral("—"));  // none given lately: no days
 
   Child<QLineEdit>(window, "编辑框_库存名称")->setText(QStringLiteral("会员"));
   Child<QPlainTextEdit>(window, "编辑框_卡密")

@@ -188,6 +188,44 @@ TEST(LedgerQueryTest, FirstVersionLedgerKeepsItsBillsAndGainsStocks) {
 
 // A ledger of version 4 gains the payment's time, its amount in fen and whether it is a paid
 // order for every row it holds, and the stocks' warning by days.
+// A stock's pace: the codes given over the last 14 days, the days the rest last at it, and
+// the warning when those are fewer than its low_days, told once until codes are added.
+TEST(LedgerQueryTest, StockPaceGivesTheDaysLeftAndWarnsOnceBelowThem) {
+  TempDir dir;
+  Ledger ledger;
+  ASSERT_TRUE(ledger.Open(dir.File("fahuo.db"), 0).ok);
+  ASSERT_TRUE(
+      ledger.AddCodes("s", {"k0", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}).ok);
+  ASSERT_TRUE(ledger.SetLowStock("s", 0));  // only the days warn here
+  ASSERT_TRUE(ledger.SetLowDays("s", 30));
+  std::vector<LedgerEntry> bills(5);
+  for (size_t i = 0; i < bills.size(); ++i) bills[i].bill.流水号 = "B" + std::to_string(i);
+  ASSERT_TRUE(ledger.Insert(bills));
+  constexpr int64_t kDay = 86400, kNow = 100 * kDay;
+  // B0 three weeks ago is past the pace; then one a day: 8/1, 7/2 and 6/3 a fortnight.
+  const int64_t given_at[] = {kNow - 21 * kDay, kNow - 3 * kDay, kNow - 2 * kDay, kNow - kDay,
+                              kNow};
+  std::vector<bool> warned;
+  for (size_t i = 0; i < bills.size(); ++i) {
+    LedgerEntry e = *ledger.Find(bills[i].bill.流水号);
+    e.state = BillState::kSending;
+    const Ledger::Sending w = ledger.WriteSending(e, nullptr, {"s"}, given_at[i]);
+    ASSERT_EQ(w.outcome, Ledger::Sending::Outcome::kWritten);
+    warned.push_back(!w.low_stocks.empty());
+  }
+  // 6 * 14 / 3 = 28 days < 30: told at B3, not again at B4.
+  EXPECT_EQ(warned, (std::vector<bool>{false, false, false, true, false}));
+  std::vector<StockSummary> stocks = ledger.Stocks(kNow);
+  ASSERT_EQ(stocks.size(), 1u);
+  EXPECT_EQ(stocks[0].available, 5u);
+  EXPECT_EQ(stocks[0].given, 5u);
+  EXPECT_EQ(stocks[0].given_recent, 4u);
+  EXPECT_EQ(stocks[0].days_left, 5 * 14 / 4);
+  EXPECT_EQ(stocks[0].low_days, 30);
+  EXPECT_FALSE(ledger.Stocks(kNow + 30 * kDay)[0].days_left);  // nothing sold lately
+  EXPECT_FALSE(ledger.Stocks()[0].days_left);
+}
+
 TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
   TempDir dir;
   const std::string path = dir.File("fahuo.db");
@@ -242,6 +280,10 @@ TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
   ASSERT_TRUE(opened.ok) << opened.error;
   EXPECT_EQ(ledger.Count({}), std::size(rows));
   EXPECT_EQ(ledger.Stocks().size(), 1u);
+  // The paid orders of a day, in fen: outgoing and closed rows are no takings.
+  EXPECT_EQ(ledger.PaidFen(20261130000000, 20261130235959), 116000);
+  EXPECT_EQ(ledger.PaidFen(20261201000000, 20261201235959), 0);
+  EXPECT_EQ(ledger.PaidFen(20261130000000, 20261209235959), 117250);
   ledger.Close();
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   for (const Old& r : rows) {
