@@ -10,7 +10,11 @@ Shop::Shop(const Clock* clock, ShopOptions options)
       baseline_(orders_, site_),
       reader_(orders_, baseline_),
       sender_(orders_, rules_, options_.mail),
-      actions_(orders_) {}
+      actions_(orders_),
+      bounces_(orders_.ledger, orders_.clock,
+               imap::Options{.step_ms = options_.mail.step_ms,
+                             .total_ms = options_.mail.total_ms,
+                             .extra_ca_file = options_.mail.extra_ca_file}) {}
 
 Shop::OpenReport Shop::Open(const std::string& ledger_path) {
   OpenReport report;
@@ -44,6 +48,7 @@ bool Shop::RunPass(const MailAccount& account, const DeliveryOutlet& out,
 void Shop::RequestStop() {
   orders_.stopping.store(true);
   sender_.Abort();
+  bounces_.Abort();
   http_.AbortAll();
 }
 
