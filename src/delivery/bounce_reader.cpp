@@ -124,10 +124,11 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
   } ending{this};
 
   const std::string name = MarkName(account.user);
+  // Told once when the inbox fails and once when it is back, whatever words come between.
   auto tell = [&](const std::string& error) {
-    std::string& told = told_[name];
-    if (told == error) return;
-    told = error;
+    bool& failing = told_[name];
+    if (failing == !error.empty()) return;
+    failing = !error.empty();
     if (!error.empty()) {
       out.view.AppendLog(FAHUO_GBK("无法读取退信（") + account.user + FAHUO_GBK("）：") + error +
                          Eol());

@@ -75,8 +75,8 @@ class BounceReader {
   std::mutex mutex_;
   imap::Session* session_ = nullptr;
   bool aborted_ = false;
-  // Per account (the address): the error last told, so a refusal is logged once.
-  std::map<std::string, std::string> told_;
+  // Per account (its mark's name): whether a failure was told, so it is logged once.
+  std::map<std::string, bool> told_;
 };
 
 // What the reader's rounds read and how often: the sending account and the second one, as
