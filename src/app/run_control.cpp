@@ -136,6 +136,23 @@ void RunControl::OnRefreshTick() {
   });
 }
 
+void RunControl::TestInbox(const MailAccount& account, const std::string& server,
+                           std::function<void(const std::string&, bool)> done) {
+  const bool queued = bounce_worker_->Post([s = shop_, account, server, done] {
+    const BounceReader::InboxCheck check = s->bounces().TestInbox(account, server);
+    if (!check.connected) {
+      done(FAHUO_GBK("无法登录收件箱：") + (check.error.empty() ? FAHUO_GBK("已停止") : check.error),
+           false);
+      return;
+    }
+    done(FAHUO_GBK("收件箱登录成功，共有 ") + std::to_string(check.messages) +
+             FAHUO_GBK(" 封邮件；最近 ") + std::to_string(check.read) + FAHUO_GBK(" 封中有 ") +
+             std::to_string(check.bounces) + FAHUO_GBK(" 封退信。"),
+         true);
+  });
+  if (!queued) done(FAHUO_GBK("发货程序正在退出"), false);
+}
+
 void RunControl::PlanBounces(bool on) {
   BouncePlan plan;
   if (on) {

@@ -66,6 +66,11 @@ class RunControl : public QObject {
   // The account a delivery would use now: that one while monitoring runs, else the fields.
   MailAccount account_now() const { return DeliveryAccount(); }
 
+  // Logs in to `account`'s inbox on `server` (empty: derived) on the bounce reader's worker
+  // and hands `done` (that thread) the seller's words and whether it logged in.
+  void TestInbox(const MailAccount& account, const std::string& server,
+                 std::function<void(const std::string&, bool)> done);
+
   // Cuts the mail exchange and the requests under way and waits for the workers, which end
   // at once then. Nothing starts afterwards. For the end of the program.
   void Shutdown();
