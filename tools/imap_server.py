@@ -11,6 +11,7 @@ Options:
   --user U --password P
                    the one user, with a plain password (login in the clear: loopback only)
   --port N         port to listen on; 0 picks a free one (default 0)
+  --also U P DIR   one more user with its own Maildir (repeatable)
 
 Runs without root: the mail user is the caller's; under root (a container) Dovecot refuses
 uid 0 for mail and its login processes, so they run as nobody and the folders are opened up.
@@ -20,6 +21,7 @@ import argparse
 import grp
 import os
 import pwd
+import signal
 import socket
 import subprocess
 import sys
@@ -40,12 +42,16 @@ def main():
     p.add_argument("--password", required=True)
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--dovecot", default="/usr/sbin/dovecot")
+    p.add_argument("--also", nargs=3, action="append", default=[], metavar=("U", "P", "DIR"))
     args = p.parse_args()
 
     folder = os.path.abspath(args.folder)
     maildir = os.path.abspath(args.maildir)
-    for sub in ("new", "cur", "tmp"):
-        os.makedirs(os.path.join(maildir, sub), exist_ok=True)
+    users = [(args.user, args.password, maildir)]
+    users += [(u, pw, os.path.abspath(d)) for u, pw, d in args.also]
+    for _, _, box in users:
+        for sub in ("new", "cur", "tmp"):
+            os.makedirs(os.path.join(box, sub), exist_ok=True)
     run = os.path.join(folder, "run")
     os.makedirs(run, exist_ok=True)
 
@@ -53,8 +59,10 @@ def main():
         nobody = pwd.getpwnam("nobody")
         uid, gid = nobody.pw_uid, nobody.pw_gid
         login_user, group = "nobody", grp.getgrgid(gid).gr_name
-        for d in (folder, maildir) + tuple(os.path.join(maildir, s) for s in ("new", "cur", "tmp")):
-            os.chmod(d, 0o777)
+        for _, _, box in users:
+            for d in (box,) + tuple(os.path.join(box, s) for s in ("new", "cur", "tmp")):
+                os.chmod(d, 0o777)
+        os.chmod(folder, 0o777)
     else:
         uid, gid = os.getuid(), os.getgid()
         login_user, group = pwd.getpwuid(uid).pw_name, grp.getgrgid(gid).gr_name
@@ -62,7 +70,8 @@ def main():
     port = args.port or free_port()
     passwd = os.path.join(folder, "passwd")
     with open(passwd, "w") as f:
-        f.write(f"{args.user}:{{PLAIN}}{args.password}:{uid}:{gid}::{folder}::\n")
+        for user, password, box in users:
+            f.write(f"{user}:{{PLAIN}}{password}:{uid}:{gid}::{folder}::userdb_mail=maildir:{box}\n")
     conf = os.path.join(folder, "dovecot.conf")
     with open(conf, "w") as f:
         f.write(f"""base_dir = {run}
@@ -113,11 +122,18 @@ service anvil {{
     else:
         child.terminate()
         sys.exit("dovecot did not listen in time")
-    print(f"PORT {port}", flush=True)
-    try:
-        child.wait()
-    except KeyboardInterrupt:
+    def end(*_):
         child.terminate()
+        try:
+            child.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            child.kill()
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, end)
+    signal.signal(signal.SIGINT, end)
+    print(f"PORT {port}", flush=True)
+    child.wait()
 
 
 if __name__ == "__main__":
