@@ -118,12 +118,18 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
   InboxCheck check;
   imap::Session session(options_);
   if (!Begin(&session)) return check;
+  // LOGOUT while Abort can still cut it.
   struct Ending {
     BounceReader* r;
-    ~Ending() { r->End(); }
-  } ending{this};
+    imap::Session& s;
+    ~Ending() {
+      s.Disconnect();
+      r->End();
+    }
+  } ending{this, session};
 
   const std::string name = MarkName(account.user);
+  const bool known = !imap_server.empty() || !ImapServerFor(account.server).empty();
   // Told once when the inbox fails and once when it is back, whatever words come between.
   auto tell = [&](const std::string& error) {
     bool& failing = told_[name];
@@ -135,7 +141,8 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     } else {
       out.view.AppendLog(FAHUO_GBK("退信检查恢复（") + account.user + FAHUO_GBK("）") + Eol());
     }
-    out.events.InboxAnswered(account.user, error);
+    // No server known is the seller's setting, not a refusal: the log says so, no alert.
+    if (known) out.events.InboxAnswered(account.user, error);
   };
 
   if (!Connect(session, account, imap_server, check)) {
@@ -213,6 +220,12 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     }
     if (stop) return check;
   }
+  // Everything below UIDNEXT as the mailbox was opened has been read (or is older than the
+  // first mail): the next check starts above it, however few mails matched.
+  if (box->uidnext > 1 && box->uidnext - 1 > mark->last_uid) {
+    mark->last_uid = box->uidnext - 1;
+    ledger_.SetReaderMark(name, MarkValue(*mark));
+  }
   return check;
 }
 
@@ -265,10 +278,15 @@ BounceReader::InboxCheck BounceReader::TestInbox(const MailAccount& account,
   InboxCheck check;
   imap::Session session(options_);
   if (!Begin(&session)) return check;
+  // LOGOUT while Abort can still cut it.
   struct Ending {
     BounceReader* r;
-    ~Ending() { r->End(); }
-  } ending{this};
+    imap::Session& s;
+    ~Ending() {
+      s.Disconnect();
+      r->End();
+    }
+  } ending{this, session};
   if (!Connect(session, account, imap_server, check)) return check;
   const std::optional<imap::MailboxStatus> box = session.Examine("INBOX");
   if (!box) {
