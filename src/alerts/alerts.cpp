@@ -159,7 +159,8 @@ std::vector<Alert> AlertRules::InboxAnswered(const std::string& account, std::st
   // pushed to a phone.
   Raise(inbox_, AlertKind::kInboxRefused,
         FAHUO_GBK("无法登录 ") + account +
-            FAHUO_GBK(" 的收件箱读取退信（请检查授权码和收件服务器设置），退回的邮件暂时发现不了；发货不受影响。"),
+            FAHUO_GBK(" 的收件箱读取退信（请检查授权码和收件服务器设置），退回的邮件暂时发现不了；"
+                      "发货不受影响。"),
         now, out);
   return out;
 }

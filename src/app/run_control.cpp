@@ -141,8 +141,9 @@ void RunControl::TestInbox(const MailAccount& account, const std::string& server
   const bool queued = bounce_worker_->Post([s = shop_, account, server, done] {
     const BounceReader::InboxCheck check = s->bounces().TestInbox(account, server);
     if (!check.connected) {
-      done(FAHUO_GBK("无法登录收件箱：") + (check.error.empty() ? FAHUO_GBK("已停止") : check.error),
-           false);
+      done(
+          FAHUO_GBK("无法登录收件箱：") + (check.error.empty() ? FAHUO_GBK("已停止") : check.error),
+          false);
       return;
     }
     done(FAHUO_GBK("收件箱登录成功，共有 ") + std::to_string(check.messages) +

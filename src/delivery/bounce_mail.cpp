@@ -186,7 +186,8 @@ std::vector<std::vector<Field>> StatusGroups(std::string_view text) {
     }
     size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    groups.back().push_back({AsciiLower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1))});
+    groups.back().push_back(
+        {AsciiLower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1))});
   }
   return groups;
 }
@@ -313,7 +314,8 @@ std::string AfterLabel(const std::string& text, std::initializer_list<const char
       while (text.compare(at, n, sep) == 0) at += n;
     }
     size_t end = text.find('\n', at);
-    std::string value = Trim(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    std::string value =
+        Trim(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
     if (!value.empty()) return value;
   }
   return {};
@@ -402,8 +404,8 @@ std::string BounceReason(const BounceFacts& facts) {
   };
   std::string reason;
   if (status == "5.1.1" || status == "5.1.10" ||
-      has({"user unknown", "unknown user", "no such user", "does not exist", "not exist",
-           "不存在", "mailbox not found", "invalid recipient", "5.1.1"})) {
+      has({"user unknown", "unknown user", "no such user", "does not exist", "not exist", "不存在",
+           "mailbox not found", "invalid recipient", "5.1.1"})) {
     reason = "地址不存在";
   } else if (status == "5.2.2" || status == "4.2.2" ||
              has({"quota", "mailbox full", "mailbox is full", "已满", "5.2.2", "over quota"})) {

@@ -173,7 +173,8 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     // first bill mailed, since nothing before it can be a bounce of ours.
     const std::optional<int64_t> first = ledger_.FirstSentAt();
     if (!first) {
-      if (box->uidnext > 0) ledger_.SetReaderMark(name, MarkValue({box->uidvalidity, box->uidnext - 1}));
+      if (box->uidnext > 0)
+        ledger_.SetReaderMark(name, MarkValue({box->uidvalidity, box->uidnext - 1}));
       return check;
     }
     mark = Mark{box->uidvalidity, 0};
@@ -184,9 +185,9 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     return check;
   }
   for (size_t i = 0; i < uids->size(); i += kHeaderBatch) {
-    const std::vector<uint32_t> batch(uids->begin() + static_cast<ptrdiff_t>(i),
-                                      uids->begin() + static_cast<ptrdiff_t>(
-                                                          std::min(uids->size(), i + kHeaderBatch)));
+    const std::vector<uint32_t> batch(
+        uids->begin() + static_cast<ptrdiff_t>(i),
+        uids->begin() + static_cast<ptrdiff_t>(std::min(uids->size(), i + kHeaderBatch)));
     std::optional<std::vector<imap::FetchedMail>> headers = session.FetchHeaders(batch);
     if (!headers) {
       check.error = session.LastError();
@@ -235,13 +236,14 @@ bool BounceReader::Apply(const std::string& raw, InboxCheck& check, const Delive
   ++check.bounces;
   const int64_t date = facts.date > 0 ? facts.date : clock_.UnixSeconds();
   std::optional<LedgerEntry> found;
-  if (!facts.original_message_id.empty()) found = ledger_.FindByMessageId(facts.original_message_id);
+  if (!facts.original_message_id.empty())
+    found = ledger_.FindByMessageId(facts.original_message_id);
   if (!found && !facts.recipient.empty()) {
     // Else the address and the subject, within the day after the mail went out.
     for (LedgerEntry& e : ledger_.SentBetween(date - kDay, date + kClockSlack)) {
       if (TrimmedLower(e.recipient) != facts.recipient) continue;
-      const bool same_subject = !facts.original_subject.empty() &&
-                                GbkToUtf8(e.rule_subject) == facts.original_subject;
+      const bool same_subject =
+          !facts.original_subject.empty() && GbkToUtf8(e.rule_subject) == facts.original_subject;
       if (!found || same_subject) found = std::move(e);
       if (same_subject) break;
     }
@@ -263,7 +265,8 @@ bool BounceReader::Apply(const std::string& raw, InboxCheck& check, const Delive
       break;
   }
   ++check.marked;
-  const std::string address = facts.recipient.empty() ? found->recipient : Utf8ToGbk(facts.recipient);
+  const std::string address =
+      facts.recipient.empty() ? found->recipient : Utf8ToGbk(facts.recipient);
   out.view.AppendLog(FAHUO_GBK("退信：") + found->bill.流水号 + " " + address + " " +
                      bounced.last_error + Eol());
   out.view.Notify(FAHUO_GBK("邮件被退回"), FAHUO_GBK("流水号 ") + found->bill.流水号 +
@@ -299,7 +302,8 @@ BounceReader::InboxCheck BounceReader::TestInbox(const MailAccount& account,
     check.error = session.LastError();
     return check;
   }
-  if (uids->size() > recent) uids->erase(uids->begin(), uids->end() - static_cast<ptrdiff_t>(recent));
+  if (uids->size() > recent)
+    uids->erase(uids->begin(), uids->end() - static_cast<ptrdiff_t>(recent));
   std::optional<std::vector<imap::FetchedMail>> headers = session.FetchHeaders(*uids);
   if (!headers) {
     check.error = session.LastError();
@@ -317,8 +321,8 @@ BounceReader::InboxCheck BounceReader::TestInbox(const MailAccount& account,
 bool BounceRounds::Tick(BounceReader& reader, Ledger& ledger, int64_t now,
                         const DeliveryOutlet& out) {
   if (!plan_.enabled || plan_.accounts.empty()) return false;
-  bool due = last_check_ == 0 ||
-             now - last_check_ >= int64_t{std::max(1, plan_.interval_minutes)} * 60;
+  bool due =
+      last_check_ == 0 || now - last_check_ >= int64_t{std::max(1, plan_.interval_minutes)} * 60;
   if (!due) due = !ledger.SentBetween(last_check_ + 1, now - kAfterMailSeconds, 1).empty();
   if (!due) return false;
   last_check_ = now;

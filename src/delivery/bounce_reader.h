@@ -36,11 +36,11 @@ class BounceReader {
 
   struct InboxCheck {
     bool connected = false;
-    std::string error;     // GBK: why not (for logs, the test button)
-    size_t messages = 0;   // in the inbox
-    size_t read = 0;       // new messages whose headers were read now
-    size_t bounces = 0;    // of those, bounces of any mail
-    size_t marked = 0;     // bills that became "bounced"
+    std::string error;    // GBK: why not (for logs, the test button)
+    size_t messages = 0;  // in the inbox
+    size_t read = 0;      // new messages whose headers were read now
+    size_t bounces = 0;   // of those, bounces of any mail
+    size_t marked = 0;    // bills that became "bounced"
   };
 
   // Reads the new mail of `account`'s inbox on `imap_server` (empty: derived from the

@@ -134,7 +134,8 @@ bool Wait(State& s, bool for_write, Clock::time_point deadline) {
   if (now >= deadline) return Fail(s, FAHUO_GBK("收件服务器响应超时"));
   long ms = std::min<long>(
       s.options.step_ms,
-      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()));
+      static_cast<long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()));
   pollfd p{s.fd, static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
   int r = poll(&p, 1, static_cast<int>(std::max(1L, ms)));
   if (s.aborted.load()) return Fail(s, {});

@@ -21,11 +21,13 @@ TEST(BounceMailTest, RecognisesBouncesAndNothingElse) {
     bool bounce;
     std::string recipient, message_id, reason;
   } cases[] = {
-      {"report with the original", letters::Report("a@example.com", "failed", "5.2.2",
-                                                   "552 5.2.2 Mailbox full", "m1@fahuo", true),
+      {"report with the original",
+       letters::Report("a@example.com", "failed", "5.2.2", "552 5.2.2 Mailbox full", "m1@fahuo",
+                       true),
        true, "a@example.com", "m1@fahuo", "邮箱已满（5.2.2）"},
-      {"report with headers only", letters::Report("b@example.com", "failed", "5.1.1",
-                                                   "550 5.1.1 User unknown", "m2@fahuo", false),
+      {"report with headers only",
+       letters::Report("b@example.com", "failed", "5.1.1", "550 5.1.1 User unknown", "m2@fahuo",
+                       false),
        true, "b@example.com", "m2@fahuo", "地址不存在（5.1.1）"},
       {"QQ letter", letters::QqLetter("c@qq.com", "该邮件被当作垃圾邮件拒收"), true, "c@qq.com", "",
        "被当作垃圾邮件拒收"},

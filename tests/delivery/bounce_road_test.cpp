@@ -51,10 +51,10 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
   TempDir imap_dir, sink_dir;
   const std::string maildir = imap_dir.File("Maildir");
   ChildProcess imap, smtp;
-  const int imap_port = StartPythonService(
-      imap, "imap_server.py",
-      {"--folder", imap_dir.path(), "--maildir", maildir, "--user", "seller@example.com",
-       "--password", "secret"});
+  const int imap_port =
+      StartPythonService(imap, "imap_server.py",
+                         {"--folder", imap_dir.path(), "--maildir", maildir, "--user",
+                          "seller@example.com", "--password", "secret"});
   ASSERT_NE(imap_port, 0);
   const int smtp_port = StartPythonService(
       smtp, "smtp_sink.py",
@@ -86,8 +86,10 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
   bill("B6", BillState::kSent, "f@example.com", "<m6@fahuo>");     // delivered
 
   const std::pair<const char*, std::string> letters[] = {
-      {"1.report", letters::Report("a@example.com", "failed", "5.2.2", "552 Mailbox full", "m1@fahuo", true)},
-      {"2.headers", letters::Report("b@example.com", "failed", "5.1.1", "550 User unknown", "m2@fahuo", false)},
+      {"1.report",
+       letters::Report("a@example.com", "failed", "5.2.2", "552 Mailbox full", "m1@fahuo", true)},
+      {"2.headers",
+       letters::Report("b@example.com", "failed", "5.1.1", "550 User unknown", "m2@fahuo", false)},
       {"3.qq", letters::QqLetter("c@qq.com", "该邮件被当作垃圾邮件拒收")},
       {"4.settled", letters::Report("e@example.com", "failed", "5.1.1", "550", "m5@fahuo", true)},
       {"5.auto", letters::AutoReply()},
@@ -126,7 +128,8 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
   EXPECT_EQ(check.read, 7u);
   EXPECT_EQ(check.bounces, 5u);  // four of ours (one settled) and the sink's
   EXPECT_EQ(check.marked, 4u);
-  for (const char* serial : {"B1", "B2", "B3", "B4"}) EXPECT_EQ(h.State(serial), "bounced") << serial;
+  for (const char* serial : {"B1", "B2", "B3", "B4"})
+    EXPECT_EQ(h.State(serial), "bounced") << serial;
   EXPECT_EQ(h.State("B5"), "handled");
   EXPECT_EQ(h.State("B6"), "sent");
   EXPECT_EQ(GbkToUtf8(ledger.Find("B1")->last_error), "邮箱已满（5.2.2）");
@@ -134,7 +137,8 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
   EXPECT_EQ(GbkToUtf8(ledger.Find("B4")->last_error), "地址不存在（5.1.1）");
   bool logged = false;
   for (const std::string& e : recorder->Events()) {
-    logged = logged || e.find("退信：B4 nouser1@example.com 地址不存在（5.1.1）") != std::string::npos;
+    logged =
+        logged || e.find("退信：B4 nouser1@example.com 地址不存在（5.1.1）") != std::string::npos;
   }
   EXPECT_TRUE(logged);
 
@@ -172,10 +176,10 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
 TEST(BounceRoadTest, RefusedLoginIsToldOnceAndAbortEndsAtOnce) {
   TempDir imap_dir;
   ChildProcess imap;
-  const int imap_port = StartPythonService(
-      imap, "imap_server.py",
-      {"--folder", imap_dir.path(), "--maildir", imap_dir.File("Maildir"), "--user",
-       "seller@example.com", "--password", "secret"});
+  const int imap_port =
+      StartPythonService(imap, "imap_server.py",
+                         {"--folder", imap_dir.path(), "--maildir", imap_dir.File("Maildir"),
+                          "--user", "seller@example.com", "--password", "secret"});
   ASSERT_NE(imap_port, 0);
   // Dovecot makes a client wait longer after each refused login.
   ShopHarness h({.mail = {.step_ms = 20000, .total_ms = 30000}});
@@ -192,11 +196,15 @@ TEST(BounceRoadTest, RefusedLoginIsToldOnceAndAbortEndsAtOnce) {
   ASSERT_EQ(told.size(), 1u) << told.back();
   EXPECT_EQ(told[0].find("wrong"), std::string::npos) << told[0];  // never the password
   // No server known for the sending one: said, nothing read.
-  EXPECT_FALSE(h.shop().bounces().CheckInbox({"smtp.unknown.example", "x@y.z", "p"}, "", window).connected);
+  EXPECT_FALSE(
+      h.shop().bounces().CheckInbox({"smtp.unknown.example", "x@y.z", "p"}, "", window).connected);
 
   h.shop().bounces().Abort();
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(h.shop().bounces().CheckInbox({"", "seller@example.com", "secret"}, server, window).connected);
+  EXPECT_FALSE(h.shop()
+                   .bounces()
+                   .CheckInbox({"", "seller@example.com", "secret"}, server, window)
+                   .connected);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
