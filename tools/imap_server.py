@@ -54,6 +54,7 @@ def main():
             os.makedirs(os.path.join(box, sub), exist_ok=True)
     run = os.path.join(folder, "run")
     os.makedirs(run, exist_ok=True)
+    os.makedirs(os.path.join(folder, "state"), exist_ok=True)
 
     if os.geteuid() == 0:
         nobody = pwd.getpwnam("nobody")
@@ -75,6 +76,7 @@ def main():
     conf = os.path.join(folder, "dovecot.conf")
     with open(conf, "w") as f:
         f.write(f"""base_dir = {run}
+state_dir = {folder}/state
 log_path = {folder}/dovecot.log
 info_log_path = {folder}/dovecot.log
 ssl = no
