@@ -348,9 +348,10 @@ bool SaysReturned(GMimeMessage* message) {
 bool LooksLikeBounce(std::string_view header_bytes) {
   MessageRef parsed(std::string(header_bytes) + "\r\n");
   if (!parsed.message) return false;
-  if (IsAutoReply(parsed.message)) return false;
+  // A delivery report first: some mail systems mark theirs auto-replied too.
   const std::string type = AsciiLower(Header(GMIME_OBJECT(parsed.message), "Content-Type"));
   if (Contains(type, "multipart/report") && Contains(type, "delivery-status")) return true;
+  if (IsAutoReply(parsed.message)) return false;
   return SaysReturned(parsed.message);
 }
 
@@ -358,7 +359,6 @@ BounceFacts ReadBounce(std::string_view message_bytes) {
   MessageRef parsed(message_bytes);
   if (!parsed.message) return {};
   GMimeMessage* message = parsed.message;
-  if (IsAutoReply(message)) return {};
   Reading r;
   Walk(g_mime_message_get_mime_part(message), 0, r);
   GDateTime* date = g_mime_message_get_date(message);
@@ -374,7 +374,8 @@ BounceFacts ReadBounce(std::string_view message_bytes) {
     if (r.facts.recipient.empty()) r.facts.recipient = FirstAddress(r.letter_text);
     return r.facts;
   }
-  if (!SaysReturned(message)) return {};
+  // A letter without a report that answers by itself is an auto-reply, whatever it says.
+  if (IsAutoReply(message) || !SaysReturned(message)) return {};
   // A provider's own letter: its text names the address, the reason and the subject.
   const std::string& text = r.letter_text;
   const std::string from = FirstAddress(Header(GMIME_OBJECT(message), "From"));

@@ -33,6 +33,10 @@ TEST(BounceMailTest, RecognisesBouncesAndNothingElse) {
        "被当作垃圾邮件拒收"},
       {"163 letter", letters::Letter163("d@163.com", "收件人邮箱不存在"), true, "d@163.com", "",
        "地址不存在"},
+      {"report marked auto-replied",
+       "Auto-Submitted: auto-replied\r\n" +
+           letters::Report("g@example.com", "failed", "5.1.1", "550 no such user", "m7", false),
+       true, "g@example.com", "m7", "地址不存在（5.1.1）"},
       {"delay notice", letters::Report("e@example.com", "delayed", "4.4.1", "timeout", "m3", true),
        false, "", "", ""},
       {"auto-reply", letters::AutoReply(), false, "", "", ""},
