@@ -349,8 +349,13 @@ bool LooksLikeBounce(std::string_view header_bytes) {
   MessageRef parsed(std::string(header_bytes) + "\r\n");
   if (!parsed.message) return false;
   // A delivery report first: some mail systems mark theirs auto-replied too.
-  const std::string type = AsciiLower(Header(GMIME_OBJECT(parsed.message), "Content-Type"));
-  if (Contains(type, "multipart/report") && Contains(type, "delivery-status")) return true;
+  GMimeObject* body = g_mime_message_get_mime_part(parsed.message);
+  GMimeContentType* type = body ? g_mime_object_get_content_type(body) : nullptr;
+  const char* report_type = type ? g_mime_content_type_get_parameter(type, "report-type") : nullptr;
+  if (type && g_mime_content_type_is_type(type, "multipart", "report") && report_type &&
+      Contains(AsciiLower(report_type), "delivery-status")) {
+    return true;
+  }
   if (IsAutoReply(parsed.message)) return false;
   return SaysReturned(parsed.message);
 }
