@@ -25,14 +25,22 @@ wait_port() {  # file -> port from its "PORT n" line
 
 "$py" -u "$top/tools/fake_records.py" --port 0 --pages 3 --per-page 5 >"$demo/records.log" 2>&1 &
 pids+=($!)
-"$py" -u "$top/tools/smtp_sink.py" --port 0 --maildir "$demo/mail" --print >"$demo/smtp.log" 2>&1 &
+# The seller's inbox (a local Dovecot): the sink bounces a mail to nouser… into it.
+mkdir -p "$demo/imap"
+"$py" -u "$top/tools/imap_server.py" --folder "$demo/imap" --maildir "$demo/imap/seller" \
+  --user seller@demo.example --password demo \
+  --also spare@demo.example demo "$demo/imap/spare" >"$demo/imap.log" 2>&1 &
+pids+=($!)
+imap_port=$(wait_port "$demo/imap.log")
+"$py" -u "$top/tools/smtp_sink.py" --port 0 --maildir "$demo/mail" --print \
+  --bounce-maildir "$demo/imap/seller" >"$demo/smtp.log" 2>&1 &
 pids+=($!)
 mkdir -p "$demo/spare-mail"
 "$py" -u "$top/tools/smtp_sink.py" --port 0 --maildir "$demo/spare-mail" >"$demo/spare-smtp.log" 2>&1 &
 pids+=($!)
 "$py" -u "$top/tools/webhook_sink.py" --port 0 >"$demo/webhook.log" 2>&1 &
 pids+=($!)
-smtp_pid=${pids[1]}
+smtp_pid=${pids[2]}
 records_port=$(wait_port "$demo/records.log")
 smtp_port=$(wait_port "$demo/smtp.log")
 hook_port=$(wait_port "$demo/webhook.log")
@@ -41,8 +49,8 @@ spare_port=$(wait_port "$demo/spare-smtp.log")
 # Settings of the demo seller: the local SMTP server, any account and password.
 # Alerts go to the seller's phone address (over the same SMTP server) and to the local
 # webhook receiver. A second local SMTP server is the spare sending account (备用发信邮箱).
-printf '[支付宝自助]\nIP=127.0.0.1:%s\n端口=seller@demo.example\n连接码=demo\n定时=3000\n\n[提醒]\n邮箱=phone@demo.example\n网址=http://127.0.0.1:%s/hook\n\n[发信]\n备用服务器=127.0.0.1:%s\n备用邮箱=spare@demo.example\n备用密码=demo\n' \
-  "$smtp_port" "$hook_port" "$spare_port" | iconv -f UTF-8 -t GB18030 >"$demo/data/Peizhi.ini"
+printf '[支付宝自助]\nIP=127.0.0.1:%s\n端口=seller@demo.example\n连接码=demo\n定时=3000\n\n[提醒]\n邮箱=phone@demo.example\n网址=http://127.0.0.1:%s/hook\n\n[发信]\n备用服务器=127.0.0.1:%s\n备用邮箱=spare@demo.example\n备用密码=demo\n\n[退信]\n服务器=127.0.0.1:%s\n检查间隔=1\n' \
+  "$smtp_port" "$hook_port" "$spare_port" "$imap_port" | iconv -f UTF-8 -t GB18030 >"$demo/data/Peizhi.ini"
 "$top/$build/bin/fahuo-cli" make-bill-table "$demo/data/zhifubaoZD.edb"
 
 pay="http://127.0.0.1:$records_port/_control/pay"
@@ -67,7 +75,13 @@ cat <<MSG
      $demo/webhook.log; sign in again in fahuo's browser for the "已重新登录" alert.
      提醒设置 → 发送测试提醒 tries both at once.
 
-  7. The spare account: stop the first SMTP server with  kill $smtp_pid  and pay again —
+  7. A bounce: pay again with a buyer note naming an address that does not exist,
+       curl -s "$pay?name=nouser1%40demo.example&note=mail&amount=98.00&counterparty=%E4%B9%B0%E5%AE%B6"
+     — the mail goes out, the SMTP server bounces it into the seller's inbox (local IMAP
+     server 127.0.0.1:$imap_port), and within about two minutes the bill shows 退信 (地址不存在),
+     the log says 退信：…, and the alert names it. 提醒设置 → 测试收件 counts the inbox.
+
+  8. The spare account: stop the first SMTP server with  kill $smtp_pid  and pay again —
      发货提示 says 改用备用发信邮箱, and the mail appears in $demo/spare-mail/.
 
   Quit fahuo from its tray menu (关闭), or close this terminal with Ctrl+C.

@@ -29,6 +29,10 @@ Options (kept stable; tests and tools/demo.sh depend on them):
                        drops idle connections does: the next mail logs in again
   --drop-reply N       keep the first N messages but close the connection instead of
                        answering them (the final reply lost on the way)
+  --bounce-maildir DIR a mail to an address whose local part starts with "nouser" is
+                       accepted, and --bounce-delay seconds later (default 3) a delivery
+                       report from MAILER-DAEMON, with the original's headers, is written
+                       into the Maildir DIR (DIR/new), as a provider's bounce would be
 
 log.jsonl keys: file, mail_from, rcpt_tos, subject, body (decoded text), tls (whether the
 message came over TLS), peer_port (the client's port: equal for mails of one
@@ -40,12 +44,15 @@ import argparse
 import asyncio
 import email
 import email.policy
+import email.utils
 import json
 import logging
 import os
 import re
 import ssl
 import sys
+import time
+import uuid
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -155,6 +162,12 @@ class Handler:
             for line in body.splitlines():
                 print(f"  | {line}")
             sys.stdout.flush()
+        if self.args.bounce_maildir:
+            for rcpt in envelope.rcpt_tos:
+                if rcpt.lower().startswith("nouser"):
+                    asyncio.get_running_loop().call_later(
+                        self.args.bounce_delay, write_bounce, self.args.bounce_maildir,
+                        envelope.mail_from, rcpt, raw)
         if self.args.drop_reply and self.dropped < self.args.drop_reply:
             self.dropped += 1
             server.transport.abort()
@@ -162,6 +175,42 @@ class Handler:
         if self.args.close_after_mail:
             asyncio.get_running_loop().call_soon(server.transport.close)
         return "250 OK: message accepted"
+
+
+def write_bounce(maildir, mail_from, rcpt, raw):
+    """A standard delivery report (RFC 3464) for `rcpt`, into the Maildir's new/."""
+    headers = raw.split(b"\r\n\r\n", 1)[0].split(b"\n\n", 1)[0]
+    boundary = "fahuo-bounce-" + uuid.uuid4().hex
+    now = email.utils.formatdate(localtime=True)
+    text = (
+        f"From: Mail Delivery System <MAILER-DAEMON@localhost>\r\n"
+        f"To: {mail_from}\r\n"
+        f"Subject: Undelivered Mail Returned to Sender\r\n"
+        f"Date: {now}\r\n"
+        f"Message-ID: <{uuid.uuid4().hex}@localhost>\r\n"
+        f"MIME-Version: 1.0\r\n"
+        f"Content-Type: multipart/report; report-type=delivery-status; boundary=\"{boundary}\"\r\n"
+        f"\r\n--{boundary}\r\n"
+        f"Content-Type: text/plain; charset=us-ascii\r\n\r\n"
+        f"This is the mail system. Your message could not be delivered to {rcpt}.\r\n"
+        f"\r\n--{boundary}\r\n"
+        f"Content-Type: message/delivery-status\r\n\r\n"
+        f"Reporting-MTA: dns; localhost\r\n\r\n"
+        f"Final-Recipient: rfc822; {rcpt}\r\n"
+        f"Action: failed\r\n"
+        f"Status: 5.1.1\r\n"
+        f"Diagnostic-Code: smtp; 550 5.1.1 <{rcpt}>: Recipient address rejected: User unknown\r\n"
+        f"\r\n--{boundary}\r\n"
+        f"Content-Type: text/rfc822-headers\r\n\r\n"
+    ).encode("ascii", "replace") + headers + f"\r\n\r\n--{boundary}--\r\n".encode("ascii")
+    name = f"{int(time.time())}.{uuid.uuid4().hex}.fahuo-sink"
+    os.makedirs(os.path.join(maildir, "tmp"), exist_ok=True)
+    os.makedirs(os.path.join(maildir, "new"), exist_ok=True)
+    tmp = os.path.join(maildir, "tmp", name)
+    with open(tmp, "wb") as f:
+        f.write(text)
+    os.chmod(tmp, 0o666)
+    os.rename(tmp, os.path.join(maildir, "new", name))
 
 
 class Silent(asyncio.Protocol):
@@ -223,6 +272,8 @@ def main():
     p.add_argument("--logins", type=int)
     p.add_argument("--close-after-mail", action="store_true")
     p.add_argument("--drop-reply", type=int, default=0)
+    p.add_argument("--bounce-maildir")
+    p.add_argument("--bounce-delay", type=float, default=3.0)
     args = p.parse_args()
     # aiosmtpd warns about AUTH without TLS, which is what a loopback test wants.
     warnings.filterwarnings("ignore")

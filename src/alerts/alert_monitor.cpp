@@ -46,6 +46,16 @@ void AlertMonitor::StockShort(const std::string& gbk_stock, bool empty) {
   Dispatch(rules_.StockShort(gbk_stock, empty, clock_.UnixSeconds()));
 }
 
+void AlertMonitor::BillBounced(const std::string& serial) {
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.BillsWaiting(WaitingReason::kBounced, {serial}, clock_.UnixSeconds()));
+}
+
+void AlertMonitor::InboxAnswered(const std::string& account, const std::string& error) {
+  std::lock_guard lock(mutex_);
+  Dispatch(rules_.InboxAnswered(account, error, clock_.UnixSeconds()));
+}
+
 void AlertMonitor::BillsUnknown(const std::vector<std::string>& serials) {
   if (serials.empty()) return;
   std::lock_guard lock(mutex_);

@@ -32,6 +32,8 @@ class AlertMonitor : public DeliveryEvents {
   void BillFailed(const std::string& serial) override;
   void BillSkipped(const std::string& serial, const std::string& reason) override;
   void StockShort(const std::string& gbk_stock, bool empty) override;
+  void BillBounced(const std::string& serial) override;
+  void InboxAnswered(const std::string& account, const std::string& error) override;
 
   // Bills found "unknown" at start-up (their mail was cut by a crash).
   void BillsUnknown(const std::vector<std::string>& serials);

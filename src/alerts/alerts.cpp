@@ -34,6 +34,8 @@ CauseTexts TextsOf(AlertKind kind) {
       return {"每日汇总", "", ""};
     case AlertKind::kStock:
       return {"卡密库存不足", "", ""};
+    case AlertKind::kInboxRefused:
+      return {"无法读取退信", "退信读取恢复", "又能登录发信邮箱的收件箱了，继续检查退信。"};
   }
   return {"", "", ""};
 }
@@ -144,6 +146,25 @@ std::vector<Alert> AlertRules::MailboxAnswered(std::string_view error, int64_t n
   return out;
 }
 
+std::vector<Alert> AlertRules::InboxAnswered(const std::string& account, std::string_view error,
+                                             int64_t now) {
+  std::vector<Alert> out;
+  if (error.empty()) {
+    inboxes_refused_.erase(account);
+    if (inboxes_refused_.empty()) End(inbox_, AlertKind::kInboxRefused, out);
+    return out;
+  }
+  inboxes_refused_.insert(account);
+  // The account's address only: the server's words may quote more than the seller wants
+  // pushed to a phone.
+  Raise(inbox_, AlertKind::kInboxRefused,
+        FAHUO_GBK("无法登录 ") + account +
+            FAHUO_GBK(" 的收件箱读取退信（请检查授权码和收件服务器设置），退回的邮件暂时发现不了；"
+                      "发货不受影响。"),
+        now, out);
+  return out;
+}
+
 void AlertRules::FlushWaiting(int64_t now, std::vector<Alert>& out) {
   bool any = held_ > 0;
   for (const std::vector<std::string>& bills : waiting_bills_) any = any || !bills.empty();
@@ -163,6 +184,7 @@ void AlertRules::FlushWaiting(int64_t now, std::vector<Alert>& out) {
   line(WaitingReason::kUnconfirmed, "待确认（交易状态无法识别，请核对是否已付款）");
   line(WaitingReason::kRetrying, "付款超过 " + std::to_string(kLongRetrySeconds / 3600) +
                                      " 小时仍未发出（仍在自动重试，请查看错误原因）");
+  line(WaitingReason::kBounced, "退信（买家邮箱退回了邮件，请核对地址后重发）");
   if (held_) {
     if (!text.empty()) text += "\n";
     text += FAHUO_GBK("有 ") + std::to_string(held_) +
@@ -250,7 +272,8 @@ std::vector<Alert> AlertRules::TickCauses(const TickInput& in) {
   const std::pair<Cause*, AlertKind> held[] = {{&sign_in_, AlertKind::kSignIn},
                                                {&records_, AlertKind::kRecords},
                                                {&refused_, AlertKind::kMailboxRefused},
-                                               {&unreachable_, AlertKind::kMailboxUnreachable}};
+                                               {&unreachable_, AlertKind::kMailboxUnreachable},
+                                               {&inbox_, AlertKind::kInboxRefused}};
   for (const auto& [cause, kind] : held) {
     if (cause->active && !cause->announced && MayAlert(*cause, now)) {
       Announce(*cause, kind, now, out);

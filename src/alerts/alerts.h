@@ -27,6 +27,7 @@ enum class AlertKind {
   kBillsWaiting,        // bills that need the seller (failed, skipped, unknown, held, …)
   kSummary,             // the daily summary
   kStock,               // a stock of codes ran low or out
+  kInboxRefused,        // the inbox read for bounces refuses the login / takes it again
 };
 
 struct Alert {
@@ -38,7 +39,7 @@ struct Alert {
 
 // Why bills wait for the seller. kRetrying: paid long ago (kLongRetrySeconds) and still
 // tried again and again; the retries go on.
-enum class WaitingReason { kFailed, kSkipped, kUnknown, kUnconfirmed, kRetrying };
+enum class WaitingReason { kFailed, kSkipped, kUnknown, kUnconfirmed, kRetrying, kBounced };
 
 // Bills that wait while no event says so, read from the ledger at a tick (serials, GBK):
 // payments of a status fahuo does not know, and bills retried though paid long ago.
@@ -91,6 +92,8 @@ class AlertRules {
   // A stock of codes (its name, GBK) ran low, or out (`empty`): bills wait for it. Each stock
   // and kind (low, out) at most once per kRepeatSeconds; never a code.
   std::vector<Alert> StockShort(const std::string& gbk_stock, bool empty, int64_t now);
+  // The bounce reader logged in to `account`'s inbox (`error` empty) or could not.
+  std::vector<Alert> InboxAnswered(const std::string& account, std::string_view error, int64_t now);
 
   struct TickInput {
     int64_t now = 0;
@@ -136,13 +139,14 @@ class AlertRules {
   std::vector<Alert> TickCauses(const TickInput& in);
   bool SummaryDue(const TickInput& in);
 
-  Cause sign_in_, records_, refused_, unreachable_, waiting_;
+  Cause sign_in_, records_, refused_, unreachable_, waiting_, inbox_;
+  std::set<std::string> inboxes_refused_;
   bool lapsed_ = false;
   std::optional<int64_t> watching_since_;
   std::optional<int64_t> last_read_;
   std::optional<int64_t> unreachable_since_;
   // Not yet alerted, by WaitingReason.
-  std::vector<std::string> waiting_bills_[static_cast<size_t>(WaitingReason::kRetrying) + 1];
+  std::vector<std::string> waiting_bills_[static_cast<size_t>(WaitingReason::kBounced) + 1];
   size_t held_ = 0;
   std::set<std::string> told_unconfirmed_, told_retrying_;
   // When each stock (name, empty) was last told of.

@@ -99,6 +99,11 @@ void AlertControl::OpenSettings() {
                                    std::function<void(const std::string&, bool)> done) {
                 courier->Test(channels, std::move(done));
               },
+          .test_inbox =
+              [hook = hooks_.test_inbox](const MailAccount& account, const std::string& server,
+                                         std::function<void(const std::string&, bool)> done) {
+                if (hook) hook(account, server, std::move(done));
+              },
       },
       window_);
   if (dialog.exec() == QDialog::Accepted) Load();

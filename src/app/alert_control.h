@@ -32,6 +32,10 @@ class AlertControl : public QObject {
     std::function<SummaryCounts()> counts;       // for the daily summary
     // The waiting bills no event reports, read from the ledger at each tick.
     std::function<std::optional<QuietBills>(int64_t now)> quiet_bills;
+    // The settings' 测试收件: logs in to the account's inbox off the UI thread.
+    std::function<void(const MailAccount&, const std::string& server,
+                       std::function<void(const std::string&, bool)> done)>
+        test_inbox;
   };
   // Boxes open over `window`; `clock` and `mail` as the shop's.
   AlertControl(QWidget* window, const Clock& clock, const mail::Options& mail,

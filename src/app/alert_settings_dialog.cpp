@@ -1,5 +1,6 @@
 #include "app/alert_settings_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -28,6 +29,13 @@ const char* const kFormats[] = {"企业微信", "钉钉", "飞书",  "Server酱"
 
 // A pace as typed: empty (the provider's preset), or what ParsePace reads.
 bool PaceText(const QString& text) { return text.isEmpty() || ParsePace(text.toStdString()); }
+
+// Bounce check minutes as typed: empty (the default), or a whole number from 1.
+bool IntervalText(const QString& text) {
+  bool ok = false;
+  const int minutes = text.toInt(&ok);
+  return text.isEmpty() || (ok && minutes >= 1 && minutes <= 24 * 60);
+}
 
 QLineEdit* Edit(QWidget* parent, const char* name, const QString& text) {
   auto* edit = new QLineEdit(text, parent);
@@ -79,6 +87,7 @@ AlertSettingsDialog::AlertSettingsDialog(Parts parts, QWidget* parent)
   layout->addLayout(form);
   layout->addWidget(note);
   layout->addWidget(BuildBackup());
+  layout->addWidget(BuildBounces());
   layout->addLayout(buttons);
   resize(480, sizeHint().height());
   connect(test_, &QPushButton::clicked, this, [this] { SendTest(); });
@@ -103,6 +112,49 @@ QGroupBox* AlertSettingsDialog::BuildBackup() {
   form->addRow(QStringLiteral("邮箱密码"), backup_password_);
   form->addRow(QStringLiteral("发信速度（封/分钟）"), backup_pace_);
   return backup;
+}
+
+QGroupBox* AlertSettingsDialog::BuildBounces() {
+  const std::string& path = parts_.settings_path;
+  bounce_on_ = new QCheckBox(QStringLiteral("检查发信邮箱收到的退信"), this);
+  bounce_on_->setObjectName(QStringLiteral("选择框_退信开启"));
+  bounce_on_->setChecked(ReadSetting(path, kBounceEnabled) != "0");
+  bounce_server_ = Edit(this, "编辑框_收件服务器", FromGbk(ReadSetting(path, kBounceServer)));
+  bounce_server_->setPlaceholderText(QStringLiteral("留空：按发信服务器（如 imap.qq.com:993）"));
+  bounce_interval_ = Edit(this, "编辑框_退信检查间隔", FromGbk(ReadSetting(path, kBounceInterval)));
+  test_inbox_ = new QPushButton(QStringLiteral("测试收件"), this);
+  test_inbox_->setObjectName(QStringLiteral("按钮_测试收件"));
+  auto* group = new QGroupBox(QStringLiteral("退信"), this);
+  group->setToolTip(QStringLiteral("用发信邮箱的授权码登录其收件箱，只读不改；下次按“开始”时生效"));
+  auto* form = new QFormLayout(group);
+  form->addRow(bounce_on_);
+  form->addRow(QStringLiteral("收件服务器"), bounce_server_);
+  form->addRow(QStringLiteral("检查间隔（分钟）"), bounce_interval_);
+  form->addRow(test_inbox_);
+  connect(test_inbox_, &QPushButton::clicked, this, [this] { TestInbox(); });
+  return group;
+}
+
+void AlertSettingsDialog::TestInbox() {
+  if (!parts_.test_inbox) return;
+  test_inbox_->setEnabled(false);
+  QPointer<QPushButton> button = test_inbox_;
+  QPointer<QWidget> over = this;
+  QPointer<QWidget> window = parentWidget();
+  Dialogs* dialogs = &parts_.dialogs;
+  parts_.test_inbox(
+      parts_.now.account, ToGbk(bounce_server_->text().trimmed()),
+      [button, over, window, dialogs](const std::string& report, bool ok) {
+        const QString text = FromGbk(report);
+        QObject* context =
+            window ? static_cast<QObject*>(window.data()) : QCoreApplication::instance();
+        PostToUi(context, [button, over, window, dialogs, text, ok] {
+          if (button) button->setEnabled(true);
+          dialogs->ShowMessage(over ? over.data() : window.data(), text,
+                               ok ? QStringLiteral("测试成功") : QStringLiteral("测试失败"),
+                               ok ? Dialogs::Icon::kInformation : Dialogs::Icon::kWarning);
+        });
+      });
 }
 
 AlertChannels AlertSettingsDialog::Typed() const {
@@ -152,7 +204,9 @@ void AlertSettingsDialog::Save() {
   if (Fails(time.isEmpty() || ParseSummaryTime(time.toStdString()),
             QStringLiteral("每日汇总时间请写成 时:分，例如 21:30")) ||
       Fails(PaceText(per_minute) && PaceText(backup_per_minute),
-            QStringLiteral("发信速度请填 0 到 1000 的整数，或留空"))) {
+            QStringLiteral("发信速度请填 0 到 1000 的整数，或留空")) ||
+      Fails(IntervalText(bounce_interval_->text().trimmed()),
+            QStringLiteral("退信检查间隔请填 1 以上的分钟数，或留空"))) {
     return;
   }
   const std::string& path = parts_.settings_path;
@@ -166,6 +220,9 @@ void AlertSettingsDialog::Save() {
       WriteSetting(path, kBackupServer, ToGbk(backup_server_->text().trimmed())) &&
       WriteSetting(path, kBackupAccount, ToGbk(backup_user_->text().trimmed())) &&
       WriteSetting(path, kBackupPace, backup_per_minute.toStdString()) &&
+      WriteSetting(path, kBounceEnabled, bounce_on_->isChecked() ? "1" : "0") &&
+      WriteSetting(path, kBounceServer, ToGbk(bounce_server_->text().trimmed())) &&
+      WriteSetting(path, kBounceInterval, bounce_interval_->text().trimmed().toStdString()) &&
       parts_.passwords.Write(path, ToGbk(backup_password_->text()), kBackupPassword).ok;
   if (Fails(written, QStringLiteral("提醒设置无法保存到 Peizhi.ini"))) return;
   accept();

@@ -9,6 +9,7 @@
 
 #include "alerts/alert_courier.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -33,11 +34,17 @@ class AlertSettingsDialog : public QDialog {
     PasswordStore& passwords;
     Dialogs& dialogs;
     TestFn test;
+    // 测试收件 for the account `now` holds and the server typed (empty: derived).
+    std::function<void(const MailAccount&, const std::string& server,
+                       std::function<void(const std::string&, bool)> done)>
+        test_inbox;
   };
   AlertSettingsDialog(Parts parts, QWidget* parent);
 
  private:
   QGroupBox* BuildBackup();
+  QGroupBox* BuildBounces();
+  void TestInbox();
   AlertChannels Typed() const;
   void SendTest();
   void Save();
@@ -54,6 +61,10 @@ class AlertSettingsDialog : public QDialog {
   QLineEdit* backup_password_ = nullptr;
   QLineEdit* backup_pace_ = nullptr;
   QPushButton* test_;
+  QLineEdit* bounce_server_ = nullptr;
+  QLineEdit* bounce_interval_ = nullptr;
+  QCheckBox* bounce_on_ = nullptr;
+  QPushButton* test_inbox_ = nullptr;
 };
 
 }  // namespace fahuo

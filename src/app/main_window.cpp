@@ -153,6 +153,11 @@ void MainWindow::WireSettings() {
                 return counts;
               },
           .quiet_bills = [this](int64_t now) { return ReadQuietBills(shop_.ledger(), now); },
+          .test_inbox =
+              [this](const MailAccount& account, const std::string& server,
+                     std::function<void(const std::string&, bool)> done) {
+                run_control_->TestInbox(account, server, std::move(done));
+              },
       },
       this);
   connect(按钮_提醒设置, &QPushButton::clicked, this, [this] { alerts_->OpenSettings(); });

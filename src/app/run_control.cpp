@@ -9,6 +9,7 @@
 #include "app/core/activity_log.h"
 #include "app/core/run_logic.h"
 #include "app/core/settings.h"
+#include "delivery/bounce_reader.h"
 #include "delivery/mail_presets.h"
 #include "delivery/shop.h"
 #include "platform/clock.h"
@@ -36,7 +37,12 @@ RunControl::RunControl(const Controls& controls, Shop& shop, DeliveryReports rep
       reports_(std::move(reports)),
       reader_worker_(std::make_unique<Worker>()),
       sender_worker_(std::make_unique<Worker>()),
-      keep_alive_worker_(std::make_unique<Worker>()) {
+      keep_alive_worker_(std::make_unique<Worker>()),
+      bounce_worker_(std::make_unique<Worker>()),
+      bounce_rounds_(std::make_shared<BounceRounds>()) {
+  bounce_round = [s = shop_](BounceRounds& rounds, const DeliveryOutlet& out) {
+    rounds.Tick(s->bounces(), s->ledger(), s->clock().UnixSeconds(), out);
+  };
   read_records = [s = shop_](const DeliveryOutlet& out) { s->ReadRecords(out); };
   deliver_due = [s = shop_](const DeliveryOutlet& out, const MailAccount& account) {
     s->DeliverDue(account, out);
@@ -60,6 +66,7 @@ void RunControl::Shutdown() {
   reader_worker_->Stop();
   sender_worker_->Stop();
   keep_alive_worker_->Stop();
+  bounce_worker_->Stop();  // RequestStop aborted its inbox session
 }
 
 bool RunControl::running() const { return c_.按钮1->text() == kStop; }
@@ -100,6 +107,7 @@ void RunControl::OnStartStopClicked() {
     // The provider's pause was about the account the seller has since changed.
     if (unpaused) services_.log.Append(FAHUO_GBK("发信邮箱已更改，不再暂停发送") + "\r\n");
     c_.按钮1->setText(kStop);
+    PlanBounces(true);
     for (QLineEdit* f : fields) f->setEnabled(false);
     c_.时钟_刷新->start(n);
     c_.时钟_记时->start(1000);
@@ -107,6 +115,7 @@ void RunControl::OnStartStopClicked() {
   } else {
     c_.按钮_设置->setEnabled(true);
     c_.按钮1->setText(kStart);
+    PlanBounces(false);
     for (QLineEdit* f : fields) f->setEnabled(true);
     c_.时钟_刷新->stop();
     c_.时钟_记时->stop();
@@ -121,6 +130,46 @@ void RunControl::OnRefreshTick() {
     PostToUi(this, [this] { OfferDelivery(); });
   });
   OfferDelivery();
+  // Cheap when no round is due: one indexed read of the ledger.
+  bounce_worker_->TryPost([round = bounce_round, rounds = bounce_rounds_, reports = reports_] {
+    round(*rounds, reports.Outlet());
+  });
+}
+
+void RunControl::TestInbox(const MailAccount& account, const std::string& server,
+                           std::function<void(const std::string&, bool)> done) {
+  const bool queued = bounce_worker_->Post([s = shop_, account, server, done] {
+    const BounceReader::InboxCheck check = s->bounces().TestInbox(account, server);
+    if (!check.connected) {
+      done(
+          FAHUO_GBK("无法登录收件箱：") + (check.error.empty() ? FAHUO_GBK("已停止") : check.error),
+          false);
+      return;
+    }
+    done(FAHUO_GBK("收件箱登录成功，共有 ") + std::to_string(check.messages) +
+             FAHUO_GBK(" 封邮件；最近 ") + std::to_string(check.read) + FAHUO_GBK(" 封中有 ") +
+             std::to_string(check.bounces) + FAHUO_GBK(" 封退信。"),
+         true);
+  });
+  if (!queued) done(FAHUO_GBK("发货程序正在退出"), false);
+}
+
+void RunControl::PlanBounces(bool on) {
+  BouncePlan plan;
+  if (on) {
+    const std::string path = SettingsPath(services_.data_folder);
+    plan.enabled = ReadSetting(path, kBounceEnabled) != "0";
+    plan.server = ReadSetting(path, kBounceServer);
+    plan.interval_minutes = ParseBounceInterval(ReadSetting(path, kBounceInterval));
+    plan.accounts.push_back(account_);
+    if (backup_account) {
+      if (std::optional<MailAccount> backup = backup_account()) plan.accounts.push_back(*backup);
+    }
+  }
+  // Queued, never dropped: the worker's rounds see the plan in order.
+  bounce_worker_->Post([rounds = bounce_rounds_, plan = std::move(plan)]() mutable {
+    rounds->SetPlan(std::move(plan));
+  });
 }
 
 int RunControl::SendingPace(const std::string& gbk_server, const SettingKey& key) const {

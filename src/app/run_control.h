@@ -20,6 +20,7 @@ class QWidget;
 
 namespace fahuo {
 
+class BounceRounds;
 class Shop;
 class Worker;
 struct SettingKey;
@@ -65,6 +66,11 @@ class RunControl : public QObject {
   // The account a delivery would use now: that one while monitoring runs, else the fields.
   MailAccount account_now() const { return DeliveryAccount(); }
 
+  // Logs in to `account`'s inbox on `server` (empty: derived) on the bounce reader's worker
+  // and hands `done` (that thread) the seller's words and whether it logged in.
+  void TestInbox(const MailAccount& account, const std::string& server,
+                 std::function<void(const std::string&, bool)> done);
+
   // Cuts the mail exchange and the requests under way and waits for the workers, which end
   // at once then. Nothing starts afterwards. For the end of the program.
   void Shutdown();
@@ -76,6 +82,8 @@ class RunControl : public QObject {
   std::function<void()> keep_alive_request;
   // The second sending account, read at each 开始; empty or none: only the fields'.
   std::function<std::optional<MailAccount>()> backup_account;
+  // A round of the bounce reader (on its worker): reads the inboxes when one is due.
+  std::function<void(BounceRounds&, const DeliveryOutlet&)> bounce_round;
 
  private:
   MailAccount FieldsAccount() const;
@@ -86,6 +94,8 @@ class RunControl : public QObject {
   MailAccount DeliveryAccount() const;
   // A delivery on the sender's worker unless one is queued or running.
   void OfferDelivery();
+  // The bounce reader's plan for monitoring that starts (`on`) or stops.
+  void PlanBounces(bool on);
 
   Controls c_;
   const AppServices services_;
@@ -95,6 +105,9 @@ class RunControl : public QObject {
   std::unique_ptr<Worker> reader_worker_;
   std::unique_ptr<Worker> sender_worker_;
   std::unique_ptr<Worker> keep_alive_worker_;
+  // The bounce reader's: a hung inbox holds neither the records nor the mail.
+  std::unique_ptr<Worker> bounce_worker_;
+  std::shared_ptr<BounceRounds> bounce_rounds_;  // touched on bounce_worker_ only
   int32_t elapsed_seconds_ = 0;                  // ElapsedSeconds
   std::optional<int64_t> last_keep_alive_tick_;  // LastKeepAliveTick; none sent yet
 };

@@ -44,6 +44,11 @@ class DeliveryEvents {
   virtual void BillSkipped(const std::string& /*serial*/, const std::string& /*reason*/) {}
   // A stock of codes (its name, GBK) ran low, or out (`empty`); the log and Notify have it.
   virtual void StockShort(const std::string& /*gbk_stock*/, bool /*empty*/) {}
+  // A bill's mail came back (bounced): it waits for the seller.
+  virtual void BillBounced(const std::string& /*serial*/) {}
+  // What the bounce reader found of an account's inbox (`account`: its address): `error`
+  // empty when it logged in, else why not (GBK).
+  virtual void InboxAnswered(const std::string& /*account*/, const std::string& /*error*/) {}
 };
 
 // Hands each event to every listener, in the order given. The list is fixed when the hub is
@@ -79,6 +84,12 @@ class DeliveryEventHub : public DeliveryEvents {
   }
   void StockShort(const std::string& gbk_stock, bool empty) override {
     Each([&gbk_stock, empty](DeliveryEvents& l) { l.StockShort(gbk_stock, empty); });
+  }
+  void BillBounced(const std::string& serial) override {
+    Each([&serial](DeliveryEvents& l) { l.BillBounced(serial); });
+  }
+  void InboxAnswered(const std::string& account, const std::string& error) override {
+    Each([&account, &error](DeliveryEvents& l) { l.InboxAnswered(account, error); });
   }
 
  private:

@@ -10,7 +10,11 @@ Shop::Shop(const Clock* clock, ShopOptions options)
       baseline_(orders_, site_),
       reader_(orders_, baseline_),
       sender_(orders_, rules_, options_.mail),
-      actions_(orders_) {}
+      actions_(orders_),
+      bounces_(orders_.ledger, orders_.clock,
+               imap::Options{.step_ms = options_.mail.step_ms,
+                             .total_ms = options_.mail.total_ms,
+                             .extra_ca_file = options_.mail.extra_ca_file}) {}
 
 Shop::OpenReport Shop::Open(const std::string& ledger_path) {
   OpenReport report;
@@ -45,6 +49,7 @@ void Shop::RequestStop() {
   orders_.stopping.store(true);
   orders_.pace.Stop();
   sender_.Abort();
+  bounces_.Abort();
   http_.AbortAll();
 }
 

@@ -13,6 +13,7 @@
 
 #include "capture/records_address.h"
 #include "delivery/baseline.h"
+#include "delivery/bounce_reader.h"
 #include "delivery/delivery_pass.h"
 #include "delivery/orders.h"
 #include "delivery/records_reader.h"
@@ -67,6 +68,7 @@ class Shop {
   RecordsReader& reader() { return reader_; }
   Sender& sender() { return sender_; }
   SellerActions& actions() { return actions_; }
+  BounceReader& bounces() { return bounces_; }
 
   // --- Wiring.
   // Reads the records once (through the services' fetch, else this shop's HTTP client).
@@ -115,6 +117,7 @@ class Shop {
   RecordsReader reader_;
   Sender sender_;
   SellerActions actions_;
+  BounceReader bounces_;
 };
 
 }  // namespace fahuo

@@ -356,4 +356,63 @@ size_t Ledger::CountSentSince(int64_t since_unix) {
   return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
 }
 
+std::optional<LedgerEntry> Ledger::FindByMessageId(const std::string& message_id) {
+  std::lock_guard lock(mutex_);
+  if (!db_ || message_id.empty()) return std::nullopt;
+  // Stored as the header carries it, in angle brackets; a bare one is matched too.
+  Stmt s(db_, (Statements().select + " FROM bills WHERE message_id IN (?1, ?2) LIMIT 1;").c_str());
+  if (!s.ok()) return std::nullopt;
+  s.Bind(1, "<" + message_id + ">");
+  s.Bind(2, message_id);
+  if (s.Step() != SQLITE_ROW) return std::nullopt;
+  return ReadEntry(s);
+}
+
+std::vector<LedgerEntry> Ledger::SentBetween(int64_t from_unix, int64_t to_unix, size_t limit) {
+  std::lock_guard lock(mutex_);
+  std::vector<LedgerEntry> out;
+  if (!db_) return out;
+  Stmt s(db_, (Statements().select +
+               " FROM bills WHERE sent_at >= ?1 AND sent_at <= ?2 ORDER BY sent_at DESC LIMIT ?3;")
+                  .c_str());
+  if (!s.ok()) return out;
+  s.Bind(1, from_unix);
+  s.Bind(2, to_unix);
+  s.Bind(3, static_cast<int64_t>(limit));
+  while (s.Step() == SQLITE_ROW) out.push_back(ReadEntry(s));
+  return out;
+}
+
+std::optional<int64_t> Ledger::FirstSentAt() {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_, "SELECT MIN(sent_at) FROM bills WHERE sent_at > 0;");
+  if (!s.ok() || s.Step() != SQLITE_ROW || s.Int(0) <= 0) return std::nullopt;
+  return s.Int(0);
+}
+
+std::optional<std::string> Ledger::ReaderMark(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (!db_) return std::nullopt;
+  Stmt s(db_, "SELECT value FROM reader_marks WHERE name = ?1;");
+  if (!s.ok()) return std::nullopt;
+  s.Bind(1, std::string_view(name));
+  if (s.Step() != SQLITE_ROW) return std::nullopt;
+  return s.Text(0);
+}
+
+bool Ledger::SetReaderMark(const std::string& name, const std::string& value) {
+  std::lock_guard lock(mutex_);
+  if (!db_) {
+    last_error_ = "ledger not open";
+    return false;
+  }
+  Stmt s(db_, "INSERT OR REPLACE INTO reader_marks(name, value) VALUES(?1, ?2);");
+  if (!s.ok()) return Fail();
+  s.Bind(1, std::string_view(name));
+  s.Bind(2, value);
+  if (s.Step() != SQLITE_DONE) return Fail();
+  return true;
+}
+
 }  // namespace fahuo

@@ -233,6 +233,16 @@ class Ledger {
 
   // Bills mailed at or after `since_unix`.
   size_t CountSentSince(int64_t since_unix);
+  // The bill whose mail carried `message_id` (without angle brackets); none: not ours.
+  std::optional<LedgerEntry> FindByMessageId(const std::string& message_id);
+  // Bills mailed in [from, to] (Unix seconds), the latest first, at most `limit`.
+  std::vector<LedgerEntry> SentBetween(int64_t from_unix, int64_t to_unix, size_t limit = 200);
+  // When the first bill was mailed (Unix seconds); none before any was.
+  std::optional<int64_t> FirstSentAt();
+
+  // A small mark of a reader (reader_marks): its value, none when not set.
+  std::optional<std::string> ReaderMark(const std::string& name);
+  bool SetReaderMark(const std::string& name, const std::string& value);
 
   // --- Stocks of codes: each code is available or given to exactly one bill, and a bill
   // takes at most one code of each stock, in the transaction that writes it "sending".

@@ -1,5 +1,7 @@
 #include "app/core/settings.h"
 
+#include <algorithm>
+
 // Bytes in, bytes out: the file is GBK and SimpleIni must not convert it.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
@@ -29,6 +31,9 @@ const SettingKey kBackupServer{"备用服务器", "", "发信"};
 const SettingKey kBackupAccount{"备用邮箱", "", "发信"};
 const SettingKey kBackupPassword{"备用密码", "", "发信"};
 const SettingKey kBackupPace{"备用每分钟封数", "", "发信"};
+const SettingKey kBounceServer{"服务器", "", "退信"};
+const SettingKey kBounceInterval{"检查间隔", "5", "退信"};
+const SettingKey kBounceEnabled{"开启", "1", "退信"};
 
 namespace {
 
@@ -177,6 +182,18 @@ int RemoveLeftoverTemporaries(const std::string& path) {
     if (RemoveRegularFile(folder + "/" + name)) ++removed;
   }
   return removed;
+}
+
+int ParseBounceInterval(const std::string& text) {
+  size_t a = text.find_first_not_of(" \t");
+  if (a == std::string::npos) return 5;
+  size_t b = text.find_last_not_of(" \t");
+  const std::string digits = text.substr(a, b - a + 1);
+  if (digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return 5;
+  }
+  return std::max(1, std::stoi(digits));
 }
 
 }  // namespace fahuo

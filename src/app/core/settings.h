@@ -37,6 +37,14 @@ extern const SettingKey kBackupServer;
 extern const SettingKey kBackupAccount;
 extern const SettingKey kBackupPassword;
 extern const SettingKey kBackupPace;
+// [退信] 服务器 (the inbox's IMAP server host[:port]; empty: derived from the sending
+// server), 检查间隔 (minutes, at least 1; default 5), 开启 (1/0; default 1): reading bounced
+// mails back from the sending accounts' inboxes.
+extern const SettingKey kBounceServer;
+extern const SettingKey kBounceInterval;
+extern const SettingKey kBounceEnabled;
+// The interval's minutes as typed: default 5 for a missing or unreadable value, at least 1.
+int ParseBounceInterval(const std::string& text);
 
 // The settings file in `folder`.
 std::string SettingsPath(const DataFolder& folder);
