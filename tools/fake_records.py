@@ -13,9 +13,10 @@ then open http://127.0.0.1:8080/record/standard.htm in a browser, or run
 The first stdout line is "PORT <n>" (useful with --port 0).
 
 Control endpoints (GET or POST, UTF-8 parameters in the query or a form body):
-    /_control/pay?name=N&note=T&amount=98.00&counterparty=C[&status=S]
+    /_control/pay?name=N&note=T&amount=98.00&counterparty=C[&status=S][&when=W]
                         add a payment at the top of the records (status default 交易成功;
-                        an amount starting with "-" is money paid out); answers its serial
+                        an amount starting with "-" is money paid out; W "YYYY-MM-DD HH:MM",
+                        default now); answers its serial
     /_control/status?serial=X&status=S
                         change the status a bill shows (等待付款 -> 交易成功, say)
     /_control/fault?kind=K[&count=N][&page=P][&delay=S][&mb=M]
@@ -374,6 +375,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with state.lock:
             if action == "pay":
                 now = datetime.datetime.now().replace(microsecond=0)
+                if params.get("when"):  # a payment's own time, "YYYY-MM-DD HH:MM" (figures on past days)
+                    now = datetime.datetime.strptime(params["when"], "%Y-%m-%d %H:%M")
                 bill = Bill(state.next_serial(now), now, params.get("name", ""), params.get("note", ""),
                             params.get("amount", "0.00"), params.get("counterparty", ""),
                             params.get("status", "交易成功"))

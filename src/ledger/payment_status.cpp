@@ -65,8 +65,9 @@ bool IsPaidOrder(BillState state, const BillRecord& bill) {
 }
 
 int64_t PaidKey(std::string_view date) {
-  // Runs of digits: year, month, day, hour, minute and maybe second, whatever stands
-  // between them.
+  // Year, month, day, hour, minute and maybe second, whatever stands between them. Pages
+  // glue the time to the date at times ("2026.12.0708:35"), and some write it all in one
+  // ("20261209102345"): after the year a longer run is read as two-digit fields.
   std::array<int64_t, 6> part{};
   size_t found = 0;
   size_t i = 0;
@@ -75,23 +76,29 @@ int64_t PaidKey(std::string_view date) {
       ++i;
       continue;
     }
-    int64_t value = 0;
-    size_t digits = 0;
-    for (; i < date.size() && date[i] >= '0' && date[i] <= '9'; ++i, ++digits) {
-      if (digits < 8) value = value * 10 + (date[i] - '0');
+    const size_t begin = i;
+    while (i < date.size() && date[i] >= '0' && date[i] <= '9') ++i;
+    std::string_view run = date.substr(begin, i - begin);
+    auto number = [](std::string_view digits) {
+      int64_t value = 0;
+      for (char c : digits) value = value * 10 + (c - '0');
+      return value;
+    };
+    if (found == 0) {
+      if (run.size() < 4) return 0;
+      part[found++] = number(run.substr(0, 4));
+      run.remove_prefix(4);
     }
-    if (found == 0 && digits == 8) {  // 20261209
-      part[0] = value / 10000;
-      part[1] = value / 100 % 100;
-      part[2] = value % 100;
-      found = 3;
-      continue;
+    if (run.size() > 2 && run.size() % 2 != 0) return 0;  // no way to tell the fields
+    while (!run.empty() && found < part.size()) {
+      const size_t width = run.size() > 2 ? 2 : run.size();
+      part[found++] = number(run.substr(0, width));
+      run.remove_prefix(width);
     }
-    part[found++] = value;
   }
   const auto [year, month, day, hour, minute, second] = part;
-  if (found < 3 || year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 ||
-      hour > 23 || minute > 59 || second > 59) {
+  if (found < 3 || year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+      minute > 59 || second > 59) {
     return 0;
   }
   return ((((year * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;

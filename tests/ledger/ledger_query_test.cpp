@@ -244,6 +244,9 @@ TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
       {"c", "2026.12.01 08:00", "-3.00", "交易成功", BillState::kOutgoing, 20261201080000, -300, 0},
       {"d", "2026.12.01 08:00", "9.99", "交易关闭", BillState::kBaseline, 20261201080000, 999, 0},
       {"e", "昨天", "abc", "", BillState::kHeld, 0, 0, 1},
+      // The time glued to the date, as some pages show it, and all in one run.
+      {"f", "2026.12.0708:35", "+10.00", "交易成功", BillState::kSent, 20261207083500, 1000, 1},
+      {"g", "20261209102345", "1", "交易成功", BillState::kSent, 20261209102345, 100, 1},
   };
   {
     Ledger ledger;
@@ -283,7 +286,7 @@ TEST(LedgerQueryTest, FourthVersionLedgerGainsTheFiguresOfItsRows) {
   // The paid orders of a day, in fen: outgoing and closed rows are no takings.
   EXPECT_EQ(ledger.PaidFen(20261130000000, 20261130235959), 116000);
   EXPECT_EQ(ledger.PaidFen(20261201000000, 20261201235959), 0);
-  EXPECT_EQ(ledger.PaidFen(20261130000000, 20261209235959), 117250);
+  EXPECT_EQ(ledger.PaidFen(20261130000000, 20261209235959), 118350);
   ledger.Close();
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   for (const Old& r : rows) {
