@@ -21,15 +21,10 @@
 #include "delivery/shop.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
+#include "ui/widgets.h"
 
 namespace fahuo {
 namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromUtf8(name));
-  return widget;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry) {
   auto* label = Named(new QLabel(QString::fromUtf8(caption), parent), name);

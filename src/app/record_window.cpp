@@ -26,6 +26,7 @@
 #include "ledger/record_rows.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
+#include "ui/widgets.h"
 
 namespace fahuo {
 namespace {
@@ -36,12 +37,6 @@ constexpr int kSearchPauseMs = 300;
 
 QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromUtf8(name));
-  return widget;
 }
 
 int64_t StartOfDay(const QDate& date) { return date.startOfDay().toSecsSinceEpoch(); }

@@ -31,15 +31,10 @@
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
+#include "ui/widgets.h"
 
 namespace fahuo {
 namespace {
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromUtf8(name));
-  return widget;
-}
 
 constexpr const char* kPeriodNames[] = {"今天", "昨天", "近7天", "近30天",
                                         "本月", "上月", "今年",  "自定义"};
@@ -122,22 +117,30 @@ QString CjkFamily() {
   return QString();
 }
 
-QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headers) {
-  auto* table = Named(new QTableWidget(0, static_cast<int>(headers.size()), parent), name);
-  table->setHorizontalHeaderLabels(headers);
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->verticalHeader()->hide();
-  table->horizontalHeader()->setStretchLastSection(true);
-  return table;
-}
-
 void SetRow(QTableWidget* table, int row, const QStringList& cells) {
   for (int c = 0; c < cells.size(); ++c) {
     auto* item = new QTableWidgetItem(cells[c]);
     if (c > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table->setItem(row, c, item);
   }
+}
+
+void ClearChart(QChart* chart) {
+  chart->removeAllSeries();
+  for (QAbstractAxis* axis : chart->axes()) {
+    chart->removeAxis(axis);
+    delete axis;
+  }
+}
+
+// An axis from 0 to a little above `top`, in whole numbers, at round ticks.
+QValueAxis* ValueAxis(double top, int ticks = 0) {
+  auto* axis = new QValueAxis;
+  axis->setRange(0, top > 0 ? top * 1.1 : 1);
+  axis->setLabelFormat(QStringLiteral("%.0f"));
+  if (ticks > 0) axis->setTickCount(ticks);
+  axis->applyNiceNumbers();
+  return axis;
 }
 
 }  // namespace
@@ -438,11 +441,7 @@ void StatisticsWindow::StyleChart(QChart* chart) {
 
 void StatisticsWindow::FillTrend(const Statistics& stats) {
   QChart* chart = 图表_趋势->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  ClearChart(chart);
   auto* amounts = new QBarSet(QStringLiteral("收款金额（元）"));
   auto* orders = new QLineSeries;
   orders->setName(QStringLiteral("收款笔数"));
@@ -464,16 +463,10 @@ void StatisticsWindow::FillTrend(const Statistics& stats) {
   auto* x = new QBarCategoryAxis;
   x->append(labels);
   if (labels.size() > 16) x->setLabelsAngle(-90);
-  auto* y_amount = new QValueAxis;
+  auto* y_amount = ValueAxis(top_amount);
   y_amount->setTitleText(QStringLiteral("元"));
-  y_amount->setRange(0, top_amount > 0 ? top_amount * 1.1 : 1);
-  y_amount->setLabelFormat(QStringLiteral("%.0f"));
-  y_amount->applyNiceNumbers();
-  auto* y_orders = new QValueAxis;
+  auto* y_orders = ValueAxis(top_orders);
   y_orders->setTitleText(QStringLiteral("笔"));
-  y_orders->setRange(0, top_orders > 0 ? top_orders * 1.1 : 1);
-  y_orders->setLabelFormat(QStringLiteral("%.0f"));
-  y_orders->applyNiceNumbers();
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y_amount, Qt::AlignLeft);
   chart->addAxis(y_orders, Qt::AlignRight);
@@ -487,11 +480,7 @@ void StatisticsWindow::FillTrend(const Statistics& stats) {
 
 void StatisticsWindow::FillHours(const Statistics& stats) {
   QChart* chart = 图表_时段->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  ClearChart(chart);
   auto* set = new QBarSet(QStringLiteral("各时段收款笔数"));
   QStringList hours;
   int64_t top = 0;
@@ -505,11 +494,7 @@ void StatisticsWindow::FillHours(const Statistics& stats) {
   chart->addSeries(bars);
   auto* x = new QBarCategoryAxis;
   x->append(hours);
-  auto* y = new QValueAxis;
-  y->setRange(0, top > 0 ? static_cast<double>(top) * 1.1 : 1);
-  y->setLabelFormat(QStringLiteral("%.0f"));
-  y->setTickCount(3);
-  y->applyNiceNumbers();
+  auto* y = ValueAxis(static_cast<double>(top), 3);
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y, Qt::AlignLeft);
   bars->attachAxis(x);
@@ -520,11 +505,7 @@ void StatisticsWindow::FillHours(const Statistics& stats) {
 
 void StatisticsWindow::FillProducts(const Statistics& stats) {
   QChart* chart = 图表_商品->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  ClearChart(chart);
   // The ten best sellers, the largest at the top.
   auto* set = new QBarSet(QStringLiteral("收款金额（元）"));
   QStringList names;
@@ -546,10 +527,7 @@ void StatisticsWindow::FillProducts(const Statistics& stats) {
   chart->addSeries(bars);
   auto* y = new QBarCategoryAxis;
   y->append(names);
-  auto* x = new QValueAxis;
-  x->setRange(0, top > 0 ? top * 1.1 : 1);
-  x->setLabelFormat(QStringLiteral("%.0f"));
-  x->applyNiceNumbers();
+  auto* x = ValueAxis(top);
   chart->addAxis(y, Qt::AlignLeft);
   chart->addAxis(x, Qt::AlignBottom);
   bars->attachAxis(y);

@@ -21,27 +21,12 @@
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
+#include "ui/widgets.h"
 
 namespace fahuo {
 namespace {
 
 constexpr size_t kGivenShown = 500;
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromUtf8(name));
-  return widget;
-}
-
-QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headers) {
-  auto* table = Named(new QTableWidget(0, static_cast<int>(headers.size()), parent), name);
-  table->setHorizontalHeaderLabels(headers);
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->verticalHeader()->hide();
-  table->horizontalHeader()->setStretchLastSection(true);
-  return table;
-}
 
 // RFC 4180 quoting only: an exported code must read back as itself (no formula guard).
 std::string QuotedField(const std::string& utf8) {

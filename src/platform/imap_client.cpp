@@ -15,6 +15,7 @@
 #include <set>
 #include <string_view>
 
+#include "platform/curl_sockets.h"
 #include "platform/gbk.h"
 
 namespace fahuo::imap {
@@ -86,30 +87,12 @@ struct Session::State {
   char errbuf[CURL_ERROR_SIZE] = {};
   std::string last_reply;  // the server's last words during libcurl's login
 
-  std::mutex socket_mutex;
-  std::set<curl_socket_t> sockets;
-  std::atomic<bool> aborted{false};
+  CurlSockets sockets;
 };
 
 namespace {
 
 using State = Session::State;
-
-curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
-  auto* s = static_cast<State*>(user);
-  std::lock_guard lock(s->socket_mutex);
-  if (s->aborted.load()) return CURL_SOCKET_BAD;
-  const curl_socket_t fd = socket(address->family, address->socktype, address->protocol);
-  if (fd != CURL_SOCKET_BAD) s->sockets.insert(fd);
-  return fd;
-}
-
-int OnCloseSocket(void* user, curl_socket_t fd) {
-  auto* s = static_cast<State*>(user);
-  std::lock_guard lock(s->socket_mutex);
-  s->sockets.erase(fd);
-  return close(fd);
-}
 
 // The login's replies, for a refusal's words (never the commands: they hold the password).
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
@@ -124,7 +107,7 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
 using Clock = std::chrono::steady_clock;
 
 bool Fail(State& s, std::string text) {
-  s.error = s.aborted.load() ? AbortedText() : std::move(text);
+  s.error = s.sockets.Aborted() ? AbortedText() : std::move(text);
   return false;
 }
 
@@ -138,7 +121,7 @@ bool Wait(State& s, bool for_write, Clock::time_point deadline) {
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()));
   pollfd p{s.fd, static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
   int r = poll(&p, 1, static_cast<int>(std::max(1L, ms)));
-  if (s.aborted.load()) return Fail(s, {});
+  if (s.sockets.Aborted()) return Fail(s, {});
   if (r == 0) return Fail(s, FAHUO_GBK("收件服务器响应超时"));
   if (r < 0 && errno != EINTR) return Fail(s, FAHUO_GBK("收件连接出错"));
   return true;
@@ -147,7 +130,7 @@ bool Wait(State& s, bool for_write, Clock::time_point deadline) {
 bool SendAll(State& s, const std::string& data, Clock::time_point deadline) {
   size_t pos = 0;
   while (pos < data.size()) {
-    if (s.aborted.load()) return Fail(s, {});
+    if (s.sockets.Aborted()) return Fail(s, {});
     size_t n = 0;
     CURLcode code = curl_easy_send(s.handle, data.data() + pos, data.size() - pos, &n);
     if (code == CURLE_AGAIN) {
@@ -164,7 +147,7 @@ bool SendAll(State& s, const std::string& data, Clock::time_point deadline) {
 bool ReadMore(State& s, Clock::time_point deadline) {
   char chunk[16384];
   for (;;) {
-    if (s.aborted.load()) return Fail(s, {});
+    if (s.sockets.Aborted()) return Fail(s, {});
     size_t n = 0;
     CURLcode code = curl_easy_recv(s.handle, chunk, sizeof chunk, &n);
     if (code == CURLE_AGAIN) {
@@ -215,7 +198,7 @@ std::optional<size_t> LiteralSize(const std::string& line) {
 // read and dropped past that size.
 bool Command(State& s, const std::string& command, Response& out, size_t max_literal = 0) {
   out = Response{};
-  if (s.aborted.load()) return Fail(s, {});
+  if (s.sockets.Aborted()) return Fail(s, {});
   if (!s.handle) return Fail(s, FAHUO_GBK("未连接收件服务器"));
   const auto deadline = Clock::now() + std::chrono::milliseconds(s.options.total_ms);
   const std::string tag = "f" + std::to_string(++s.tag);
@@ -333,7 +316,7 @@ bool Session::Connect(const std::string& server, int port, const std::string& us
   GlobalInit();
   State& s = *s_;
   CloseHandle(s);
-  if (s.aborted.load()) return Fail(s, {});
+  if (s.sockets.Aborted()) return Fail(s, {});
   std::string host;
   if (!SplitServer(GbkToUtf8(server), host, port)) {
     return Fail(s, FAHUO_GBK("收件服务器地址无效"));
@@ -373,10 +356,7 @@ bool Session::Connect(const std::string& server, int port, const std::string& us
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
   curl_easy_setopt(h, CURLOPT_DEBUGDATA, &s);
   curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
-  curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &s);
-  curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
-  curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &s);
+  s.sockets.Attach(h);
   s.errbuf[0] = '\0';
   s.last_reply.clear();
   CURLcode code = curl_easy_perform(h);
@@ -489,7 +469,7 @@ std::optional<std::string> Session::FetchMessage(uint32_t uid, size_t max_bytes)
 
 void Session::Disconnect() {
   State& s = *s_;
-  if (s.handle && !s.aborted.load()) {
+  if (s.handle && !s.sockets.Aborted()) {
     // LOGOUT bounded by one step.
     const long total = s.options.total_ms;
     s.options.total_ms = std::min(total, s.options.step_ms);
@@ -500,12 +480,7 @@ void Session::Disconnect() {
   CloseHandle(s);
 }
 
-void Session::Abort() {
-  State& s = *s_;
-  std::lock_guard lock(s.socket_mutex);
-  s.aborted.store(true);
-  for (curl_socket_t fd : s.sockets) shutdown(fd, SHUT_RDWR);
-}
+void Session::Abort() { s_->sockets.Abort(); }
 
 std::string AbortedText() { return FAHUO_GBK("发货程序正在退出，收件已中止"); }
 

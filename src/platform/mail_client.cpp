@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/curl_sockets.h"
 #include "platform/gbk.h"
 #include "platform/mail_message.h"
 
@@ -74,33 +75,13 @@ struct Session::State {
   Transcript transcript;
   char errbuf[CURL_ERROR_SIZE] = {};
 
-  std::mutex socket_mutex;
-  std::set<curl_socket_t> sockets;  // open now (a connect may race two addresses)
-  std::atomic<bool> aborted{false};
+  CurlSockets sockets;
   bool handed_over = false;  // the last Send's message went out whole, and no reply came
 };
 
 namespace {
 
 using State = Session::State;
-
-// The socket is opened and closed through us, so that Abort can shut it down while another
-// thread waits on it, and never touches a descriptor number that was closed and reused.
-curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
-  auto* s = static_cast<State*>(user);
-  std::lock_guard lock(s->socket_mutex);
-  if (s->aborted.load()) return CURL_SOCKET_BAD;
-  const curl_socket_t fd = socket(address->family, address->socktype, address->protocol);
-  if (fd != CURL_SOCKET_BAD) s->sockets.insert(fd);
-  return fd;
-}
-
-int OnCloseSocket(void* user, curl_socket_t fd) {
-  auto* s = static_cast<State*>(user);
-  std::lock_guard lock(s->socket_mutex);
-  s->sockets.erase(fd);
-  return close(fd);
-}
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   if (type != CURLINFO_HEADER_IN) return 0;
@@ -232,10 +213,7 @@ void Configure(State& s, const Account& a) {
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
   curl_easy_setopt(h, CURLOPT_DEBUGDATA, &s.transcript);
   curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
-  curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &s);
-  curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
-  curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &s);
+  s.sockets.Attach(h);
 }
 
 CURLcode Perform(State& s) {
@@ -246,7 +224,7 @@ CURLcode Perform(State& s) {
 
 // The server's own words when its last reply was a refusal, otherwise libcurl's.
 std::string ErrorText(const State& s, CURLcode code) {
-  if (s.aborted.load()) return AbortedText();
+  if (s.sockets.Aborted()) return AbortedText();
   if (s.transcript.LastCode() >= 400) return Utf8ToGbk(s.transcript.last_reply);
   return Utf8ToGbk(s.errbuf[0] ? s.errbuf : curl_easy_strerror(code));
 }
@@ -271,7 +249,7 @@ bool Session::Connect(const std::string& server, int port, const std::string& us
   State& s = *s_;
   CloseLocked(s);
   s.account.reset();
-  if (s.aborted.load()) {
+  if (s.sockets.Aborted()) {
     s.last_connect_error = AbortedText();
     return false;
   }
@@ -318,7 +296,7 @@ std::string Session::Send(const std::string& subject, const std::string& body,
   if (HasBreakOrNul(subject)) return FAHUO_GBK("邮件主题含有换行或空字符，未发送");
   GlobalInit();
   State& s = *s_;
-  if (s.aborted.load()) return AbortedText();
+  if (s.sockets.Aborted()) return AbortedText();
   if (!s.account) return FAHUO_GBK("未连接邮箱服务器");
   if (!s.handle) s.handle = curl_easy_init();
   if (!s.handle) return "curl_easy_init failed";
@@ -350,7 +328,7 @@ std::string Session::Send(const std::string& subject, const std::string& body,
   curl_easy_getinfo(s.handle, CURLINFO_SIZE_UPLOAD_T, &uploaded);
   s.handed_over = source.pos == message.size() &&
                   uploaded >= static_cast<curl_off_t>(message.size()) && ReplyCode(error) == 0 &&
-                  !s.aborted.load();
+                  !s.sockets.Aborted();
   return error;
 }
 
@@ -368,14 +346,7 @@ int ReplyCode(std::string_view text) {
 
 void Session::Disconnect() { CloseLocked(*s_); }
 
-void Session::Abort() {
-  State& s = *s_;
-  std::lock_guard lock(s.socket_mutex);
-  s.aborted.store(true);
-  // The owner's thread sees the shut socket as a dropped connection at once; its own
-  // cleanup then closes the descriptor.
-  for (curl_socket_t fd : s.sockets) shutdown(fd, SHUT_RDWR);
-}
+void Session::Abort() { s_->sockets.Abort(); }
 
 bool SessionSlot::Run(const std::function<void(Session&)>& work) {
   Session session(options_);

@@ -10,12 +10,6 @@
 namespace fahuo::testing {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 TEST(RecipientCliTest, PrintsAddressOrSkipKind) {
   const std::string cli = BinaryDir() + "/bin/fahuo-cli";
   struct Case {

@@ -14,12 +14,6 @@
 namespace fahuo::testing {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 LedgerEntry Bill(const char* serial, const char* date, const char* amount, const char* status,
                  BillState state, const char* rule = "", int64_t first_seen = 0,
                  int64_t sent_at = 0) {

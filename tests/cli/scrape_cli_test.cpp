@@ -19,20 +19,14 @@ struct RunResult {
   std::string err;
 };
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 // Runs fahuo-cli with `args` (already quoted), standard input from `stdin_path` if given.
 RunResult RunCli(const std::string& args, const std::string& stdin_path = "") {
   testing::TempDir dir;
   const std::string out = dir.File("out");
   const std::string err = dir.File("err");
-  std::string command = Quoted(testing::BinaryDir() + "/bin/fahuo-cli") + " " + args + " >" +
-                        Quoted(out) + " 2>" + Quoted(err);
-  if (!stdin_path.empty()) command += " <" + Quoted(stdin_path);
+  std::string command = testing::Quoted(testing::BinaryDir() + "/bin/fahuo-cli") + " " + args +
+                        " >" + testing::Quoted(out) + " 2>" + testing::Quoted(err);
+  if (!stdin_path.empty()) command += " <" + testing::Quoted(stdin_path);
   RunResult result;
   const int status = std::system(command.c_str());
   if (status != -1 && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
@@ -51,7 +45,7 @@ std::vector<std::string> Lines(const std::string& text) {
 std::string DataFile(const std::string& name) { return testing::TestDataDir() + "/" + name; }
 
 TEST(ScrapeCliTest, PrintsOneJsonObjectPerBillInPageOrder) {
-  const RunResult run = RunCli("scrape " + Quoted(DataFile("records_page1.htm")));
+  const RunResult run = RunCli("scrape " + testing::Quoted(DataFile("records_page1.htm")));
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err, "");
   const std::vector<std::string> lines = Lines(run.out);
@@ -66,7 +60,7 @@ TEST(ScrapeCliTest, PrintsOneJsonObjectPerBillInPageOrder) {
 }
 
 TEST(ScrapeCliTest, ReadsStandardInputForDash) {
-  const RunResult from_file = RunCli("scrape " + Quoted(DataFile("records_saved.htm")));
+  const RunResult from_file = RunCli("scrape " + testing::Quoted(DataFile("records_saved.htm")));
   const RunResult from_stdin = RunCli("scrape -", DataFile("records_saved.htm"));
   EXPECT_EQ(from_stdin.exit_code, 0);
   EXPECT_EQ(Lines(from_stdin.out).size(), 3u);
@@ -95,12 +89,13 @@ TEST_P(ScrapeExitTest, ExitsWithTheContractCodeAndPrintsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, ScrapeExitTest,
     ::testing::Values(
-        ExitCase{"SignInPageHasNoTable", "scrape " + Quoted(DataFile("records_signin.htm")), 2,
-                 false},
-        ExitCase{"TableWithoutRecords", "scrape " + Quoted(DataFile("records_empty.htm")), 0,
-                 false},
-        ExitCase{"MissingFile", "scrape " + Quoted(DataFile("no_such_page.htm")), 1, true},
-        ExitCase{"FolderInsteadOfFile", "scrape " + Quoted(testing::TestDataDir()), 1, true},
+        ExitCase{"SignInPageHasNoTable",
+                 "scrape " + testing::Quoted(DataFile("records_signin.htm")), 2, false},
+        ExitCase{"TableWithoutRecords", "scrape " + testing::Quoted(DataFile("records_empty.htm")),
+                 0, false},
+        ExitCase{"MissingFile", "scrape " + testing::Quoted(DataFile("no_such_page.htm")), 1, true},
+        ExitCase{"FolderInsteadOfFile", "scrape " + testing::Quoted(testing::TestDataDir()), 1,
+                 true},
         ExitCase{"NoFileArgument", "scrape", 1, true},
         ExitCase{"TwoFileArguments", "scrape a b", 1, true}),
     [](const auto& c) { return std::string(c.param.name); });
@@ -112,7 +107,7 @@ TEST(ScrapeCliTest, EscapesJsonAndReplacesUndecodableBytes) {
       "<td>o</td><td>1</td><td><a href=\"a?b=1&amp;c=2\">l</a></td><td>s</td><td></td></tr>";
   const std::string page = "<tr><th>h</th></tr>" + row;
   ASSERT_TRUE(testing::WriteFileBytes(dir.File("page.htm"), page));
-  const RunResult run = RunCli("scrape " + Quoted(dir.File("page.htm")));
+  const RunResult run = RunCli("scrape " + testing::Quoted(dir.File("page.htm")));
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out,
             "{\"流水号\":\"7\",\"日期\":\"d\",\"名称\":\"x\\\"y\\\\z\\nw\\u0001\xEF\xBF\xBD\","

@@ -14,12 +14,6 @@
 namespace fahuo::testing {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 struct CliRun {
   int exit_code = -1;
   std::string out;

@@ -121,6 +121,12 @@ std::string ToolsDir() { return Env("FAHUO_TOOLS", FAHUO_BUILT_SOURCE_DIR "/tool
 std::string TestDataDir() { return Env("FAHUO_TEST_DATA", FAHUO_BUILT_SOURCE_DIR "/tests/data"); }
 std::string BinaryDir() { return Env("FAHUO_BINARY_DIR", FAHUO_BUILT_BINARY_DIR); }
 
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

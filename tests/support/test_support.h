@@ -49,6 +49,9 @@ std::string ToolsDir();
 std::string TestDataDir();
 std::string BinaryDir();
 
+// `text` as one word of a shell command line (single-quoted).
+std::string Quoted(const std::string& text);
+
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
