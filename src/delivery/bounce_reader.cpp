@@ -42,6 +42,8 @@ std::string MarkValue(const Mark& m) {
 constexpr int64_t kDay = 24 * 60 * 60;
 // A bounce dated a little before the mail it returns: the two servers' clocks differ.
 constexpr int64_t kClockSlack = 15 * 60;
+// A busy shop mails thousands a day: a bounce without the mail's ID looks through all of them.
+constexpr size_t kMaxMatched = 20000;
 
 }  // namespace
 
@@ -112,21 +114,22 @@ bool BounceReader::Connect(imap::Session& session, const MailAccount& account, s
   return true;
 }
 
+struct BounceReader::Ending {
+  BounceReader* reader;
+  imap::Session& session;
+  ~Ending() {
+    session.Disconnect();
+    reader->End();
+  }
+};
+
 BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
                                                   const std::string& imap_server,
                                                   const DeliveryOutlet& out) {
   InboxCheck check;
   imap::Session session(options_);
   if (!Begin(&session)) return check;
-  // LOGOUT while Abort can still cut it.
-  struct Ending {
-    BounceReader* r;
-    imap::Session& s;
-    ~Ending() {
-      s.Disconnect();
-      r->End();
-    }
-  } ending{this, session};
+  const Ending ending{this, session};
 
   const std::string name = MarkName(account.user);
   const bool known = !imap_server.empty() || !ImapServerFor(account.server).empty();
@@ -156,13 +159,22 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     tell(check.error);
     return check;
   }
-  tell({});
   check.messages = box->exists;
+  // A read that fails after the login (a message the server will not give, say) is told as
+  // the login's failure is: the next checks stop at the same place until it is mended.
+  auto failed = [&] {
+    check.error = session.LastError();
+    if (check.error != imap::AbortedText()) tell(check.error);
+    return check;
+  };
 
   std::optional<Mark> mark = ParseMark(ledger_.ReaderMark(name));
   std::optional<std::vector<uint32_t>> uids;
   if (mark && mark->uidvalidity == box->uidvalidity) {
-    if (box->uidnext != 0 && box->uidnext <= mark->last_uid + 1) return check;  // nothing new
+    if (box->uidnext != 0 && box->uidnext <= mark->last_uid + 1) {  // nothing new
+      tell({});
+      return check;
+    }
     uids = session.Search("UID " + std::to_string(mark->last_uid + 1) + ":*");
     if (uids) {
       // "n:*" names the last message even when its UID is below n.
@@ -175,24 +187,19 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     if (!first) {
       if (box->uidnext > 0)
         ledger_.SetReaderMark(name, MarkValue({box->uidvalidity, box->uidnext - 1}));
+      tell({});
       return check;
     }
     mark = Mark{box->uidvalidity, 0};
     uids = session.Search("SINCE " + imap::ImapDate(*first - kDay));
   }
-  if (!uids) {
-    check.error = session.LastError();
-    return check;
-  }
+  if (!uids) return failed();
   for (size_t i = 0; i < uids->size(); i += kHeaderBatch) {
     const std::vector<uint32_t> batch(
         uids->begin() + static_cast<ptrdiff_t>(i),
         uids->begin() + static_cast<ptrdiff_t>(std::min(uids->size(), i + kHeaderBatch)));
     std::optional<std::vector<imap::FetchedMail>> headers = session.FetchHeaders(batch);
-    if (!headers) {
-      check.error = session.LastError();
-      return check;
-    }
+    if (!headers) return failed();
     std::sort(headers->begin(), headers->end(),
               [](const imap::FetchedMail& a, const imap::FetchedMail& b) { return a.uid < b.uid; });
     uint32_t done = mark->last_uid;
@@ -202,7 +209,7 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
       if (LooksLikeBounce(h.bytes)) {
         std::optional<std::string> body = session.FetchMessage(h.uid, kMaxBounceBytes);
         if (!body) {
-          check.error = session.LastError();
+          failed();
           stop = true;
           break;
         }
@@ -227,6 +234,7 @@ BounceReader::InboxCheck BounceReader::CheckInbox(const MailAccount& account,
     mark->last_uid = box->uidnext - 1;
     ledger_.SetReaderMark(name, MarkValue(*mark));
   }
+  tell({});
   return check;
 }
 
@@ -236,12 +244,15 @@ bool BounceReader::Apply(const std::string& raw, InboxCheck& check, const Delive
   ++check.bounces;
   const int64_t date = facts.date > 0 ? facts.date : clock_.UnixSeconds();
   std::optional<LedgerEntry> found;
-  if (!facts.original_message_id.empty())
+  if (!facts.original_message_id.empty()) {
+    // The mail it names, or none of ours now: an earlier mail of a bill the seller resent
+    // since (its resend carries a new ID, and bounces by itself), or the seller's own mail.
     found = ledger_.FindByMessageId(facts.original_message_id);
-  if (!found && !facts.recipient.empty()) {
-    // Else the address and the subject, within the day after the mail went out.
-    for (LedgerEntry& e : ledger_.SentBetween(date - kDay, date + kClockSlack)) {
-      if (TrimmedLower(e.recipient) != facts.recipient) continue;
+  } else if (!facts.recipient.empty()) {
+    // Else the address and the subject, within the day after the mail went out, among the
+    // bills still taken as delivered: a second letter for the same address finds the other.
+    for (LedgerEntry& e : ledger_.SentBetween(date - kDay, date + kClockSlack, kMaxMatched)) {
+      if (e.state != BillState::kSent || TrimmedLower(e.recipient) != facts.recipient) continue;
       const bool same_subject =
           !facts.original_subject.empty() && GbkToUtf8(e.rule_subject) == facts.original_subject;
       if (!found || same_subject) found = std::move(e);
@@ -281,15 +292,7 @@ BounceReader::InboxCheck BounceReader::TestInbox(const MailAccount& account,
   InboxCheck check;
   imap::Session session(options_);
   if (!Begin(&session)) return check;
-  // LOGOUT while Abort can still cut it.
-  struct Ending {
-    BounceReader* r;
-    imap::Session& s;
-    ~Ending() {
-      s.Disconnect();
-      r->End();
-    }
-  } ending{this, session};
+  const Ending ending{this, session};
   if (!Connect(session, account, imap_server, check)) return check;
   const std::optional<imap::MailboxStatus> box = session.Examine("INBOX");
   if (!box) {

@@ -68,6 +68,8 @@ class BounceReader {
   // The session at work, for Abort.
   bool Begin(imap::Session* session);
   void End();
+  // Ends a check begun with Begin: LOGOUT while Abort can still cut it, then End.
+  struct Ending;
 
   Ledger& ledger_;
   const Clock& clock_;

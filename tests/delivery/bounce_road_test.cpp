@@ -173,6 +173,49 @@ TEST(BounceRoadTest, BouncedBillsTurnBouncedAndTheInboxStaysUntouched) {
   courier->Stop();
 }
 
+// Bounces that must not turn the wrong bill: one naming a Message-ID no bill carries now (an
+// earlier mail of a bill the seller resent since, or the seller's own mail), and two letters
+// without one for two bills to the same address, which must turn both.
+TEST(BounceRoadTest, EachBounceTurnsOnlyItsOwnBill) {
+  TempDir dir;
+  const std::string maildir = dir.File("Maildir");
+  ChildProcess imap;
+  const int port = StartPythonService(imap, "imap_server.py",
+                                      {"--folder", dir.path(), "--maildir", maildir, "--user",
+                                       "seller@example.com", "--password", "secret"});
+  ASSERT_NE(port, 0);
+  ShopHarness h;
+  auto add = [&](const std::string& serial, const std::string& to, const std::string& id,
+                 int64_t sent_at) {
+    LedgerEntry e;
+    e.bill.流水号 = serial;
+    e.state = BillState::kSent;
+    e.recipient = to;
+    e.rule_subject = Utf8ToGbk("您的教程");
+    e.message_id = id;
+    e.sent_at = sent_at;
+    std::vector<LedgerEntry> one{e};
+    ASSERT_TRUE(h.shop().ledger().Insert(one));
+  };
+  add("R1", "a@example.com", "<new@fahuo>", LetterTime() + 300);
+  add("Q1", "c@qq.com", "<q1@fahuo>", LetterTime() - 600);
+  add("Q2", "c@qq.com", "<q2@fahuo>", LetterTime() - 300);
+  const std::string letters[] = {
+      letters::Report("a@example.com", "failed", "5.1.1", "550 User unknown", "old@fahuo", true),
+      letters::Report("a@example.com", "failed", "5.1.1", "550 User unknown", "own@seller", true),
+      letters::QqLetter("c@qq.com", "地址不存在"), letters::QqLetter("c@qq.com", "地址不存在")};
+  for (size_t i = 0; i < std::size(letters); ++i) {
+    ASSERT_TRUE(WriteFileBytes(maildir + "/new/" + std::to_string(i + 1) + ".x", letters[i]));
+  }
+  RecordingWindow window;
+  const BounceReader::InboxCheck check = h.shop().bounces().CheckInbox(
+      {"", "seller@example.com", "secret"}, "127.0.0.1:" + std::to_string(port), window);
+  EXPECT_EQ(check.bounces, 4u);
+  EXPECT_EQ(h.State("R1"), "sent");
+  EXPECT_EQ(h.State("Q1"), "bounced");
+  EXPECT_EQ(h.State("Q2"), "bounced");
+}
+
 TEST(BounceRoadTest, RefusedLoginIsToldOnceAndAbortEndsAtOnce) {
   TempDir imap_dir;
   ChildProcess imap;
